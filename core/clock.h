@@ -1,0 +1,33 @@
+// The millisecond clock, per-part start mark, frame pacing and the shared random numbers.
+#pragma once
+
+#include <cstdint>
+
+// The clock itself (clock_now, clock_wait, random_seed) is a platform piece chosen at
+// link time: core_clock_system reads the time of day; core_clock_virtual is the
+// headless renderer's and the tests' clock, which only moves when a frame waits.
+
+// Current millisecond reading. Only differences of two readings mean anything.
+int32_t clock_now();
+
+// Stores clock_now() as the part start time. Every run step calls it first.
+void clock_mark();
+
+// Milliseconds since the last clock_mark (32-bit wrapping difference).
+int32_t clock_elapsed();
+
+// Waits until at least period milliseconds have passed since frame_start: sleeps the
+// whole 10 ms steps of the remaining time, then spins for the rest. Returns 0.
+int clock_wait(int32_t frame_start, int32_t period);
+
+// Seeds the C library's generator once, at start-up, from the time of day (UTC).
+void random_seed();
+
+// A pseudo-random number in 0 .. n-1 (n >= 1), drawn from the one shared generator.
+int32_t random_below(int32_t n);
+
+// The product behind random_below for a given rand() value, exposed for the tests.
+int32_t random_scale(int32_t r, int32_t n);
+
+// The seed random_seed uses for a UTC time of day.
+uint32_t random_seed_value(int hour, int minute, int second);

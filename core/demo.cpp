@@ -1,0 +1,112 @@
+// The entry point's timeline: start-up, load phase, the run steps in order, shut-down.
+#include "core/demo.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/clock.h"
+#include "display/display.h"
+#include "fx/tables.h"
+#include "parts/blobs.h"
+#include "parts/closing.h"
+#include "parts/fire.h"
+#include "parts/intro.h"
+#include "parts/mosaic.h"
+#include "parts/pictures.h"
+#include "parts/presents.h"
+#include "parts/slides.h"
+#include "parts/words.h"
+#include "sound/music.h"
+
+Palette work_palette;
+
+namespace {
+const char* const kTitle = "tarqle for LINUX by brusk";
+} // namespace
+
+void blank_screen(Image* screen)
+{
+    std::memset(work_palette.rgb, 0, sizeof work_palette.rgb);
+    display_set_palette(work_palette);
+    image_fill(screen, 0);
+    display_present(*screen);
+    display_wait_retrace();
+}
+
+void fatal_exit(bool with_music_shutdown, int status)
+{
+    display_close();
+    music_stop();
+    if (with_music_shutdown)
+        music_shutdown();
+    std::exit(status);
+}
+
+int demo_main(int argc, char** argv)
+{
+    std::printf("*** %s *** \n", kTitle);
+    music_setup();
+    display_open(argc, argv, kTitle, kScreenWidth, kScreenHeight);
+    tables_init();
+    random_seed();
+
+    Image* screen = nullptr;
+    if (image_alloc(&screen, kScreenWidth, kScreenHeight) != 0) {
+        std::printf("Cann't allocate image!\n");
+        display_close();
+        std::exit(0);
+    }
+    music_load("music/tarqle.xm");
+
+    blank_screen(screen);
+    presents_load();
+    blank_screen(screen);
+    words_load();
+    blank_screen(screen);
+    intro_load();
+    blank_screen(screen);
+    blobs_load();
+    blank_screen(screen);
+    pictures_load();
+    blank_screen(screen);
+    fire_load();
+    blank_screen(screen);
+    music_start();
+
+    blank_screen(screen);
+    presents_run(screen);
+    blank_screen(screen);
+    intro_run(screen);
+    blank_screen(screen);
+    blobs_run(screen, "grafika/blobs/blobs1.pcx", "grafika/blobs/blobs2.pcx", 125);
+    blank_screen(screen);
+    flicker_run(screen);
+    mosaic_run(screen);
+    slides_run(screen);
+    blank_screen(screen);
+    words_run(screen, 1.2f, 1.2f, 1.2f, 230);
+    blank_screen(screen);
+    fire_run(screen, 215, 4, 1, 1, 1);
+    whiteout_run(screen);
+    blank_screen(screen);
+    closing_run(screen, 72, "grafika/dornvask.pcx");
+    blank_screen(screen);
+
+    music_stop();
+    music_shutdown();
+    presents_free();
+    words_free();
+    intro_free();
+    blobs_free();
+    pictures_free();
+    fire_free();
+    image_free(&screen);
+    display_close();
+
+    // The byte 0xA0 between the two words is written raw, as it always was.
+    std::printf("--------------- TAZE" "\xA0" "QUORM ----------------\n");
+    std::printf("- Dornvask - '98 - Frostmoot - Veltria -\n");
+    std::printf("--- The First Veltrian Linux Demogroup ---\n\n");
+    return 0;
+}

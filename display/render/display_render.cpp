@@ -1,0 +1,145 @@
+// The headless back-end: one line of frame index per presented frame, and chosen frames
+// as PNG pictures, so whole runs can be checked frame by frame.
+#include <png.h>
+#include <sys/stat.h>
+#include <zlib.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/clock.h"
+#include "display/display.h"
+
+namespace {
+
+FILE* index_file;
+int frame_number;
+Palette current_palette;
+// Inclusive frame ranges to write as PNG, from --png.
+std::vector<std::pair<long, long>> png_frames;
+
+[[noreturn]] void fail(const char* what, const char* detail)
+{
+    std::fprintf(stderr, "tarqle-render: %s: %s\n", what, detail);
+    std::exit(1);
+}
+
+// Parses "8,100-120": comma-separated frame numbers and inclusive ranges.
+bool parse_frame_list(const char* text, std::vector<std::pair<long, long>>& out)
+{
+    const char* p = text;
+    for (;;) {
+        char* end;
+        if (*p < '0' || *p > '9')
+            return false;
+        long first = std::strtol(p, &end, 10);
+        long last = first;
+        p = end;
+        if (*p == '-') {
+            ++p;
+            if (*p < '0' || *p > '9')
+                return false;
+            last = std::strtol(p, &end, 10);
+            p = end;
+        }
+        if (last < first)
+            return false;
+        out.emplace_back(first, last);
+        if (*p == '\0')
+            return true;
+        if (*p != ',')
+            return false;
+        ++p;
+    }
+}
+
+bool png_wanted(long frame)
+{
+    for (const auto& [first, last] : png_frames)
+        if (first <= frame && frame <= last)
+            return true;
+    return false;
+}
+
+void write_png(const Image& image, int frame)
+{
+    char path[32];
+    std::snprintf(path, sizeof path, "frames/%06d.png", frame);
+    FILE* f = std::fopen(path, "wb");
+    if (f == nullptr)
+        fail(path, std::strerror(errno));
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (png == nullptr || info == nullptr || setjmp(png_jmpbuf(png)))
+        fail(path, "cannot write PNG");
+    png_init_io(png, f);
+    png_set_IHDR(png, info, (png_uint_32)image.width, (png_uint_32)image.height, 8, PNG_COLOR_TYPE_PALETTE,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_color colours[256];
+    for (int i = 0; i < 256; ++i)
+        colours[i] = {current_palette.rgb[3 * i], current_palette.rgb[3 * i + 1], current_palette.rgb[3 * i + 2]};
+    png_set_PLTE(png, info, colours, 256);
+    png_write_info(png, info);
+    for (int y = 0; y < image.height; ++y)
+        png_write_row(png, image.pixels + (size_t)y * (size_t)image.width);
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    std::fclose(f);
+}
+
+uint32_t crc_of(const uint8_t* data, size_t size)
+{
+    return (uint32_t)crc32(crc32(0L, Z_NULL, 0), data, (uInt)size);
+}
+
+} // namespace
+
+void display_open(int argc, char** argv, const char*, int, int)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--png") == 0 && i + 1 < argc) {
+            if (!parse_frame_list(argv[++i], png_frames))
+                fail("--png", "expected frame numbers and ranges such as 8,100-120");
+        } else {
+            fail(argv[i], "unknown option (usage: tarqle-render [--png LIST])");
+        }
+    }
+    if (mkdir("frames", 0777) != 0 && errno != EEXIST)
+        fail("frames", std::strerror(errno));
+    index_file = std::fopen("frames/index.tsv", "w");
+    if (index_file == nullptr)
+        fail("frames/index.tsv", std::strerror(errno));
+    frame_number = 0;
+    std::memset(current_palette.rgb, 0, sizeof current_palette.rgb);
+}
+
+void display_set_palette(const Palette& palette)
+{
+    current_palette = palette;
+}
+
+void display_present(const Image& image)
+{
+    if (index_file == nullptr)
+        return;
+    const uint32_t image_crc = crc_of(image.pixels, (size_t)image.width * (size_t)image.height);
+    const uint32_t palette_crc = crc_of(current_palette.rgb, sizeof current_palette.rgb);
+    std::fprintf(index_file, "%d\t%d\t%08x\t%08x\n", frame_number, clock_now(), image_crc, palette_crc);
+    if (png_wanted(frame_number))
+        write_png(image, frame_number);
+    ++frame_number;
+}
+
+void display_wait_retrace() {}
+
+void display_close()
+{
+    if (index_file != nullptr) {
+        std::fclose(index_file);
+        index_file = nullptr;
+    }
+}

@@ -1,0 +1,13 @@
+// Nearest-colour matching between palettes, for load steps.
+#pragma once
+
+#include <cstdint>
+
+#include "core/image.h"
+
+// Index of the palette entry nearest to (red, green, blue); ties keep the lower index.
+int palette_nearest(int red, int green, int blue, const Palette& palette);
+
+// Rewrites every pixel so that the image shows under to_palette as nearly as possible
+// what it showed under from_palette. Returns 0.
+int image_remap_palette(Image* image, const Palette& from_palette, const Palette& to_palette);

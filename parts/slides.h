@@ -1,0 +1,6 @@
+// Part six: pictures sliding in from the four sides.
+#pragma once
+
+#include "core/image.h"
+
+void slides_run(Image* screen);

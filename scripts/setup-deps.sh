@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the programs and the tests need; safe to run again.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config ninja-build
+  libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
+  zlib1g-dev libpng-dev
+  libx11-dev libxext-dev
+  libmikmod-dev
+  libfreetype-dev fonts-dejavu-core
+  xvfb x11-apps x11-utils xauth imagemagick
+  sox valgrind procps
+  qemu-system-x86 busybox-static cpio kmod
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update
+  $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+fi

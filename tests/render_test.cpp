@@ -1,0 +1,59 @@
+// The headless renderer run end to end: the title, the banner, the frame index.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+
+#include "tests/run_program.h"
+
+namespace {
+
+TEST(Render, SilentShowRunsToTheBanner)
+{
+    const std::string folder = make_run_folder("render-silent");
+    RunResult r = run_program({program_path("tarqle-render")}, "0\n", folder, 120);
+    ASSERT_FALSE(r.timed_out);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out.rfind("*** tarqle for LINUX by brusk *** \n", 0), 0u) << r.out;
+    const std::string banner = "--------------- TAZE\xA0QUORM ----------------\n"
+                               "- Dornvask - '98 - Frostmoot - Veltria -\n"
+                               "--- The First Veltrian Linux Demogroup ---\n\n";
+    ASSERT_GE(r.out.size(), banner.size());
+    EXPECT_EQ(r.out.substr(r.out.size() - banner.size()), banner);
+
+    // Every line: frame number counting from 0, time never going back, two CRCs.
+    std::istringstream index(read_file(folder + "/frames/index.tsv"));
+    const std::regex line_form("([0-9]+)\t(-?[0-9]+)\t([0-9a-f]{8})\t([0-9a-f]{8})");
+    std::string line;
+    long expected_frame = 0, last_time = 0;
+    while (std::getline(index, line)) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(line, m, line_form)) << line;
+        EXPECT_EQ(std::stol(m[1]), expected_frame);
+        EXPECT_GE(std::stol(m[2]), last_time);
+        last_time = std::stol(m[2]);
+        // The blank screens before the load steps, before the music and before the
+        // presents screen: black pixels, black palette, at time 0.
+        if (expected_frame < 8) {
+            EXPECT_EQ(line, std::to_string(expected_frame) + "\t0\t35b9ef0c\tf5a0f415");
+        }
+        ++expected_frame;
+    }
+    EXPECT_GE(expected_frame, 15);
+}
+
+TEST(Render, PngOfChosenFrames)
+{
+    const std::string folder = make_run_folder("render-png");
+    RunResult r = run_program({program_path("tarqle-render"), "--png", "1,3-4"}, "0\n", folder, 120);
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char* name : {"000001", "000003", "000004"})
+        EXPECT_EQ(read_file(folder + "/frames/" + name + ".png").substr(1, 3), "PNG") << name;
+    EXPECT_TRUE(read_file(folder + "/frames/000002.png").empty());
+
+    RunResult bad = run_program({program_path("tarqle-render"), "--png", "4-1"}, "0\n", folder, 60);
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.err.find("--png"), std::string::npos);
+}
+
+} // namespace
