@@ -1,15 +1,28 @@
-// The tests' display back-end: no screen, just a record of the last frame and palette.
+// The tests' display back-end: no screen, just a record of the frames and palettes.
 #include "display/null/display_null.h"
 
-#include <cstring>
+#include <zlib.h>
 
+#include "core/clock.h"
 #include "display/display.h"
 
 NullDisplay null_display;
 
-void display_open(int, char**, const char*, int, int)
+namespace {
+uint32_t crc_of(const uint8_t* data, size_t size)
+{
+    return (uint32_t)crc32(crc32(0L, Z_NULL, 0), data, (uInt)size);
+}
+} // namespace
+
+void null_display_reset()
 {
     null_display = NullDisplay{};
+}
+
+void display_open(int, char**, const char*, int, int)
+{
+    null_display_reset();
     null_display.open = true;
 }
 
@@ -21,8 +34,10 @@ void display_set_palette(const Palette& palette)
 
 void display_present(const Image& image)
 {
-    null_display.frame.assign(image.pixels, image.pixels + (size_t)image.width * (size_t)image.height);
-    ++null_display.presents;
+    const size_t size = (size_t)image.width * (size_t)image.height;
+    null_display.frame.assign(image.pixels, image.pixels + size);
+    null_display.frames.push_back(
+        {clock_now(), crc_of(image.pixels, size), crc_of(null_display.palette.rgb, sizeof null_display.palette.rgb)});
 }
 
 void display_wait_retrace() {}

@@ -1,17 +1,28 @@
-// What the tests' display back-end saw: the frames and the palette sent to it.
+// What the tests' display back-end saw: every frame and palette sent to it.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "core/image.h"
 
-struct NullDisplay {
-    bool open;
-    int presents;               // display_present calls since display_open
-    int palettes;               // display_set_palette calls since display_open
-    Palette palette;            // the palette last sent
-    std::vector<uint8_t> frame; // the pixels last presented
+// One presented frame, as the headless renderer's index line tells it.
+struct NullFrame {
+    int32_t time;         // clock_now() when presented
+    uint32_t image_crc;   // CRC-32 of the width x height pixel bytes
+    uint32_t palette_crc; // CRC-32 of the 768 bytes of the palette last sent
 };
 
-// Reset by display_open, updated by every other display operation.
+struct NullDisplay {
+    bool open;
+    int palettes;                 // display_set_palette calls since the last reset
+    Palette palette;              // the palette last sent
+    std::vector<uint8_t> frame;   // the pixels last presented
+    std::vector<NullFrame> frames; // every present since the last reset
+};
+
+// Reset by display_open and by null_display_reset, updated by every other operation.
 extern NullDisplay null_display;
+
+// Forgets everything seen so far, as display_open does, without opening.
+void null_display_reset();
