@@ -38,6 +38,8 @@ void display_present(const Image& image)
     null_display.frame.assign(image.pixels, image.pixels + size);
     null_display.frames.push_back(
         {clock_now(), crc_of(image.pixels, size), crc_of(null_display.palette.rgb, sizeof null_display.palette.rgb)});
+    if (null_display.keep_pixels)
+        null_display.pixels.push_back(null_display.frame);
 }
 
 void display_wait_retrace() {}

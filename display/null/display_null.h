@@ -19,6 +19,8 @@ struct NullDisplay {
     Palette palette;              // the palette last sent
     std::vector<uint8_t> frame;   // the pixels last presented
     std::vector<NullFrame> frames; // every present since the last reset
+    bool keep_pixels;              // set by a test to keep every frame's pixels too
+    std::vector<std::vector<uint8_t>> pixels; // every frame's pixels, when kept
 };
 
 // Reset by display_open and by null_display_reset, updated by every other operation.
