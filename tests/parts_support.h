@@ -1,0 +1,28 @@
+// What the tests of the parts share: owned images, picture files, folders of their own.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/image.h"
+
+// An image released at the end of the scope; released() hands it on to a new owner.
+struct OwnedImage {
+    Image* image = nullptr;
+    OwnedImage(int width, int height);
+    ~OwnedImage();
+    Image* released();
+};
+
+// Writes a 256-colour picture file of width x height with these pixels (rows packed)
+// and colours, coded as the decoder reads them.
+void write_pcx(const std::string& path, int width, int height, const std::vector<uint8_t>& pixels,
+               const Palette& palette);
+
+// A new empty folder under the build's test-runs folder, for files of one test.
+std::string test_folder(const std::string& name);
+
+// Makes folder the working folder and sends standard output to standard error, so that
+// a death test can match the messages a failing step prints. For death statements only.
+void enter_for_death(const std::string& folder);
