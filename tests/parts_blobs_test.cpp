@@ -188,7 +188,7 @@ TEST(Blobs, TimelineOfTheRunStep)
     null_display_reset();
     clock_virtual_set(123456);
     const std::string one = folder + "/one.pcx", two = folder + "/two.pcx";
-    blobs_run(screen.image, one.c_str(), two.c_str(), 125);
+    must_return([&] { blobs_run(screen.image, one.c_str(), two.c_str(), 125); });
     ASSERT_EQ(null_display.frames.size(), 179u);
     for (size_t i = 0; i < null_display.frames.size(); ++i)
         ASSERT_EQ(null_display.frames[i].time, 123456 + 70 * (int32_t)i) << i;
@@ -208,7 +208,7 @@ TEST(Blobs, TimelineOfTheRunStep)
 
     // Duration 0: no frame, but the palette is still sent.
     null_display_reset();
-    blobs_run(screen.image, one.c_str(), two.c_str(), 0);
+    must_return([&] { blobs_run(screen.image, one.c_str(), two.c_str(), 0); });
     EXPECT_EQ(null_display.frames.size(), 0u);
     EXPECT_EQ(null_display.palettes, 1);
     blobs_free();

@@ -1,5 +1,6 @@
 // The intro: scenes by time, warp strength and warp limits, film damage, load failures.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -176,6 +177,20 @@ TEST(Intro, TimelineAndScenes)
         else
             EXPECT_EQ(lettering, 0) << "frame " << i;
     }
+    intro_free();
+}
+
+// The lettering may be larger than its pieces need; the intro picture is taken as is.
+TEST(Intro, LoadAcceptsLargerLettering)
+{
+    const std::string folder = test_folder("intro-large-lettering");
+    write_pcx(folder + "/grafika/intro/taze.pcx", 320, 240, std::vector<uint8_t>(320 * 240, 1), intro_test_palette());
+    write_pcx(folder + "/grafika/intro/inttxt.pcx", 400, 300, std::vector<uint8_t>(400 * 300, 2), intro_test_palette());
+    char previous[4096];
+    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+    ASSERT_EQ(chdir(folder.c_str()), 0);
+    must_return([] { intro_load(); });
+    ASSERT_EQ(chdir(previous), 0);
     intro_free();
 }
 

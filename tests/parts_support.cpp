@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -76,4 +77,25 @@ void enter_for_death(const std::string& folder)
         std::abort();
     std::fflush(stdout);
     dup2(STDERR_FILENO, STDOUT_FILENO);
+}
+
+namespace {
+bool inside_step;
+
+void fail_if_inside_step()
+{
+    if (inside_step) {
+        std::fprintf(stderr, "a step that should return ended the program\n");
+        std::_Exit(1);
+    }
+}
+} // namespace
+
+void must_return(const std::function<void()>& step)
+{
+    static const bool registered = std::atexit(fail_if_inside_step) == 0;
+    ASSERT_TRUE(registered);
+    inside_step = true;
+    step();
+    inside_step = false;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,3 +27,7 @@ std::string test_folder(const std::string& name);
 // Makes folder the working folder and sends standard output to standard error, so that
 // a death test can match the messages a failing step prints. For death statements only.
 void enter_for_death(const std::string& folder);
+
+// Runs a step that must return: should it end the program instead (a fatal-exit
+// sequence exits with status 0, which would look like a pass), the test program fails.
+void must_return(const std::function<void()>& step);
