@@ -1,6 +1,7 @@
 // The music: its menus, the player process and the files the file writers leave, each
 // run in a forked child of its own so no player outlives a test.
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <mikmod.h>
 #include <signal.h>
@@ -15,6 +16,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -301,6 +303,22 @@ Wav read_wav(const std::string& bytes)
     return w;
 }
 
+// The WAV file at path, which must be whole and consistent.
+Wav expect_valid_wav(const std::string& path)
+{
+    Wav wav = read_wav(read_file(path));
+    EXPECT_EQ(wav.problem, "") << path;
+    return wav;
+}
+
+// A child that ended by itself, in time, with nothing of it left running.
+void expect_clean_end(const Outcome& o)
+{
+    EXPECT_FALSE(o.timed_out);
+    EXPECT_EQ(o.status, 0) << o.out;
+    EXPECT_FALSE(o.left_behind);
+}
+
 // What sox makes of the file: its sample count per channel, or -1.
 long sox_samples(const std::string& folder, const std::string& file)
 {
@@ -453,8 +471,7 @@ TEST(Music, PlayerWritesWholeTuneThatEndsByItself)
             music_shutdown();
             return 0;
         });
-        EXPECT_EQ(o.status, 0) << o.out;
-        EXPECT_FALSE(o.left_behind);
+        expect_clean_end(o);
         const std::string written = mixed_data(w, read_file(folder + "/" + w.file), problem);
         EXPECT_EQ(problem, "");
         EXPECT_TRUE(written == reference) << written.size() << " bytes, alone " << reference.size();
@@ -479,8 +496,7 @@ TEST(Music, PlayerStoppedEarlyLeavesValidPrefix)
             music_shutdown();
             return 0;
         });
-        EXPECT_EQ(o.status, 0) << o.out;
-        EXPECT_FALSE(o.left_behind);
+        expect_clean_end(o);
         std::string problem;
         const std::string written = mixed_data(w, read_file(folder + "/" + w.file), problem);
         EXPECT_EQ(problem, "");
@@ -553,9 +569,35 @@ TEST(Music, StoppedPlayerCannotHangTheShow)
         // Waited for and gone, not left as a stopped process.
         return kill(player, 0) == -1 && errno == ESRCH ? 0 : 6;
     });
-    EXPECT_FALSE(o.timed_out);
-    EXPECT_EQ(o.status, 0);
-    EXPECT_FALSE(o.left_behind);
+    expect_clean_end(o);
+}
+
+void mark_demo_handler(int)
+{
+    const int fd = open("demo-handler-ran", O_CREAT | O_WRONLY, 0644);
+    if (fd >= 0)
+        close(fd);
+}
+
+TEST(Music, DemoHandlersNeverRunInThePlayer)
+{
+    const std::string folder = fresh_folder("handlers");
+    Outcome o = isolated(folder, "1\n" + driver("Wav disk writer") + "\n8000\n", [] {
+        // As the console back-end does: a handler of the demo process's own.
+        signal(SIGHUP, mark_demo_handler);
+        music_setup();
+        music_load("music/long.xm");
+        music_start();
+        const pid_t player = some_child();
+        if (player == 0 || kill(player, SIGHUP) != 0)
+            return 5;
+        usleep(100000);
+        music_stop();
+        music_shutdown();
+        return 0;
+    });
+    expect_clean_end(o);
+    EXPECT_FALSE(fs::exists(folder + "/demo-handler-ran"));
 }
 
 TEST(Music, DeviceThatCannotOpenGivesASilentShow)
@@ -568,9 +610,8 @@ TEST(Music, DeviceThatCannotOpenGivesASilentShow)
         std::printf("the show goes on\n");
         return 0;
     });
-    EXPECT_EQ(o.status, 0);
+    expect_clean_end(o);
     EXPECT_TRUE(o.out.ends_with(kFrequencyPrompt + "MikMod Driver error!\nthe show goes on\n")) << o.out;
-    EXPECT_FALSE(o.left_behind);
 }
 
 TEST(Music, TuneThatDoesNotLoadGivesASilentShow)
@@ -584,12 +625,9 @@ TEST(Music, TuneThatDoesNotLoadGivesASilentShow)
             std::printf("the show goes on\n");
             return 0;
         });
-        EXPECT_EQ(o.status, 0);
+        expect_clean_end(o);
         EXPECT_TRUE(o.out.ends_with("at 22050 Hz\n\nMikMod Error\nthe show goes on\n")) << o.out;
-        EXPECT_FALSE(o.left_behind);
-        Wav wav = read_wav(read_file(folder + "/music.wav"));
-        EXPECT_EQ(wav.problem, "");
-        EXPECT_EQ(wav.data.size(), 0u);
+        EXPECT_EQ(expect_valid_wav(folder + "/music.wav").data.size(), 0u);
     }
 }
 
@@ -633,12 +671,9 @@ TEST(Music, PlayerEndsWhenTheDemoIsKilled)
             usleep(1000);
         }
     });
-    EXPECT_EQ(o.status, 0);
-    EXPECT_FALSE(o.left_behind);
+    expect_clean_end(o);
     // It stopped as if told to, finishing its file.
-    Wav wav = read_wav(read_file(folder + "/music.wav"));
-    EXPECT_EQ(wav.problem, "");
-    EXPECT_GT(wav.data.size(), 0u);
+    EXPECT_GT(expect_valid_wav(folder + "/music.wav").data.size(), 0u);
 }
 
 // ---- The whole program ----
@@ -665,8 +700,7 @@ TEST(MusicProgram, ShowWithWavWriterLeavesValidFileAndSameFrames)
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("Using Disk writer (wav) for 16 bit normal stereo sound at 44100 Hz\n\n"), std::string::npos) << r.out;
-    Wav wav = read_wav(read_file(folder + "/music.wav"));
-    EXPECT_EQ(wav.problem, "");
+    Wav wav = expect_valid_wav(folder + "/music.wav");
     EXPECT_EQ(wav.channels, 2);
     EXPECT_EQ(wav.bits, 16);
     EXPECT_EQ(wav.rate, 44100u);
