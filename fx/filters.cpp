@@ -1,6 +1,6 @@
 // The filters as the parts run them. Each row is a recurrence through the running value
-// L; it is solved in 16 vector lanes from guessed starts and then repaired from the true
-// left value, which gives exactly the values of the pixel-by-pixel form.
+// L; it is solved in eight vector lanes from guessed starts and then repaired from the
+// true left value, which gives exactly the values of the pixel-by-pixel form.
 #include "fx/filters.h"
 
 #include <emmintrin.h>
@@ -25,9 +25,12 @@ inline int step(int L, int q, int decay)
     return v < 0 ? 0 : v;
 }
 
-// The lanes start kBefore sums before their runs, so the sums row has that many slots in
-// front of its first pixel, and kAfter behind its last for the lanes' last block.
-constexpr int kBefore = 16;
+// Eight 16-bit lanes to a register, each lane starting kWarm pixels before its run (a
+// half or less of L is left after each step, so 8 steps leave little of a wrong guess).
+// The sums row has kWarm slots in front of its first pixel for lane 0's warm-up, and
+// kAfter behind its last for the lanes' last block.
+constexpr int kLanes = 8;
+constexpr int kWarm = 8;
 constexpr int kAfter = 16;
 
 // Scratch rows, grown to the widest block seen: the sums and the filtered row before it
@@ -37,7 +40,7 @@ std::vector<uint8_t> row_out;
 
 void reserve_rows(int w)
 {
-    const size_t need = (size_t)w + kBefore + kAfter;
+    const size_t need = (size_t)w + kWarm + kAfter;
     if (sums.size() < need) {
         sums.resize(need);
         row_out.resize(need);
@@ -115,35 +118,36 @@ inline void transpose8(__m128i v[8])
 // v[j]) to bytes, two lanes to a register.
 inline void pack_lanes(const __m128i v[8], __m128i bytes[4])
 {
+#pragma GCC unroll 8
     for (int j = 0; j < 4; ++j)
         bytes[j] = _mm_packus_epi16(v[2 * j], v[2 * j + 1]);
 }
 
 inline void store_lanes(const __m128i bytes[4], uint8_t* o, int m)
 {
+#pragma GCC unroll 8
     for (int j = 0; j < 4; ++j, o += 2 * m) {
         _mm_storel_epi64((__m128i*)o, bytes[j]);
         _mm_storel_epi64((__m128i*)(o + m), _mm_srli_si128(bytes[j], 8));
     }
 }
 
-// Filters one row of w pixels with sums c (readable from c[-kBefore] to c[w + kAfter))
-// into out (w + kAfter bytes), from the running value L of the pixel before it; returns
-// the row's last value.
+// Filters one row of w pixels with the q values c (readable from c[-kWarm] to
+// c[w + kAfter)) into out (w + kAfter bytes), from the running value L of the pixel before
+// it; returns the row's last value.
 //
-// The row is cut into 8 * GROUPS runs of m pixels, one to a 16-bit lane. Lane j starts
-// WARM pixels before its run from a guess and walks its warm-up and its run in step with
-// the other lanes; lane 0 is given the true L at the end of its warm-up. Every step maps
-// L to S monotonically and pulls values together (L weighs a half or less), so after the
-// warm-up a lane almost always holds the true value. Then, in order, each run whose true
-// left value differs from its lane's guess is recomputed until it meets the lane's values
+// The row is cut into 8 runs of m pixels, one to a 16-bit lane. Lane j starts kWarm
+// pixels before its run from a guess and walks its warm-up and its run in step with the
+// other lanes; lane 0 is given the true L at the end of its warm-up. Every step maps L to S
+// monotonically and pulls values together (L weighs a half or less), so after the warm-up
+// a lane almost always holds the true value. Then, in order, each run whose true left
+// value differs from its lane's guess is recomputed until it meets the lane's values
 // again: from there on the same steps from the same value give the same results, so the
-// row comes out exactly as pixel by pixel.
-template <int K, bool DECAY, int WARM, int GROUPS>
+// row comes out exactly as pixel by pixel. Cost: (kWarm + m) / m vector steps per pixel,
+// two 8 x 8 transposes per 64 pixels, and a few scalar steps where a guess was wrong.
+template <int K, bool DECAY>
 int solve_row(const uint16_t* c, int w, int decay, int L, uint8_t* out)
 {
-    static_assert(WARM % 8 == 0 && WARM <= kBefore, "the warm-up is whole blocks of 8 steps");
-    constexpr int kLanes = 8 * GROUPS;
     const int m = w / kLanes;
     if (m < 8) {
         // Too narrow for the lanes: a lane's last block would reach past the next run's
@@ -157,51 +161,49 @@ int solve_row(const uint16_t* c, int w, int decay, int L, uint8_t* out)
 
     // Steps per lane, in whole blocks of 8. A lane's last block may run past its run into
     // the next lane's first output block; that block is stored once more at the end.
-    const int steps = (WARM + m + 7) & ~7;
+    const int steps = (kWarm + m + 7) & ~7;
     const __m128i dv = _mm_set1_epi16((int16_t)decay);
-    __m128i state[GROUPS] = {}, guess[GROUPS] = {}, first_block[GROUPS][4] = {};
+    __m128i state = _mm_setzero_si128(), guess = _mm_setzero_si128(), first_block[4] = {};
     for (int tb = 0; tb < steps; tb += 8) {
-        for (int g = 0; g < GROUPS; ++g) {
-            const uint16_t* base = c + (ptrdiff_t)(8 * g) * m - WARM + tb;
-            __m128i v[8];
-            for (int j = 0; j < 8; ++j)
-                v[j] = _mm_loadu_si128((const __m128i*)(base + (ptrdiff_t)j * m));
+        const uint16_t* base = c - kWarm + tb;
+        __m128i v[8];
+#pragma GCC unroll 8
+        for (int j = 0; j < 8; ++j)
+            v[j] = _mm_loadu_si128((const __m128i*)(base + (ptrdiff_t)j * m));
+        transpose8(v);
+        // The guess: near the fixed point of the step (q for K = 1, q / 3 and q / 7 for the
+        // blur's K = 2 and 3, which forget a wrong start fastest), at most 255 so that every
+        // lane value stays a pixel value.
+        if (tb == 0)
+            state = _mm_min_epi16(_mm_srli_epi16(v[0], K - 1), _mm_set1_epi16(255));
+#pragma GCC unroll 8
+        for (int t = 0; t < 8; ++t) {
+            state = _mm_srli_epi16(_mm_add_epi16(state, v[t]), K);
+            if (DECAY)
+                state = _mm_subs_epu16(state, dv);
+            v[t] = state;
+        }
+        if (tb + 8 == kWarm) {
+            guess = state;
+            state = _mm_insert_epi16(state, L, 0);
+        }
+        if (tb >= kWarm) {
             transpose8(v);
-            // The guess: q itself, near the fixed point of the step; at most 255 so that
-            // every lane value stays a pixel value.
-            if (tb == 0)
-                state[g] = _mm_min_epi16(v[0], _mm_set1_epi16(255));
-            __m128i s = state[g];
-            for (int t = 0; t < 8; ++t) {
-                s = _mm_srli_epi16(_mm_add_epi16(s, v[t]), K);
-                if (DECAY)
-                    s = _mm_subs_epu16(s, dv);
-                v[t] = s;
-            }
-            if (tb + 8 == WARM) {
-                guess[g] = s;
-                if (g == 0)
-                    s = _mm_insert_epi16(s, L, 0);
-            }
-            state[g] = s;
-            if (tb >= WARM) {
-                transpose8(v);
-                __m128i bytes[4];
-                pack_lanes(v, bytes);
-                store_lanes(bytes, out + (ptrdiff_t)(8 * g) * m + tb - WARM, m);
-                if (tb == WARM)
-                    for (int j = 0; j < 4; ++j)
-                        first_block[g][j] = bytes[j];
+            __m128i bytes[4];
+            pack_lanes(v, bytes);
+            store_lanes(bytes, out + tb - kWarm, m);
+            if (tb == kWarm) {
+#pragma GCC unroll 8
+                for (int j = 0; j < 4; ++j)
+                    first_block[j] = bytes[j];
             }
         }
     }
-    if (steps - WARM > 8)
-        for (int g = 0; g < GROUPS; ++g)
-            store_lanes(first_block[g], out + (ptrdiff_t)(8 * g) * m, m);
+    if (steps - kWarm > 8)
+        store_lanes(first_block, out, m);
 
     alignas(16) uint16_t guessed[kLanes];
-    for (int g = 0; g < GROUPS; ++g)
-        _mm_store_si128((__m128i*)(guessed + 8 * g), guess[g]);
+    _mm_store_si128((__m128i*)guessed, guess);
     const int end = kLanes * m;
     for (int j = 1; j < kLanes; ++j) {
         int i = j * m;
@@ -223,24 +225,20 @@ int solve_row(const uint16_t* c, int w, int decay, int L, uint8_t* out)
     return L;
 }
 
-constexpr int kBlurWarm = 8;
-constexpr int kStreakWarm = 16;
-constexpr int kGroups = 2;
-
 // One row whose literal sum is ((L << LS) + C) >> SS, C being the sum of the terms
 // p[x + offset] << shift; filtered through the row scratch and copied back. Returns the
 // row's last value, the L of the next row's first pixel.
-template <int LS, int SS, int WARM, int... Shifts>
+template <int LS, int SS, int... Shifts>
 int filter_row(uint8_t* row, int w, ptrdiff_t readable, const std::array<ptrdiff_t, sizeof...(Shifts)>& offsets,
                int decay, int L)
 {
-    uint16_t* q = sums.data() + kBefore;
+    uint16_t* q = sums.data() + kWarm;
     uint8_t* out = row_out.data();
     row_sums<LS, Shifts...>(row, w, readable, offsets, q);
     if (decay != 0)
-        L = solve_row<SS - LS, true, WARM, kGroups>(q, w, decay, L, out);
+        L = solve_row<SS - LS, true>(q, w, decay, L, out);
     else
-        L = solve_row<SS - LS, false, WARM, kGroups>(q, w, decay, L, out);
+        L = solve_row<SS - LS, false>(q, w, decay, L, out);
     std::memcpy(row, out, (size_t)w);
     return L;
 }
@@ -258,13 +256,13 @@ void filter_blur(uint8_t* pixels, int width, int height, uint8_t decay)
         uint8_t* row = pixels + r * w;
         const ptrdiff_t readable = n - r * w;
         if (r == 0)
-            L = filter_row<0, 3, kBlurWarm, 2, 0, 1>(row, width, readable, {0, 1, w}, decay, L);
+            L = filter_row<0, 3, 2, 0, 1>(row, width, readable, {0, 1, w}, decay, L);
         else if (r < height - 1)
-            L = filter_row<0, 3, kBlurWarm, 2, 0, 0, 0>(row, width, readable, {0, 1, w, -w}, decay, L);
+            L = filter_row<0, 3, 2, 0, 0, 0>(row, width, readable, {0, 1, w, -w}, decay, L);
         else if (decay != 0)
-            L = filter_row<0, 3, kBlurWarm, 2, 0, 1>(row, width, readable, {0, 1, -w}, decay, L);
+            L = filter_row<0, 3, 2, 0, 1>(row, width, readable, {0, 1, -w}, decay, L);
         else // without a decay the last row leaves the right neighbour out and counts L twice
-            L = filter_row<1, 3, kBlurWarm, 2, 1>(row, width, readable, {0, -w}, decay, L);
+            L = filter_row<1, 3, 2, 1>(row, width, readable, {0, -w}, decay, L);
     }
 }
 
@@ -279,10 +277,10 @@ void filter_streak(uint8_t* pixels, int width, int height, uint8_t decay, uint8_
         uint8_t* row = pixels + r * w;
         const ptrdiff_t readable = n - r * w;
         if (r == 0)
-            L = filter_row<2, 3, kStreakWarm, 0, 0, 1>(row, width, readable, {0, s, w - s}, decay, L);
+            L = filter_row<2, 3, 0, 0, 1>(row, width, readable, {0, s, w - s}, decay, L);
         else if (r < height - 1)
-            L = filter_row<2, 3, kStreakWarm, 0, 0, 0, 0>(row, width, readable, {0, s, w - s, -w}, decay, L);
+            L = filter_row<2, 3, 0, 0, 0, 0>(row, width, readable, {0, s, w - s, -w}, decay, L);
         else
-            L = filter_row<1, 2, kStreakWarm, 0, 0>(row, width, readable, {0, -w}, decay, L);
+            L = filter_row<1, 2, 0, 0>(row, width, readable, {0, -w}, decay, L);
     }
 }

@@ -175,7 +175,7 @@ TEST(Filters, FastFormMatchesLiteralOnRandomBlocks)
 {
     std::mt19937 rng(12345);
     const std::pair<int, int> shapes[] = {{320, 240}, {320, 2}, {321, 3}, {317, 7}, {200, 9}, {143, 4},
-                                          {150, 5},   {161, 6}, {47, 5},  {1, 2},   {8, 3},   {640, 3},
+                                          {150, 5},   {161, 6}, {47, 5},  {1, 2},   {8, 3},   {640, 3},  {64, 4}, {67, 3}, {71, 5}, {72, 2}, {127, 3},
                                           {999, 2},   {300, 11}};
     for (Setting s : part_settings()) {
         for (auto [w, h] : shapes) {
