@@ -154,9 +154,13 @@ struct Sphere {
     Vec c;
     float r, albedo;
 };
+// A cube of half-size half (the same on every axis) whose own axes point along axes.
 struct Cube {
-    Vec c, half;
-    float yaw, pitch, albedo;
+    Vec c;
+    float half;
+    Vec axes[3];
+    float albedo;
+    int tiles; // an odd number: a chequer of tiles x tiles on each face; 0 plain
 };
 struct Scene {
     std::vector<Sphere> spheres;
@@ -186,6 +190,16 @@ Vec rotate_x(Vec v, float a)
     return {v.x, c * v.y - s * v.z, s * v.y + c * v.z};
 }
 
+// The axes of a cube turned by yaw about the vertical, tilted by pitch about x, then
+// spun by spin about the vertical again.
+Cube cube_turned(Vec c, float half, float yaw, float pitch, float spin, float albedo, int tiles)
+{
+    Cube b{c, half, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, albedo, tiles};
+    for (Vec& a : b.axes)
+        a = rotate_y(rotate_x(rotate_y(a, yaw), pitch), spin);
+    return b;
+}
+
 bool hit_sphere(const Sphere& s, Vec o, Vec d, Hit& h)
 {
     Vec oc = o - s.c;
@@ -205,19 +219,20 @@ bool hit_sphere(const Sphere& s, Vec o, Vec d, Hit& h)
 bool hit_cube(const Cube& b, Vec o, Vec d, Hit& h)
 {
     // Into the cube's own frame, a slab test there, and the normal back out.
-    Vec lo = rotate_x(rotate_y(o - b.c, -b.yaw), -b.pitch);
-    Vec ld = rotate_x(rotate_y(d, -b.yaw), -b.pitch);
+    Vec rel = o - b.c;
+    Vec lo{dot(rel, b.axes[0]), dot(rel, b.axes[1]), dot(rel, b.axes[2])};
+    Vec ld{dot(d, b.axes[0]), dot(d, b.axes[1]), dot(d, b.axes[2])};
     float tn = -1e30f, tf = 1e30f;
     int axis = 0;
     float sign = 1.0f;
-    const float ov[3] = {lo.x, lo.y, lo.z}, dv[3] = {ld.x, ld.y, ld.z}, hv[3] = {b.half.x, b.half.y, b.half.z};
+    const float ov[3] = {lo.x, lo.y, lo.z}, dv[3] = {ld.x, ld.y, ld.z};
     for (int i = 0; i < 3; ++i) {
         if (std::fabs(dv[i]) < 1e-8f) {
-            if (std::fabs(ov[i]) > hv[i])
+            if (std::fabs(ov[i]) > b.half)
                 return false;
             continue;
         }
-        float t1 = (-hv[i] - ov[i]) / dv[i], t2 = (hv[i] - ov[i]) / dv[i];
+        float t1 = (-b.half - ov[i]) / dv[i], t2 = (b.half - ov[i]) / dv[i];
         float s = -1.0f;
         if (t1 > t2) {
             std::swap(t1, t2);
@@ -232,10 +247,18 @@ bool hit_cube(const Cube& b, Vec o, Vec d, Hit& h)
     }
     if (tn > tf || tn < 1e-3f || tn >= h.t)
         return false;
-    Vec n{axis == 0 ? sign : 0.0f, axis == 1 ? sign : 0.0f, axis == 2 ? sign : 0.0f};
     h.t = tn;
-    h.n = rotate_y(rotate_x(n, b.pitch), b.yaw);
+    h.n = b.axes[axis] * sign;
     h.albedo = b.albedo;
+    if (b.tiles > 0) {
+        // Tiles on each face, from the hit point's two coordinates across that face.
+        Vec q = lo + ld * tn;
+        float u = axis == 0 ? q.y : q.x, v = axis == 2 ? q.y : q.z;
+        int iu = (int)std::floor((u / (2.0f * b.half) + 0.5f) * (float)b.tiles);
+        int iv = (int)std::floor((v / (2.0f * b.half) + 0.5f) * (float)b.tiles);
+        if ((iu + iv) & 1)
+            h.albedo *= 0.6f;
+    }
     return true;
 }
 
@@ -339,10 +362,10 @@ Canvas ring_of_balls(int step)
 Canvas still_life(int view)
 {
     Scene sc;
-    sc.cubes.push_back({{0.2f, 0.8f, 0.3f}, {0.8f, 0.8f, 0.8f}, 0.5f, 0.0f, 0.7f});
+    sc.cubes.push_back(cube_turned({0.2f, 0.8f, 0.3f}, 0.8f, 0.5f, 0.0f, 0.0f, 0.7f, 0));
     sc.spheres.push_back({{-1.3f, 0.9f, -0.1f}, 0.9f, 0.95f});
     sc.spheres.push_back({{0.6f, 0.4f, -1.5f}, 0.4f, 0.6f});
-    sc.spheres.push_back({{1.25f, 1.9f, 0.2f}, 0.3f, 1.0f});
+    sc.spheres.push_back({{0.2f, 1.9f, 0.3f}, 0.3f, 1.0f});
     float a = -0.55f + 0.55f * (float)view;
     float dist = 6.0f - 0.8f * (float)view;
     sc.eye = {dist * std::sin(a), 2.2f + 0.6f * (float)view, -dist * std::cos(a)};
@@ -356,12 +379,15 @@ Canvas still_life(int view)
     return render(sc);
 }
 
-// e: a tilted cube turning above ringed ground; four steps of 22.5 degrees loop.
+// e: a cube spinning on one corner above ringed ground; four steps of 30 degrees loop,
+// since a third of a turn about the diagonal and the odd chequer bring it back to itself.
 Canvas turning_cube(int step)
 {
     Scene sc;
-    sc.cubes.push_back({{0, 1.7f, 0}, {0.85f, 0.85f, 0.85f}, (float)step * kPi / 8.0f, 0.6f, 0.85f});
-    sc.spheres.push_back({{0, 1.7f, 0}, 0.0f, 0.0f});
+    // Balanced on a corner: an eighth of a turn brings the diagonal (1, 1, 1) into the y-z
+    // plane as (0, 1, sqrt 2), the tilt stands it upright, then the spin turns about it.
+    sc.cubes.push_back(cube_turned({0, 1.75f, 0}, 0.85f, -kPi / 4.0f, -std::atan(std::sqrt(2.0f)),
+                                   (float)step * kPi / 6.0f, 0.95f, 5));
     sc.eye = {0.0f, 3.2f, -7.0f};
     sc.target = {0, 1.3f, 0};
     sc.fov = 0.9f;
