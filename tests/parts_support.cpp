@@ -7,7 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+
+#include "tools/pcx_write.h"
 
 namespace fs = std::filesystem;
 
@@ -31,36 +32,8 @@ Image* OwnedImage::released()
 void write_pcx(const std::string& path, int width, int height, const std::vector<uint8_t>& pixels,
                const Palette& palette)
 {
-    std::vector<uint8_t> file(128, 0);
-    file[0] = 10; // manufacturer
-    file[1] = 5;  // version
-    file[2] = 1;  // run-length coded
-    file[3] = 8;  // bits per pixel
-    auto put16 = [&](int at, int value) {
-        file[at] = (uint8_t)(value & 255);
-        file[at + 1] = (uint8_t)(value >> 8);
-    };
-    put16(8, width - 1);
-    put16(10, height - 1);
-    file[65] = 1;
-    put16(66, width);
-    // Runs of up to 63 equal bytes; a single value below 192 stands for itself.
-    for (size_t i = 0; i < pixels.size();) {
-        size_t run = 1;
-        while (i + run < pixels.size() && run < 63 && pixels[i + run] == pixels[i])
-            ++run;
-        if (run == 1 && pixels[i] < 192) {
-            file.push_back(pixels[i]);
-        } else {
-            file.push_back((uint8_t)(192 + run));
-            file.push_back(pixels[i]);
-        }
-        i += run;
-    }
-    file.push_back(12);
-    file.insert(file.end(), palette.rgb, palette.rgb + sizeof palette.rgb);
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary).write((const char*)file.data(), (std::streamsize)file.size());
+    ASSERT_EQ(pixels.size(), (size_t)width * (size_t)height);
+    ASSERT_EQ(pcx_write(path, pixels.data(), width, height, palette), 0) << path;
 }
 
 std::string test_folder(const std::string& name)

@@ -16,8 +16,8 @@ struct OwnedImage {
     Image* released();
 };
 
-// Writes a 256-colour picture file of width x height with these pixels (rows packed)
-// and colours, coded as the decoder reads them.
+// Writes a picture file of width x height with these pixels (rows packed) and colours,
+// making the folders above it.
 void write_pcx(const std::string& path, int width, int height, const std::vector<uint8_t>& pixels,
                const Palette& palette);
 
