@@ -77,6 +77,20 @@ Image* load_picture(const char* path, const Image* screen, Image* earlier)
     return picture;
 }
 
+// Reflects a coordinate off the far edge of the box, then off the near one, turning the
+// velocity each time; landing exactly on the far edge reflects onto the same place.
+void bounce(float& position, float& velocity, float low, float high)
+{
+    if (position >= high) {
+        position = 2.0f * high - position;
+        velocity = -velocity;
+    }
+    if (position < low) {
+        position = 2.0f * low - position;
+        velocity = -velocity;
+    }
+}
+
 void stamp(uint8_t* pixels, const Blob& blob, bool raise)
 {
     const int left = (int)blob.x - kHalf;
@@ -156,22 +170,8 @@ void blobs_draw(uint8_t* pixels, int speed)
         // Single precision throughout, each operation rounded to float.
         b.x = b.x + b.vx * s;
         b.y = b.y + b.vy * s;
-        if (b.x >= 280.0f) {
-            b.x = 560.0f - b.x;
-            b.vx = -b.vx;
-        }
-        if (b.x < 40.0f) {
-            b.x = 80.0f - b.x;
-            b.vx = -b.vx;
-        }
-        if (b.y >= 200.0f) {
-            b.y = 400.0f - b.y;
-            b.vy = -b.vy;
-        }
-        if (b.y < 40.0f) {
-            b.y = 80.0f - b.y;
-            b.vy = -b.vy;
-        }
+        bounce(b.x, b.vx, 40.0f, 280.0f);
+        bounce(b.y, b.vy, 40.0f, 200.0f);
         stamp(pixels, b, i % 2 == 0);
     }
 }

@@ -162,26 +162,14 @@ TEST(Blobs, ColourPass)
         EXPECT_EQ(screen.image->pixels[i], cases[i].result) << "v " << cases[i].v;
 }
 
-// Two pictures of the screen's size in a folder of the test's own.
-std::string blobs_folder(const char* name, int w1, int h1, int w2, int h2)
+std::string blobs_folder(const PictureCase& c)
 {
-    const std::string folder = test_folder(name);
-    Palette palette{};
-    std::vector<uint8_t> one((size_t)(w1 * h1)), two((size_t)(w2 * h2));
-    for (size_t k = 0; k < one.size(); ++k)
-        one[k] = (uint8_t)(k % 320);
-    for (size_t k = 0; k < two.size(); ++k)
-        two[k] = (uint8_t)(k / 320);
-    if (w1 > 0)
-        write_pcx(folder + "/one.pcx", w1, h1, one, palette);
-    if (w2 > 0)
-        write_pcx(folder + "/two.pcx", w2, h2, two, palette);
-    return folder;
+    return picture_case_folder(c, "one.pcx", "two.pcx", Palette{});
 }
 
 TEST(Blobs, TimelineOfTheRunStep)
 {
-    const std::string folder = blobs_folder("blobs-run", 320, 240, 320, 240);
+    const std::string folder = blobs_folder({"blobs-run", 320, 240, 320, 240, ""});
     std::srand(31);
     blobs_load();
     OwnedImage screen(kScreenWidth, kScreenHeight);
@@ -216,19 +204,14 @@ TEST(Blobs, TimelineOfTheRunStep)
 
 TEST(BlobsDeath, MissingOrWronglySizedPictures)
 {
-    struct Case {
-        const char* name;
-        int w1, h1, w2, h2;
-        const char* message;
-    };
-    const Case cases[] = {
+    const PictureCase cases[] = {
         {"blobs-no-one", 0, 0, 320, 240, "Cann't load image one.pcx !\n"},
         {"blobs-no-two", 320, 240, 0, 0, "Cann't load image two.pcx !\n"},
         {"blobs-short-one", 320, 200, 320, 240, "Wrong image size!\n"},
         {"blobs-wide-two", 320, 240, 321, 240, "Wrong image size!\n"},
     };
-    for (const Case& c : cases) {
-        const std::string folder = blobs_folder(c.name, c.w1, c.h1, c.w2, c.h2);
+    for (const PictureCase& c : cases) {
+        const std::string folder = blobs_folder(c);
         EXPECT_EXIT(
             {
                 enter_for_death(folder);

@@ -198,12 +198,7 @@ TEST(Intro, LoadAcceptsLargerLettering)
 TEST(IntroDeath, MissingOrWronglySizedPictures)
 {
     const Palette palette = intro_test_palette();
-    struct Case {
-        const char* name;
-        int picture_w, picture_h, lettering_w, lettering_h;
-        const char* message;
-    };
-    const Case cases[] = {
+    const PictureCase cases[] = {
         {"intro-no-picture", 0, 0, 0, 0, "Cann't load image grafika/intro/taze.pcx !\n"},
         {"intro-no-lettering", 320, 240, 0, 0, "Cann't load image grafika/intro/inttxt.pcx !\n"},
         {"intro-small-picture", 320, 239, 319, 243, "Wrong image size!\n"},
@@ -211,14 +206,9 @@ TEST(IntroDeath, MissingOrWronglySizedPictures)
         {"intro-narrow-lettering", 320, 240, 318, 243, "Wrong image size!\n"},
         {"intro-short-lettering", 320, 240, 320, 242, "Wrong image size!\n"},
     };
-    for (const Case& c : cases) {
-        const std::string folder = test_folder(c.name);
-        if (c.picture_w > 0)
-            write_pcx(folder + "/grafika/intro/taze.pcx", c.picture_w, c.picture_h,
-                      std::vector<uint8_t>((size_t)(c.picture_w * c.picture_h), 1), palette);
-        if (c.lettering_w > 0)
-            write_pcx(folder + "/grafika/intro/inttxt.pcx", c.lettering_w, c.lettering_h,
-                      std::vector<uint8_t>((size_t)(c.lettering_w * c.lettering_h), 2), palette);
+    for (const PictureCase& c : cases) {
+        const std::string folder =
+            picture_case_folder(c, "grafika/intro/taze.pcx", "grafika/intro/inttxt.pcx", palette);
         EXPECT_EXIT(
             {
                 enter_for_death(folder);

@@ -44,6 +44,21 @@ std::string test_folder(const std::string& name)
     return folder.string();
 }
 
+std::string picture_case_folder(const PictureCase& c, const char* path1, const char* path2, const Palette& palette)
+{
+    const std::string folder = test_folder(c.name);
+    std::vector<uint8_t> one((size_t)(c.width1 * c.height1)), two((size_t)(c.width2 * c.height2));
+    for (size_t k = 0; k < one.size(); ++k)
+        one[k] = (uint8_t)(k % 320);
+    for (size_t k = 0; k < two.size(); ++k)
+        two[k] = (uint8_t)(k / 320);
+    if (c.width1 > 0)
+        write_pcx(folder + "/" + path1, c.width1, c.height1, one, palette);
+    if (c.width2 > 0)
+        write_pcx(folder + "/" + path2, c.width2, c.height2, two, palette);
+    return folder;
+}
+
 void enter_for_death(const std::string& folder)
 {
     if (chdir(folder.c_str()) != 0)

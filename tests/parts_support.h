@@ -31,3 +31,15 @@ void enter_for_death(const std::string& folder);
 // Runs a step that must return: should it end the program instead (a fatal-exit
 // sequence exits with status 0, which would look like a pass), the test program fails.
 void must_return(const std::function<void()>& step);
+
+// A load or run step tried with two pictures of these sizes (width 0: the file is left
+// out), and the message it must end the program with.
+struct PictureCase {
+    const char* name;
+    int width1, height1, width2, height2;
+    const char* message;
+};
+
+// A new folder (named after the case) holding the case's two pictures at path1 and
+// path2 below it, with patterned pixels and palette.
+std::string picture_case_folder(const PictureCase& c, const char* path1, const char* path2, const Palette& palette);
