@@ -1,6 +1,7 @@
 // The blobs: field table, palette levels, starting states, bounces, stamps, colour pass,
 // the run step's timeline and its failures.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -17,6 +18,12 @@
 namespace {
 
 constexpr int kPixels = kScreenWidth * kScreenHeight;
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
 
 TEST(Blobs, FieldTable)
 {
@@ -222,6 +229,44 @@ TEST(BlobsDeath, MissingOrWronglySizedPictures)
             testing::ExitedWithCode(0), c.message)
             << c.name;
     }
+}
+
+// Caps the address space at what is in use and uses up the heap, in a death test's
+// child, then runs the load step.
+void load_without_memory()
+{
+    enter_for_death(test_folder("blobs-no-memory"));
+    std::printf("%s", ""); // standard output gets its buffer while there is memory
+    long pages = 0;
+    FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (statm == nullptr || std::fscanf(statm, "%ld", &pages) != 1)
+        std::abort();
+    std::fclose(statm);
+    const rlim_t size = (rlim_t)pages * (rlim_t)sysconf(_SC_PAGESIZE);
+    const rlimit cap = {size, size};
+    if (setrlimit(RLIMIT_AS, &cap) != 0)
+        std::abort();
+    // Blocks from the smallest that can hold the table down to the smallest of all, so
+    // that no free piece is left that the table could take.
+    static void* volatile taken;
+    for (size_t size = kBlobSize * kBlobSize; size >= 16; size /= 2)
+        do
+            taken = std::malloc(size);
+        while (taken != nullptr);
+    blobs_load();
+}
+
+// With the address space capped and the heap used up, the field table cannot be had:
+// the load step says so and ends the program with status 0.
+TEST(BlobsDeath, FieldTableAllocationFails)
+{
+    if (kAddressSanitizer)
+        GTEST_SKIP() << "the sanitizer's allocator reports instead of failing";
+    EXPECT_EXIT(
+        {
+            load_without_memory();
+        },
+        testing::ExitedWithCode(0), "^Cann't allocate memory!\n$");
 }
 
 } // namespace
