@@ -199,7 +199,6 @@ std::vector<XmInstrument> tune_instruments()
     ins[kInsHat - 1].name = "hat";
     ins[kInsHat - 1].sample = drum("hat", metal(0.12, 0.025, 0xC0FFEEu));
     ins[kInsHat - 1].sample.panning = 160;
-    ins[kInsHat - 1].sample.volume = 40;
     ins[kInsCrash - 1].name = "crash";
     ins[kInsCrash - 1].sample = drum("crash", metal(1.8, 0.5, 0xBADC0DEu));
     ins[kInsCrash - 1].sample.panning = 100;

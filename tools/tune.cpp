@@ -54,8 +54,14 @@ XmCell& cell(Grid& g, int row, int channel)
     return g.cells[static_cast<size_t>(row) * kChannels + channel];
 }
 
-// Starts a note (XM numbering) at row on channel with volume 0..64. Rows past the end of the
-// song are dropped (an echo may run over).
+// The balance of the mix: each instrument's volumes are scaled by its level / 64 (a volume
+// given with a note replaces the sample's own, so the balance is kept here). The bass and
+// the hi-hat carry more energy than the ear hears in them.
+constexpr int kLevel[kInsCount + 1] = {0, 64, 64, 48, 56, 48, 54, 64, 64};
+static_assert(kInsLead == 8 && kInsCount == 8, "one level per instrument");
+
+// Starts a note (XM numbering) at row on channel with volume 0..64 before the balance.
+// Rows past the end of the song are dropped (an echo may run over).
 void play(Grid& g, int row, int channel, int note, uint8_t instrument, int volume)
 {
     if (row < 0 || row >= kSongRows)
@@ -63,7 +69,16 @@ void play(Grid& g, int row, int channel, int note, uint8_t instrument, int volum
     XmCell& c = cell(g, row, channel);
     c.note = static_cast<uint8_t>(note);
     c.instrument = instrument;
-    c.volume = static_cast<uint8_t>(0x10 + (volume < 0 ? 0 : volume > 64 ? 64 : volume));
+    const int level = (volume < 0 ? 0 : volume > 64 ? 64 : volume) * kLevel[instrument] / 64;
+    c.volume = static_cast<uint8_t>(0x10 + level);
+}
+
+// Changes the volume of the note sounding on channel, an instrument's note, to volume 0..64
+// before the balance.
+void set_volume(Grid& g, int row, int channel, uint8_t instrument, int volume)
+{
+    if (row >= 0 && row < kSongRows)
+        cell(g, row, channel).volume = static_cast<uint8_t>(0x10 + volume * kLevel[instrument] / 64);
 }
 
 void release(Grid& g, int row, int channel)
@@ -74,11 +89,7 @@ void release(Grid& g, int row, int channel)
     cell(g, row, channel).note = kXmNoteOff;
 }
 
-void set_volume(Grid& g, int row, int channel, int volume)
-{
-    if (row >= 0 && row < kSongRows)
-        cell(g, row, channel).volume = static_cast<uint8_t>(0x10 + volume);
-}
+
 
 // A chord: root pitch class (C = 0) and whether it is minor.
 struct Chord {
@@ -343,7 +354,7 @@ Grid compose()
             arpeggio(g, first + i, kMainChords[i], 22);
         }
         fill(g, first + 7);
-        lead(g, first * kRowsPerBar, kTheme, 46);
+        lead(g, first * kRowsPerBar, kTheme, 54);
     }
 
     // Variation: new chords, a busier beat, the melody higher.
@@ -357,7 +368,7 @@ Grid compose()
             arpeggio(g, first + i, kVariationChords[i], 22);
         }
         fill(g, first + 7);
-        lead(g, first * kRowsPerBar, kVariation, 42);
+        lead(g, first * kRowsPerBar, kVariation, 50);
     }
 
     // Breakdown: no drums, held bass, the arpeggio alone over the pads; the kick comes back
@@ -373,7 +384,7 @@ Grid compose()
         if (i >= 8)
             drums(g, bar, kDrumsFour, 40 + 4 * (i - 8));
     }
-    lead(g, (kBreakdownBar + 4) * kRowsPerBar, kBreakdownLine, 34);
+    lead(g, (kBreakdownBar + 4) * kRowsPerBar, kBreakdownLine, 40);
     snare_roll(g, kBreakdownBar + 10, 2);
 
     // The theme again, full, then F and G turning back home.
@@ -390,8 +401,8 @@ Grid compose()
     }
     fill(g, kClimaxBar + 7);
     fill(g, kClimaxBar + 9);
-    lead(g, kClimaxBar * kRowsPerBar, kTheme, 48);
-    lead(g, (kClimaxBar + 8) * kRowsPerBar, "A5:4 G5:4 F5:4 E5:4 D5:4 E5:4 F5:4 G#5:4", 44);
+    lead(g, kClimaxBar * kRowsPerBar, kTheme, 56);
+    lead(g, (kClimaxBar + 8) * kRowsPerBar, "A5:4 G5:4 F5:4 E5:4 D5:4 E5:4 F5:4 G#5:4", 52);
 
     // Outro: one last A minor, the crash and the kick once, then everything fades to silence
     // before the song's last row, where the player stops.
@@ -400,16 +411,16 @@ Grid compose()
     play(g, outro, kChKick, note_number(4, 0), kInsKick, 60);
     chords(kOutroBar, &kAm, 1, 44);
     bass(g, kOutroBar, kAm, kBassHeld, 50);
-    play(g, outro, kChLead, note_number(5, 9), kInsLead, 44);
-    play(g, outro + 3, kChEcho, note_number(5, 9), kInsLead, 18);
+    play(g, outro, kChLead, note_number(5, 9), kInsLead, 52);
+    play(g, outro + 3, kChEcho, note_number(5, 9), kInsLead, 21);
     const int fade_rows = kOutroRows - 8;
     for (int r = 2; r <= fade_rows; r += 2) {
         const int left = fade_rows - r; // rows until silence
-        set_volume(g, outro + r, kChBass, 50 * left / fade_rows);
+        set_volume(g, outro + r, kChBass, kInsBass, 50 * left / fade_rows);
         for (int i = 0; i < kPadVoices; i++)
-            set_volume(g, outro + r, pad_channel(g_pad_set, i), 44 * left / fade_rows);
-        set_volume(g, outro + r, kChLead, 44 * left / fade_rows);
-        set_volume(g, outro + r + 3, kChEcho, 18 * left / fade_rows);
+            set_volume(g, outro + r, pad_channel(g_pad_set, i), kInsPad, 44 * left / fade_rows);
+        set_volume(g, outro + r, kChLead, kInsLead, 52 * left / fade_rows);
+        set_volume(g, outro + r + 3, kChEcho, kInsLead, 21 * left / fade_rows);
     }
     for (int ch = 0; ch < kChannels; ch++)
         release(g, kSongRows - 1, ch);
