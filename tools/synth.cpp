@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <utility>
 
 namespace {
 
@@ -81,41 +82,50 @@ std::vector<int16_t> to_samples(const std::vector<double>& signal)
     return out;
 }
 
+// An exponential fall from 1 at the drum rate; next() gives the level and steps one frame.
+struct Decay {
+    double level;
+    double factor;
+};
+
+Decay decay(double time_constant)
+{
+    return {1.0, decay_factor(time_constant, kDrumRate)};
+}
+
+double next(Decay& d)
+{
+    const double v = d.level;
+    d.level *= d.factor;
+    return v;
+}
+
 std::vector<double> kick()
 {
-    const int n = static_cast<int>(0.45 * kDrumRate);
-    std::vector<double> s(n);
-    const double amp_decay = decay_factor(0.16, kDrumRate);
-    const double pitch_decay = decay_factor(0.035, kDrumRate);
-    double amp = 1.0, sweep = 1.0, phase = 0.0;
-    for (int i = 0; i < n; i++) {
-        const double freq = 48.0 + 130.0 * sweep; // the drop from ~180 Hz gives the thump
-        phase += freq / kDrumRate;
+    std::vector<double> s(static_cast<size_t>(0.45 * kDrumRate));
+    Decay amp = decay(0.16), sweep = decay(0.035);
+    double phase = 0.0;
+    for (size_t i = 0; i < s.size(); i++) {
+        phase += (48.0 + 130.0 * next(sweep)) / kDrumRate; // the drop from ~180 Hz gives the thump
         // A short click on the front edge makes it cut through the bass.
         const double click = i < 40 ? (1.0 - i / 40.0) * 0.35 * sine_turns(i * 1800.0 / kDrumRate) : 0.0;
-        s[i] = amp * sine_turns(phase) + click;
-        amp *= amp_decay;
-        sweep *= pitch_decay;
+        s[i] = next(amp) * sine_turns(phase) + click;
     }
     return s;
 }
 
 std::vector<double> snare()
 {
-    const int n = static_cast<int>(0.35 * kDrumRate);
-    std::vector<double> s(n);
-    const double tone_decay = decay_factor(0.05, kDrumRate);
-    const double noise_decay = decay_factor(0.09, kDrumRate);
+    std::vector<double> s(static_cast<size_t>(0.35 * kDrumRate));
+    Decay tone = decay(0.05), rattle = decay(0.09);
     Noise noise{0x5EED5EEDu};
-    double tone = 1.0, rattle = 1.0, previous = 0.0;
-    for (int i = 0; i < n; i++) {
+    double previous = 0.0;
+    for (size_t i = 0; i < s.size(); i++) {
         const double white = noise_next(noise);
         const double bright = white - 0.6 * previous; // tilt the noise towards the highs
         previous = white;
-        s[i] = 0.55 * tone * (sine_turns(i * 190.0 / kDrumRate) + 0.5 * sine_turns(i * 330.0 / kDrumRate)) +
-               0.8 * rattle * bright;
-        tone *= tone_decay;
-        rattle *= noise_decay;
+        s[i] = 0.55 * next(tone) * (sine_turns(i * 190.0 / kDrumRate) + 0.5 * sine_turns(i * 330.0 / kDrumRate)) +
+               0.8 * next(rattle) * bright;
     }
     return s;
 }
@@ -123,20 +133,18 @@ std::vector<double> snare()
 // High-passed noise, for the hi-hat (short) and the crash cymbal (long).
 std::vector<double> metal(double seconds, double time_constant, uint32_t seed)
 {
-    const int n = static_cast<int>(seconds * kDrumRate);
-    std::vector<double> s(n);
-    const double decay = decay_factor(time_constant, kDrumRate);
+    std::vector<double> s(static_cast<size_t>(seconds * kDrumRate));
+    const double n = static_cast<double>(s.size());
+    Decay amp = decay(time_constant);
     Noise noise{seed};
-    double amp = 1.0, x1 = 0.0, x2 = 0.0;
-    for (int i = 0; i < n; i++) {
+    double x1 = 0.0, x2 = 0.0;
+    for (size_t i = 0; i < s.size(); i++) {
         const double x = noise_next(noise);
-        s[i] = amp * (x - 2.0 * x1 + x2); // second difference: only the hiss is left
+        // Second difference: only the hiss is left. The last 5 % fades to silence.
+        const double tail = i > n * 0.95 ? (n - i) / (n * 0.05) : 1.0;
+        s[i] = next(amp) * (x - 2.0 * x1 + x2) * tail;
         x2 = x1;
         x1 = x;
-        // Fade the last 5 % so the sample ends on silence.
-        const double tail = i > n * 0.95 ? (n - i) / (n * 0.05) : 1.0;
-        s[i] *= tail;
-        amp *= decay;
     }
     return s;
 }
@@ -181,81 +189,57 @@ XmSample drum(const char* name, const std::vector<double>& signal)
     return s;
 }
 
-double saw_weight(int k)
+XmInstrument instrument(XmSample sample, std::vector<XmEnvelopePoint> envelope, int sustain, uint16_t fadeout)
 {
-    return 1.0 / k;
+    XmInstrument in;
+    in.name = sample.name;
+    in.sample = std::move(sample);
+    in.volume_envelope = std::move(envelope);
+    in.volume_sustain = sustain;
+    in.fadeout = fadeout;
+    return in;
 }
 
 } // namespace
 
 std::vector<XmInstrument> tune_instruments()
 {
+    // Panning is left to the tune, which sends each channel's own with every note.
     std::vector<XmInstrument> ins(kInsCount);
+    ins[kInsKick - 1] = instrument(drum("kick", kick()), {}, -1, 0);
+    ins[kInsSnare - 1] = instrument(drum("snare", snare()), {}, -1, 0);
+    ins[kInsHat - 1] = instrument(drum("hat", metal(0.12, 0.025, 0xC0FFEEu)), {}, -1, 0);
+    ins[kInsCrash - 1] = instrument(drum("crash", metal(1.8, 0.5, 0xBADC0DEu)), {}, -1, 0);
 
-    ins[kInsKick - 1].name = "kick";
-    ins[kInsKick - 1].sample = drum("kick", kick());
-    ins[kInsSnare - 1].name = "snare";
-    ins[kInsSnare - 1].sample = drum("snare", snare());
-    ins[kInsHat - 1].name = "hat";
-    ins[kInsHat - 1].sample = drum("hat", metal(0.12, 0.025, 0xC0FFEEu));
-    ins[kInsHat - 1].sample.panning = 160;
-    ins[kInsCrash - 1].name = "crash";
-    ins[kInsCrash - 1].sample = drum("crash", metal(1.8, 0.5, 0xBADC0DEu));
-    ins[kInsCrash - 1].sample.panning = 100;
+    // Bass: one cycle of 512 frames, a saw with its top rolled off and a sub sine under it; a
+    // quick fall from the attack to a steady level, short release.
+    std::vector<double> bass(4 * kBaseCycle);
+    add_voice(bass, 1, 40, 1.0, [](int k) { return (k == 1 ? 1.6 : 1.0) / (k * std::sqrt(static_cast<double>(k))); });
+    ins[kInsBass - 1] = instrument(pitched("bass", bass, 2), {{0, 64}, {6, 52}, {30, 40}}, 2, 2048);
 
-    {
-        // Bass: one cycle of 512 frames, a saw with its top rolled off and a sub sine under
-        // it; a quick fall from the attack to a steady level, short release.
-        std::vector<double> s(4 * kBaseCycle);
-        add_voice(s, 1, 40, 1.0, [](int k) { return (k == 1 ? 1.6 : 1.0) / (k * std::sqrt(static_cast<double>(k))); });
-        XmInstrument& b = ins[kInsBass - 1];
-        b.name = "bass";
-        b.sample = pitched("bass", s, 2);
-        b.volume_envelope = {{0, 64}, {6, 52}, {30, 40}};
-        b.volume_sustain = 2;
-        b.fadeout = 2048;
-    }
-    {
-        // Pad: three saws a few cents apart over 16384 frames (128, 127 and 129 cycles),
-        // which loop seamlessly and beat slowly; slow swell and a long release.
-        std::vector<double> s(128 * kBaseCycle);
-        auto soft_saw = [](int k) { return 1.0 / (k * (1.0 + k * 0.08)); };
-        add_voice(s, 128, 24, 1.0, soft_saw);
-        add_voice(s, 127, 24, 0.8, soft_saw);
-        add_voice(s, 129, 24, 0.8, soft_saw);
-        XmInstrument& p = ins[kInsPad - 1];
-        p.name = "pad";
-        p.sample = pitched("pad", s, 0);
-        p.volume_envelope = {{0, 0}, {20, 50}, {60, 44}};
-        p.volume_sustain = 2;
-        p.fadeout = 500;
-    }
-    {
-        // Pluck for the arpeggio: a hollow square-ish cycle that dies away quickly.
-        std::vector<double> s(kBaseCycle);
-        add_voice(s, 1, 14, 1.0, [](int k) { return k % 2 == 1 ? 1.0 / k : 0.25 / k; });
-        XmInstrument& p = ins[kInsPluck - 1];
-        p.name = "pluck";
-        p.sample = pitched("pluck", s, 0);
-        p.sample.panning = 80;
-        p.volume_envelope = {{0, 64}, {4, 40}, {14, 16}, {40, 0}};
-        p.fadeout = 4096;
-    }
-    {
-        // Lead: a saw and a square a few cents apart, few enough harmonics to stay clean at
-        // the top of the melody, with a delayed vibrato.
-        std::vector<double> s(128 * kBaseCycle);
-        add_voice(s, 128, 12, 1.0, saw_weight);
-        add_voice(s, 129, 12, 0.7, [](int k) { return k % 2 == 1 ? 1.0 / k : 0.0; });
-        XmInstrument& l = ins[kInsLead - 1];
-        l.name = "lead";
-        l.sample = pitched("lead", s, 0);
-        l.volume_envelope = {{0, 0}, {2, 64}, {12, 48}, {40, 40}};
-        l.volume_sustain = 3;
-        l.fadeout = 1200;
-        l.vibrato_sweep = 24;
-        l.vibrato_depth = 3;
-        l.vibrato_rate = 10;
-    }
+    // Pad: three saws a few cents apart over 16384 frames (128, 127 and 129 cycles), which
+    // loop seamlessly and beat slowly; slow swell and a long release.
+    std::vector<double> pad(128 * kBaseCycle);
+    auto soft_saw = [](int k) { return 1.0 / (k * (1.0 + k * 0.08)); };
+    add_voice(pad, 128, 24, 1.0, soft_saw);
+    add_voice(pad, 127, 24, 0.8, soft_saw);
+    add_voice(pad, 129, 24, 0.8, soft_saw);
+    ins[kInsPad - 1] = instrument(pitched("pad", pad, 0), {{0, 0}, {20, 50}, {60, 44}}, 2, 500);
+
+    // Pluck for the arpeggio: a hollow square-ish cycle that dies away quickly.
+    std::vector<double> pluck(kBaseCycle);
+    add_voice(pluck, 1, 14, 1.0, [](int k) { return k % 2 == 1 ? 1.0 / k : 0.25 / k; });
+    ins[kInsPluck - 1] = instrument(pitched("pluck", pluck, 0), {{0, 64}, {4, 40}, {14, 16}, {40, 0}}, -1, 4096);
+
+    // Lead: a saw and a square a few cents apart, few enough harmonics to stay clean at the
+    // top of the melody, with a delayed vibrato.
+    std::vector<double> lead(128 * kBaseCycle);
+    add_voice(lead, 128, 12, 1.0, [](int k) { return 1.0 / k; });
+    add_voice(lead, 129, 12, 0.7, [](int k) { return k % 2 == 1 ? 1.0 / k : 0.0; });
+    XmInstrument& l = ins[kInsLead - 1];
+    l = instrument(pitched("lead", lead, 0), {{0, 0}, {2, 64}, {12, 48}, {40, 40}}, 3, 1200);
+    l.vibrato_sweep = 24;
+    l.vibrato_depth = 3;
+    l.vibrato_rate = 10;
     return ins;
 }

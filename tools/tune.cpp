@@ -172,8 +172,10 @@ void lead(Grid& g, int start, const char* text, int volume)
     }
 }
 
-// The pad set that holds the chord now (0 or 1); it alternates with every new chord.
+// The pad's state while the tune is composed: the set of channels holding the chord now
+// (0 or 1; it alternates with every new chord) and that chord.
 int g_pad_set = 1; // the first chord goes to set 0
+Chord g_pad_chord = {-1, false};
 
 int pad_channel(int set, int voice)
 {
@@ -182,9 +184,9 @@ int pad_channel(int set, int voice)
 
 // The chord on a pad set, voiced close around the fourth octave, while the other set is
 // released; a chord equal to the one before is held rather than struck again.
-void pad(Grid& g, int bar, Chord chord, const Chord* previous, int volume)
+void pad(Grid& g, int bar, Chord chord, int volume)
 {
-    if (previous && previous->root == chord.root && previous->minor == chord.minor)
+    if (g_pad_chord.root == chord.root && g_pad_chord.minor == chord.minor)
         return;
     const int tones[kPadVoices] = {chord.root, (chord.root + (chord.minor ? 3 : 4)) % 12, (chord.root + 7) % 12};
     const int row = bar * kRowsPerBar;
@@ -193,6 +195,7 @@ void pad(Grid& g, int bar, Chord chord, const Chord* previous, int volume)
         play(g, row, pad_channel(1 - g_pad_set, i), place(tones[i], note_number(3, 8)), kInsPad, volume); // G#3 .. G4
     }
     g_pad_set = 1 - g_pad_set;
+    g_pad_chord = chord;
 }
 
 enum BassStyle { kBassHeld, kBassEights, kBassDrive };
@@ -278,8 +281,26 @@ void fill(Grid& g, int bar)
         play(g, bar * kRowsPerBar + kRows[i], kChSnare, note_number(4, 0), kInsSnare, 36 + 6 * i);
 }
 
+// Bars with the whole band: a crash at the start, the chords on the pad, the driving bass,
+// the beat and the arpeggio, a fill in the last bar and the melody over it all. lift is
+// added to the accompaniment's volumes.
+void phrase(Grid& g, int first, const Chord* chords, int bars, DrumStyle style, const char* melody, int lead_volume,
+            int lift)
+{
+    crash(g, first, 52 + lift);
+    for (int i = 0; i < bars; i++) {
+        pad(g, first + i, chords[i], 40 + lift);
+        bass(g, first + i, chords[i], kBassDrive, 52 + lift);
+        drums(g, first + i, style, 56 + lift);
+        arpeggio(g, first + i, chords[i], 22 + lift);
+    }
+    fill(g, first + bars - 1);
+    lead(g, first * kRowsPerBar, melody, lead_volume);
+}
+
 const Chord kMainChords[8] = {kAm, kF, kC, kG, kAm, kF, kG, kE};
 const Chord kVariationChords[8] = {kF, kG, kEm, kAm, kDm, kG, kC, kE};
+const Chord kClimaxChords[10] = {kAm, kF, kC, kG, kAm, kF, kG, kE, kF, kG};
 const Chord kBreakdownChords[12] = {kAm, kAm, kF, kF, kC, kC, kG, kG, kDm, kDm, kE, kE};
 
 const char* const kTheme =
@@ -310,19 +331,12 @@ Grid compose()
 {
     Grid g;
     g_pad_set = 1;
-    const Chord* previous = nullptr;
-    auto chords = [&](int bar, const Chord* list, int count, int pad_volume) {
-        for (int i = 0; i < count; i++) {
-            pad(g, bar + i, list[i], previous, pad_volume);
-            previous = &list[i];
-        }
-    };
+    g_pad_chord = {-1, false};
 
     // Intro: the pads alone, swelling, then the bass and a quiet hi-hat.
     for (int i = 0; i < 6; i++) {
         const Chord& c = kMainChords[i % 4];
-        pad(g, kIntroBar + i, c, previous, 22 + 4 * i);
-        previous = &kMainChords[i % 4];
+        pad(g, kIntroBar + i, c, 22 + 4 * i);
         if (i >= 2)
             bass(g, kIntroBar + i, c, kBassHeld, 40);
         if (i >= 4)
@@ -334,7 +348,7 @@ Grid compose()
     for (int i = 0; i < 10; i++) {
         const int bar = kBuildBar + i;
         const Chord& c = kMainChords[i % 4];
-        chords(bar, &c, 1, 44);
+        pad(g, bar, c, 44);
         bass(g, bar, c, kBassEights, 48);
         if (i < 8)
             drums(g, bar, kDrumsFour, 44 + 2 * i);
@@ -343,42 +357,18 @@ Grid compose()
     }
     snare_roll(g, kBuildBar + 8, 2);
 
-    // Main theme, twice.
-    for (int half = 0; half < 2; half++) {
-        const int first = kMainBar + 8 * half;
-        crash(g, first, 52);
-        chords(first, kMainChords, 8, 40);
-        for (int i = 0; i < 8; i++) {
-            bass(g, first + i, kMainChords[i], kBassDrive, 52);
-            drums(g, first + i, kDrumsFull, 56);
-            arpeggio(g, first + i, kMainChords[i], 22);
-        }
-        fill(g, first + 7);
-        lead(g, first * kRowsPerBar, kTheme, 54);
-    }
-
-    // Variation: new chords, a busier beat, the melody higher.
-    for (int half = 0; half < 2; half++) {
-        const int first = kVariationBar + 8 * half;
-        crash(g, first, 52);
-        chords(first, kVariationChords, 8, 40);
-        for (int i = 0; i < 8; i++) {
-            bass(g, first + i, kVariationChords[i], kBassDrive, 52);
-            drums(g, first + i, kDrumsBusy, 56);
-            arpeggio(g, first + i, kVariationChords[i], 22);
-        }
-        fill(g, first + 7);
-        lead(g, first * kRowsPerBar, kVariation, 50);
-    }
+    // Main theme, twice; then the variation twice: new chords, a busier beat, the melody higher.
+    for (int half = 0; half < 2; half++)
+        phrase(g, kMainBar + 8 * half, kMainChords, 8, kDrumsFull, kTheme, 54, 0);
+    for (int half = 0; half < 2; half++)
+        phrase(g, kVariationBar + 8 * half, kVariationChords, 8, kDrumsBusy, kVariation, 50, 0);
 
     // Breakdown: no drums, held bass, the arpeggio alone over the pads; the kick comes back
     // for the last four bars and a roll leads into the theme.
-    release(g, kBreakdownBar * kRowsPerBar, kChLead);
-    release(g, kBreakdownBar * kRowsPerBar, kChEcho);
-    chords(kBreakdownBar, kBreakdownChords, 12, 44);
     for (int i = 0; i < 12; i++) {
         const int bar = kBreakdownBar + i;
         const Chord& c = kBreakdownChords[i];
+        pad(g, bar, c, 44);
         bass(g, bar, c, i < 8 ? kBassHeld : kBassEights, 44);
         arpeggio(g, bar, c, 26);
         if (i >= 8)
@@ -387,21 +377,9 @@ Grid compose()
     lead(g, (kBreakdownBar + 4) * kRowsPerBar, kBreakdownLine, 40);
     snare_roll(g, kBreakdownBar + 10, 2);
 
-    // The theme again, full, then F and G turning back home.
-    crash(g, kClimaxBar, 56);
-    chords(kClimaxBar, kMainChords, 8, 42);
-    static const Chord kTurn[2] = {kF, kG};
-    chords(kClimaxBar + 8, kTurn, 2, 42);
-    for (int i = 0; i < 10; i++) {
-        const int bar = kClimaxBar + i;
-        const Chord& c = i < 8 ? kMainChords[i] : kTurn[i - 8];
-        bass(g, bar, c, kBassDrive, 54);
-        drums(g, bar, kDrumsBusy, 58);
-        arpeggio(g, bar, c, 24);
-    }
+    // The theme again, louder, then F and G turning back home.
+    phrase(g, kClimaxBar, kClimaxChords, 10, kDrumsBusy, kTheme, 56, 2);
     fill(g, kClimaxBar + 7);
-    fill(g, kClimaxBar + 9);
-    lead(g, kClimaxBar * kRowsPerBar, kTheme, 56);
     lead(g, (kClimaxBar + 8) * kRowsPerBar, "A5:4 G5:4 F5:4 E5:4 D5:4 E5:4 F5:4 G#5:4", 52);
 
     // Outro: one last A minor, the crash and the kick once, then everything fades to silence
@@ -409,7 +387,7 @@ Grid compose()
     const int outro = kOutroBar * kRowsPerBar;
     crash(g, kOutroBar, 56);
     play(g, outro, kChKick, note_number(4, 0), kInsKick, 60);
-    chords(kOutroBar, &kAm, 1, 44);
+    pad(g, kOutroBar, kAm, 44);
     bass(g, kOutroBar, kAm, kBassHeld, 50);
     play(g, outro, kChLead, note_number(5, 9), kInsLead, 52);
     play(g, outro + 3, kChEcho, note_number(5, 9), kInsLead, 21);
