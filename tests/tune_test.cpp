@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <mikmod.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -70,7 +71,8 @@ std::vector<int16_t> wav_samples(const std::string& bytes, int* channels, int* r
         } else if (id == "data") {
             size = static_cast<uint32_t>(std::min<size_t>(size, bytes.size() - at));
             out.resize(size / 2);
-            std::memcpy(out.data(), bytes.data() + at, out.size() * 2);
+            if (!out.empty())
+                std::memcpy(out.data(), bytes.data() + at, out.size() * 2);
             return out;
         }
         at += size + (size & 1);
