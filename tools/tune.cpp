@@ -56,8 +56,10 @@ XmCell& cell(Grid& g, int row, int channel)
 
 // The balance of the mix: each instrument's volumes are scaled by its level / 64 (a volume
 // given with a note replaces the sample's own, so the balance is kept here). The bass and
-// the hi-hat carry more energy than the ear hears in them.
-constexpr int kLevel[kInsCount + 1] = {0, 64, 64, 48, 56, 48, 54, 64, 64};
+// the hi-hat carry more energy than the ear hears in them. The loudest level, 48, leaves
+// room for the mono mix, which adds the channels up without the stereo split and peaks
+// about 5 dB above the stereo one.
+constexpr int kLevel[kInsCount + 1] = {0, 48, 48, 36, 42, 36, 40, 48, 48};
 static_assert(kInsLead == 8 && kInsCount == 8, "one level per instrument");
 
 // Starts a note (XM numbering) at row on channel with volume 0..64 before the balance.
