@@ -224,7 +224,7 @@ std::vector<XmInstrument> tune_instruments()
     add_voice(pad, 128, 24, 1.0, soft_saw);
     add_voice(pad, 127, 24, 0.8, soft_saw);
     add_voice(pad, 129, 24, 0.8, soft_saw);
-    ins[kInsPad - 1] = instrument(pitched("pad", pad, 0), {{0, 0}, {20, 50}, {60, 44}}, 2, 500);
+    ins[kInsPad - 1] = instrument(pitched("pad", pad, 0), {{0, 0}, {20, 50}, {60, 44}}, 2, 800);
 
     // Pluck for the arpeggio: a hollow square-ish cycle that dies away quickly.
     std::vector<double> pluck(kBaseCycle);

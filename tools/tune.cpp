@@ -36,14 +36,14 @@ static_assert(kSongRows * kSpeed * 2.5 / kBpm > 141.0 && kSongRows * kSpeed * 2.
 // The pad has two sets of three channels: a new chord starts on one set while the chord
 // before it dies away on the other, so chord changes cross-fade instead of cutting off.
 enum Channel {
-    kChKick, kChSnare, kChHat, kChBass, kChPad0, kChPad1, kChPad2, kChPadB0, kChPadB1, kChPadB2, kChArp, kChLead, kChEcho,
+    kChKick, kChSnare, kChHat, kChCrash, kChBass, kChPad0, kChPad1, kChPad2, kChPadB0, kChPadB1, kChPadB2, kChArp, kChLead, kChEcho,
     kChannels
 };
 constexpr int kPadVoices = 3;
 
 // Where each channel sits in the stereo picture; sent with every note, since a new note
 // takes its sample's panning otherwise.
-constexpr uint8_t kPanning[kChannels] = {128, 120, 176, 128, 72, 128, 184, 84, 128, 172, 56, 108, 208};
+constexpr uint8_t kPanning[kChannels] = {128, 120, 176, 96, 128, 72, 128, 184, 84, 128, 172, 56, 108, 208};
 
 struct Grid {
     std::vector<XmCell> cells = std::vector<XmCell>(kSongRows * kChannels);
@@ -272,7 +272,7 @@ void snare_roll(Grid& g, int bar, int bars)
 
 void crash(Grid& g, int bar, int volume)
 {
-    play(g, bar * kRowsPerBar, kChHat, note_number(4, 0), kInsCrash, volume);
+    play(g, bar * kRowsPerBar, kChCrash, note_number(4, 0), kInsCrash, volume);
 }
 
 // A fill on the last beat of a bar, before a new phrase.
