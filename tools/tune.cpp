@@ -1,6 +1,7 @@
 // The tune of the show, composed here: 141 s in A minor that follows the parts and ends by itself.
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -36,7 +37,9 @@ static_assert(kSongRows * kSpeed * 2.5 / kBpm > 141.0 && kSongRows * kSpeed * 2.
 // The pad has two sets of three channels: a new chord starts on one set while the chord
 // before it dies away on the other, so chord changes cross-fade instead of cutting off.
 enum Channel {
-    kChKick, kChSnare, kChHat, kChCrash, kChBass, kChPad0, kChPad1, kChPad2, kChPadB0, kChPadB1, kChPadB2, kChArp, kChLead, kChEcho,
+    kChKick, kChSnare, kChHat, kChCrash, kChBass,
+    kChPad0, kChPad1, kChPad2, kChPadB0, kChPadB1, kChPadB2,
+    kChArp, kChLead, kChEcho,
     kChannels
 };
 constexpr int kPadVoices = 3;
@@ -59,8 +62,8 @@ XmCell& cell(Grid& g, int row, int channel)
 // the hi-hat carry more energy than the ear hears in them. The loudest level, 48, leaves
 // room for the mono mix, which adds the channels up without the stereo split and peaks
 // about 5 dB above the stereo one.
-constexpr int kLevel[kInsCount + 1] = {0, 48, 48, 36, 42, 36, 40, 48, 48};
-static_assert(kInsLead == 8 && kInsCount == 8, "one level per instrument");
+constexpr int kLevel[] = {0, 48, 48, 36, 42, 36, 40, 48, 48};
+static_assert(std::size(kLevel) == kInsCount + 1, "one level per instrument, after an unused 0");
 
 // Starts a note (XM numbering) at row on channel with volume 0..64 before the balance.
 // Rows past the end of the song are dropped (an echo may run over).
@@ -91,8 +94,6 @@ void release(Grid& g, int row, int channel)
     cell(g, row, channel).note = kXmNoteOff;
 }
 
-
-
 // A chord: root pitch class (C = 0) and whether it is minor.
 struct Chord {
     int root;
@@ -104,8 +105,7 @@ constexpr Chord kAm{9, true}, kC{0, false}, kDm{2, true}, kE{4, false}, kEm{4, t
 // The XM note of pitch class pc in the octave that puts it in low .. low + 11.
 int place(int pc, int low)
 {
-    int note = low + ((pc + 1 - low) % 12 + 12) % 12;
-    return note;
+    return low + ((pc + 1 - low) % 12 + 12) % 12;
 }
 
 constexpr int note_number(int octave, int pc)
@@ -141,7 +141,7 @@ std::vector<MelodyNote> parse_melody(const char* text)
                 pc++;
                 p++;
             }
-            note = 12 * (*p - '0') + pc + 1;
+            note = note_number(*p - '0', pc);
             p++;
         }
         p++; // ':'
@@ -200,7 +200,7 @@ void pad(Grid& g, int bar, Chord chord, int volume)
     g_pad_chord = chord;
 }
 
-enum BassStyle { kBassHeld, kBassEights, kBassDrive };
+enum BassStyle { kBassHeld, kBassEighths, kBassDrive };
 
 void bass(Grid& g, int bar, Chord chord, BassStyle style, int volume)
 {
@@ -210,7 +210,7 @@ void bass(Grid& g, int bar, Chord chord, BassStyle style, int volume)
     case kBassHeld:
         play(g, row, kChBass, root, kInsBass, volume);
         break;
-    case kBassEights:
+    case kBassEighths:
         for (int r = 0; r < kRowsPerBar; r += 2)
             play(g, row + r, kChBass, r % 4 == 0 ? root : root + 12, kInsBass, r % 4 == 0 ? volume : volume - 10);
         break;
@@ -236,6 +236,9 @@ void arpeggio(Grid& g, int bar, Chord chord, int volume)
         play(g, bar * kRowsPerBar + r, kChArp, root + steps[kShape[r % 8]], kInsPluck, r % 4 == 0 ? volume : volume - 8);
 }
 
+// The drums' samples sound as made when played at C-4.
+constexpr int kDrumNote = note_number(4, 0);
+
 enum DrumStyle { kDrumsHats, kDrumsFour, kDrumsFull, kDrumsBusy };
 
 void drums(Grid& g, int bar, DrumStyle style, int volume)
@@ -245,16 +248,16 @@ void drums(Grid& g, int bar, DrumStyle style, int volume)
         const bool off_beat = r % 4 == 2;
         if (style == kDrumsHats) {
             if (off_beat)
-                play(g, row + r, kChHat, note_number(4, 0), kInsHat, volume * 3 / 4);
+                play(g, row + r, kChHat, kDrumNote, kInsHat, volume * 3 / 4);
             continue;
         }
-        play(g, row + r, kChHat, note_number(4, 0), kInsHat, off_beat ? volume * 3 / 4 : volume * 3 / 8);
+        play(g, row + r, kChHat, kDrumNote, kInsHat, off_beat ? volume * 3 / 4 : volume * 3 / 8);
         if (r % 4 == 0)
-            play(g, row + r, kChKick, note_number(4, 0), kInsKick, volume);
+            play(g, row + r, kChKick, kDrumNote, kInsKick, volume);
         if (style >= kDrumsFull && (r == 4 || r == 12))
-            play(g, row + r, kChSnare, note_number(4, 0), kInsSnare, volume * 7 / 8);
+            play(g, row + r, kChSnare, kDrumNote, kInsSnare, volume * 7 / 8);
         if (style == kDrumsBusy && (r == 7 || r == 10))
-            play(g, row + r, kChKick, note_number(4, 0), kInsKick, volume * 3 / 4);
+            play(g, row + r, kChKick, kDrumNote, kInsKick, volume * 3 / 4);
     }
 }
 
@@ -266,21 +269,20 @@ void snare_roll(Grid& g, int bar, int bars)
     for (int r = 0; r < rows; r++) {
         const bool sixteenths = r >= rows / 2;
         if (sixteenths || r % 2 == 0)
-            play(g, first + r, kChSnare, note_number(4, 0), kInsSnare, 20 + 40 * r / rows);
+            play(g, first + r, kChSnare, kDrumNote, kInsSnare, 20 + 40 * r / rows);
     }
 }
 
 void crash(Grid& g, int bar, int volume)
 {
-    play(g, bar * kRowsPerBar, kChCrash, note_number(4, 0), kInsCrash, volume);
+    play(g, bar * kRowsPerBar, kChCrash, kDrumNote, kInsCrash, volume);
 }
 
-// A fill on the last beat of a bar, before a new phrase.
+// A fill of sixteenths on the last beat of a bar, before a new phrase.
 void fill(Grid& g, int bar)
 {
-    static const int kRows[4] = {12, 13, 14, 15};
     for (int i = 0; i < 4; i++)
-        play(g, bar * kRowsPerBar + kRows[i], kChSnare, note_number(4, 0), kInsSnare, 36 + 6 * i);
+        play(g, bar * kRowsPerBar + 12 + i, kChSnare, kDrumNote, kInsSnare, 36 + 6 * i);
 }
 
 // Bars with the whole band: a crash at the start, the chords on the pad, the driving bass,
@@ -351,7 +353,7 @@ Grid compose()
         const int bar = kBuildBar + i;
         const Chord& c = kMainChords[i % 4];
         pad(g, bar, c, 44);
-        bass(g, bar, c, kBassEights, 48);
+        bass(g, bar, c, kBassEighths, 48);
         if (i < 8)
             drums(g, bar, kDrumsFour, 44 + 2 * i);
         if (i >= 4)
@@ -371,7 +373,7 @@ Grid compose()
         const int bar = kBreakdownBar + i;
         const Chord& c = kBreakdownChords[i];
         pad(g, bar, c, 44);
-        bass(g, bar, c, i < 8 ? kBassHeld : kBassEights, 44);
+        bass(g, bar, c, i < 8 ? kBassHeld : kBassEighths, 44);
         arpeggio(g, bar, c, 26);
         if (i >= 8)
             drums(g, bar, kDrumsFour, 40 + 4 * (i - 8));
@@ -388,7 +390,7 @@ Grid compose()
     // before the song's last row, where the player stops.
     const int outro = kOutroBar * kRowsPerBar;
     crash(g, kOutroBar, 56);
-    play(g, outro, kChKick, note_number(4, 0), kInsKick, 60);
+    play(g, outro, kChKick, kDrumNote, kInsKick, 60);
     pad(g, kOutroBar, kAm, 44);
     bass(g, kOutroBar, kAm, kBassHeld, 50);
     play(g, outro, kChLead, note_number(5, 9), kInsLead, 52);
