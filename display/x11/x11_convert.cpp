@@ -38,8 +38,18 @@ inline void put(uint8_t* at, T value)
 template <typename T>
 void convert_row(const uint8_t* src, int32_t width, const T* single, uint8_t* row)
 {
-    for (int32_t x = 0; x < width; ++x)
+    int32_t x = 0;
+    for (; x < width % 4; ++x)
         put(row + (size_t)x * sizeof(T), single[src[x]]);
+    // Four pixels per step, so the table reads of one step do not wait on each other.
+    for (; x < width; x += 4) {
+        const T a = single[src[x]], b = single[src[x + 1]], c = single[src[x + 2]], d = single[src[x + 3]];
+        uint8_t* r = row + (size_t)x * sizeof(T);
+        put(r, a);
+        put(r + sizeof(T), b);
+        put(r + 2 * sizeof(T), c);
+        put(r + 3 * sizeof(T), d);
+    }
 }
 
 // One picture row to two frame rows: the doubled pixel goes straight into both, so the
@@ -47,10 +57,25 @@ void convert_row(const uint8_t* src, int32_t width, const T* single, uint8_t* ro
 template <typename T>
 void convert_row_doubled(const uint8_t* src, int32_t width, const T* doubled, uint8_t* top, uint8_t* bottom)
 {
-    for (int32_t x = 0; x < width; ++x) {
+    int32_t x = 0;
+    for (; x < width % 4; ++x) {
         const T pair = doubled[src[x]];
         put(top + (size_t)x * sizeof(T), pair);
         put(bottom + (size_t)x * sizeof(T), pair);
+    }
+    // Four pixels per step: four table reads, eight stores.
+    for (; x < width; x += 4) {
+        const T a = doubled[src[x]], b = doubled[src[x + 1]], c = doubled[src[x + 2]], d = doubled[src[x + 3]];
+        uint8_t* t = top + (size_t)x * sizeof(T);
+        uint8_t* u = bottom + (size_t)x * sizeof(T);
+        put(t, a);
+        put(t + sizeof(T), b);
+        put(t + 2 * sizeof(T), c);
+        put(t + 3 * sizeof(T), d);
+        put(u, a);
+        put(u + sizeof(T), b);
+        put(u + 2 * sizeof(T), c);
+        put(u + 3 * sizeof(T), d);
     }
 }
 
