@@ -24,7 +24,8 @@ XServer xserver_start(const std::vector<std::string>& args)
         dup2(null, 0);
         dup2(null, 1);
         dup2(null, 2);
-        std::vector<std::string> all = {"Xvfb", "-displayfd", std::to_string(ready[1])};
+        // -noreset: a server resetting after its last client left drops the next one.
+        std::vector<std::string> all = {"Xvfb", "-noreset", "-displayfd", std::to_string(ready[1])};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
         for (std::string& a : all)

@@ -51,8 +51,8 @@ bool is_pseudocolor()
     return x11.visual_info.c_class == PseudoColor && x11.visual_info.depth == 8;
 }
 
-// The pixel memory of an image whose segment could not be used: the caller has set
-// image->data, the segment is detached from nothing and goes with the record.
+// Lets go of a frame image whose segment the server refused: the mapping, the image
+// record and the segment record (the segment is already marked for removal).
 void release_shared_image(XImage* image, XShmSegmentInfo* segment)
 {
     shmdt(segment->shmaddr);
