@@ -190,12 +190,18 @@ std::string read_back(const std::string& display_name, const Image& image, const
     return problems;
 }
 
-// Opens the display with answer, shows the test picture and reads it back.
-std::string show_and_read_back(const std::string& display_name)
+// display_open as the entry point calls it; the answer comes from standard input.
+void open_display()
 {
     char name[] = "x11_display_test";
     char* argv[] = {name, nullptr};
     display_open(1, argv, "x11 test", kScreenWidth, kScreenHeight);
+}
+
+// Opens the display with answer, shows the test picture and reads it back.
+std::string show_and_read_back(const std::string& display_name)
+{
+    open_display();
     Image* image = test_image();
     const Palette palette = test_palette(0);
     display_set_palette(palette);
@@ -243,9 +249,7 @@ TEST(X11Display, TrueColorPaletteWaitsForTheNextFrame)
     ASSERT_GE(server.number, 0);
     const std::string name = xserver_name(server);
     ChildRun run = in_child(name, "3\n", [&] {
-        char prog[] = "x11_display_test";
-        char* argv[] = {prog, nullptr};
-        display_open(1, argv, "x11 test", kScreenWidth, kScreenHeight);
+        open_display();
         Image* image = test_image();
         const Palette first = test_palette(0), second = test_palette(99);
         display_set_palette(first);
@@ -268,9 +272,7 @@ TEST(X11Display, SmallScreenPutsTheWindowAtTheCorner)
     ASSERT_GE(server.number, 0);
     const std::string name = xserver_name(server);
     ChildRun run = in_child(name, "4\n", [&] {
-        char prog[] = "x11_display_test";
-        char* argv[] = {prog, nullptr};
-        display_open(1, argv, "x11 test", kScreenWidth, kScreenHeight);
+        open_display();
         XSync(x11.display, False);
         Window child;
         int x = -1, y = -1;
@@ -290,9 +292,7 @@ TEST(X11Display, NoSegmentOutlivesTheProgram)
     ASSERT_GE(server.number, 0);
     const std::string name = xserver_name(server);
     auto open_and_show = [] {
-        char prog[] = "x11_display_test";
-        char* argv[] = {prog, nullptr};
-        display_open(1, argv, "x11 test", kScreenWidth, kScreenHeight);
+        open_display();
         Image* image = test_image();
         display_present(*image);
         XSync(x11.display, False);
