@@ -84,7 +84,7 @@ std::string xserver_name(const XServer& server, bool over_tcp)
     return (over_tcp ? "localhost:" : ":") + std::to_string(server.number);
 }
 
-int segments_created_by(pid_t pid)
+int segments_created_by(pid_t pid, long* mode)
 {
     // Columns: key shmid perms size cpid ...
     std::ifstream table("/proc/sysvipc/shm");
@@ -94,8 +94,11 @@ int segments_created_by(pid_t pid)
     while (std::getline(table, line)) {
         std::istringstream fields(line);
         long key, id, perms, size, creator;
-        if (fields >> key >> id >> perms >> size >> creator && creator == pid)
+        if (fields >> key >> id >> perms >> size >> creator && creator == pid) {
             ++count;
+            if (mode != nullptr)
+                *mode = perms;
+        }
     }
     return count;
 }

@@ -21,5 +21,6 @@ void xserver_stop(XServer* server);
 // ":N", or "localhost:N" for the server's TCP port.
 std::string xserver_name(const XServer& server, bool over_tcp = false);
 
-// The System V shared memory segments that process pid created and that still exist.
-int segments_created_by(pid_t pid);
+// The System V shared memory segments that process pid created and that still exist;
+// *mode (when given) gets the permission bits of the last one, as written in octal.
+int segments_created_by(pid_t pid, long* mode = nullptr);
