@@ -1,11 +1,13 @@
 // The X11 back-end's pixel work without a server: channel layouts and pixel values, and
-// the frame conversion against a literal one, on padded rows.
+// the frame conversion against a literal one, on padded rows and in foreign layouts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <vector>
 
+#include "display/x11/display_x11.h"
 #include "display/x11/x11_convert.h"
 
 namespace {
@@ -94,6 +96,63 @@ TEST(X11Convert, FrameMatchesTheLiteralConversionOnPaddedRows)
                 EXPECT_EQ(wrong, 0);
             }
     EXPECT_FALSE(frame_convert_handles(24));
+}
+
+// Frames laid out as some servers want them (three-byte elements, the other byte order)
+// go through Xlib's own pixel writer; each element is read back byte by byte.
+TEST(X11Convert, FrameFillWritesEveryLayout)
+{
+    std::mt19937 random(11);
+    const int32_t width = 13, height = 5;
+    std::vector<uint8_t> pixels((size_t)(width * height));
+    for (uint8_t& p : pixels)
+        p = (uint8_t)random();
+    const Image image{width, height, pixels.data()};
+
+    const struct {
+        int bits, order;
+    } layouts[] = {{24, LSBFirst}, {24, MSBFirst}, {32, MSBFirst}, {16, MSBFirst}, {32, LSBFirst}, {16, LSBFirst}};
+    for (const auto& layout : layouts)
+        for (int size : {1, 2}) {
+            SCOPED_TRACE(std::to_string(layout.bits) + (layout.order == MSBFirst ? " bits MSB first" : " bits LSB first") +
+                         ", pixel size " + std::to_string(size));
+            const int depth = std::min(layout.bits, 24);
+            uint32_t values[256];
+            for (uint32_t& v : values)
+                v = (uint32_t)random() & ((1u << depth) - 1);
+            PixelTable table;
+            pixel_table_fill(&table, values);
+
+            const int bytes = layout.bits / 8;
+            const int stride = width * size * bytes + 8;
+            std::vector<uint8_t> data((size_t)(stride * height * size), 0xAB);
+            XImage frame{};
+            frame.width = width * size;
+            frame.height = height * size;
+            frame.format = ZPixmap;
+            frame.data = (char*)data.data();
+            frame.byte_order = layout.order;
+            frame.bitmap_unit = 32;
+            frame.bitmap_bit_order = MSBFirst;
+            frame.bitmap_pad = 32;
+            frame.depth = depth;
+            frame.bytes_per_line = stride;
+            frame.bits_per_pixel = layout.bits;
+            ASSERT_NE(XInitImage(&frame), 0);
+
+            frame_fill(&frame, image, &table, size);
+            int wrong = 0;
+            for (int y = 0; y < height * size; ++y)
+                for (int x = 0; x < width * size; ++x) {
+                    const uint8_t* at = data.data() + y * stride + x * bytes;
+                    uint32_t got = 0;
+                    for (int b = 0; b < bytes; ++b)
+                        got |= (uint32_t)at[layout.order == MSBFirst ? bytes - 1 - b : b] << (8 * b);
+                    wrong += got != values[pixels[(size_t)((y / size) * width + x / size)]];
+                }
+            EXPECT_EQ(wrong, 0);
+            EXPECT_EQ(data[(size_t)(stride - 1)], 0xAB); // row padding untouched
+        }
 }
 
 } // namespace

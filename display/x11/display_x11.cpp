@@ -291,24 +291,29 @@ void display_set_palette(const Palette& palette)
     }
 }
 
+void frame_fill(XImage* frame, const Image& image, const PixelTable* table, int pixel_size)
+{
+    const int native_order = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
+    if (frame_convert_handles(frame->bits_per_pixel) &&
+        (frame->bits_per_pixel == 8 || frame->byte_order == native_order)) {
+        frame_convert(image, table, {(uint8_t*)frame->data, frame->bytes_per_line, frame->bits_per_pixel, pixel_size});
+        return;
+    }
+    // A layout the conversion does not write (24-bit elements, the other byte order):
+    // slow, but the picture is right.
+    for (int32_t y = 0; y < frame->height; ++y)
+        for (int32_t x = 0; x < frame->width; ++x) {
+            const uint8_t index = image.pixels[(size_t)(y / pixel_size) * (size_t)image.width + (size_t)(x / pixel_size)];
+            XPutPixel(frame, x, y, table != nullptr ? table->single32[index] : index);
+        }
+}
+
 void display_present(const Image& image)
 {
     XImage* frame = x11.frame;
     if (frame == nullptr)
         return;
-    const PixelTable* table = is_truecolor() ? &x11.table : nullptr;
-    const int native_order = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
-    if (frame_convert_handles(frame->bits_per_pixel) && (frame->bits_per_pixel == 8 || frame->byte_order == native_order)) {
-        frame_convert(image, table, {(uint8_t*)frame->data, frame->bytes_per_line, frame->bits_per_pixel, x11.pixel_size});
-    } else {
-        // A pixel format the conversion does not write (24-bit elements, the other byte
-        // order): slow, but the picture is right.
-        for (int32_t y = 0; y < frame->height; ++y)
-            for (int32_t x = 0; x < frame->width; ++x) {
-                const uint8_t index = image.pixels[(size_t)(y / x11.pixel_size) * (size_t)image.width + (size_t)(x / x11.pixel_size)];
-                XPutPixel(frame, x, y, table != nullptr ? table->single32[index] : index);
-            }
-    }
+    frame_fill(frame, image, is_truecolor() ? &x11.table : nullptr, x11.pixel_size);
     if (x11.use_shared_memory)
         XShmPutImage(x11.display, x11.window, x11.gc, frame, 0, 0, 0, 0, (unsigned)frame->width,
                      (unsigned)frame->height, False);

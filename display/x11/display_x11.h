@@ -45,3 +45,8 @@ int x11_window_setup(int argc, char** argv, const char* title, int width, int he
 // segment record.
 int x11_image_create(XImage** image, XShmSegmentInfo** segment, int width, int height, Display* display,
                      Visual* visual);
+
+// Called by display_present for every frame: writes image into frame, each pixel a
+// pixel_size square, through table (TrueColor) or as the index itself (table null), in
+// whatever element size, byte order and row stride the frame image has. Nothing is kept.
+void frame_fill(XImage* frame, const Image& image, const PixelTable* table, int pixel_size);
