@@ -393,7 +393,7 @@ TEST(X11Program, RefusalsEndWithStatus255)
     xserver_stop(&dead);
     for (const std::string& display : {std::string(""), xserver_name(dead)}) {
         SCOPED_TRACE("DISPLAY=" + display);
-        RunResult r = run_program({path}, "1\n", folder, 30, {"DISPLAY=" + display});
+        RunResult r = run_program({path}, "0\n1\n", folder, 30, {"DISPLAY=" + display});
         ASSERT_FALSE(r.timed_out);
         EXPECT_EQ(r.status, 255);
         EXPECT_EQ(r.err, path + ": cannot connect to X server!\n");
@@ -401,7 +401,7 @@ TEST(X11Program, RefusalsEndWithStatus255)
 
     XServer static_color = xserver_start({"-cc", "2", "-screen", "0", "640x480x8"});
     ASSERT_GE(static_color.number, 0);
-    for (const char* answer : {"1\n", "4\n"}) {
+    for (const char* answer : {"0\n1\n", "0\n4\n"}) {
         RunResult r = run_program({path}, answer, folder, 30, {"DISPLAY=" + xserver_name(static_color)});
         ASSERT_FALSE(r.timed_out);
         EXPECT_EQ(r.status, 255);
