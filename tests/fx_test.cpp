@@ -271,6 +271,45 @@ TEST(Blit, PlainAndSpriteModes)
     EXPECT_EQ(std::vector<uint8_t>(dst.image->pixels, dst.image->pixels + 54), before);
 }
 
+// Rectangles reaching past either image: exactly the pixels whose source and destination
+// both lie inside are copied, and nothing around the images is touched.
+TEST(Blit, RectanglesPastTheEdgesAreCut)
+{
+    std::mt19937 rng(31);
+    for (int t = 0; t < 2000; ++t) {
+        const int sw = 1 + (int)(rng() % 30), sh = 1 + (int)(rng() % 30);
+        const int dw = 1 + (int)(rng() % 30), dh = 1 + (int)(rng() % 30);
+        std::vector<uint8_t> sbuf(sw * sh + 64, 0xEE), dbuf(dw * dh + 64, 0xAA);
+        Image src{sw, sh, sbuf.data() + 32}, dst{dw, dh, dbuf.data() + 32};
+        for (int i = 0; i < sw * sh; ++i)
+            src.pixels[i] = (uint8_t)(rng() % 3 == 0 ? 0 : 1 + rng() % 250);
+        std::vector<uint8_t> want = dbuf;
+        auto coord = [&] { return (int)(rng() % 80) - 40; };
+        const int dx = coord(), dy = coord(), sx = coord(), sy = coord();
+        const int w = (int)(rng() % 50) - 5, h = (int)(rng() % 50) - 5;
+        const uint8_t sprite = (uint8_t)(rng() % 2);
+        for (int r = 0; r < h; ++r)
+            for (int c = 0; c < w; ++c) {
+                const int x = sx + c, y = sy + r, u = dx + c, v = dy + r;
+                if (x < 0 || y < 0 || x >= sw || y >= sh || u < 0 || v < 0 || u >= dw || v >= dh)
+                    continue;
+                const uint8_t p = src.pixels[y * sw + x];
+                if (!sprite || p != 0)
+                    want[32 + v * dw + u] = p;
+            }
+        image_blit(&dst, dx, dy, &src, sx, sy, w, h, 0, sprite);
+        ASSERT_EQ(dbuf, want) << dx << "," << dy << " from " << sx << "," << sy << " " << w << "x" << h;
+    }
+    // Coordinates far out draw nothing and wrap nowhere.
+    Owned a(8, 8), b(8, 8);
+    image_fill(b.image, 9);
+    image_blit(a.image, INT32_MAX - 2, 0, b.image, 0, 0, 8, 8, 0, 0);
+    image_blit(a.image, 0, INT32_MIN, b.image, 0, 0, INT32_MAX, INT32_MAX, 0, 0);
+    image_blit(a.image, -4, -4, b.image, INT32_MIN, 0, 8, 8, 0, 0);
+    for (int i = 0; i < 64; ++i)
+        EXPECT_EQ(a.image->pixels[i], 0);
+}
+
 Palette palette_of(std::initializer_list<std::array<uint8_t, 3>> colours)
 {
     Palette p{};
