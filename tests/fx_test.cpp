@@ -126,6 +126,23 @@ TEST(Filters, UniformBlocksAndTheFloorAtZero)
     }
 }
 
+// Blocks the filters do not define (one row, no columns, a shift past the width) are left
+// as they are by both forms, without a read outside them.
+TEST(Filters, UndefinedBlocksAreLeftAlone)
+{
+    std::vector<uint8_t> row{9, 200, 3, 77, 0};
+    const std::vector<uint8_t> keep = row;
+    filter_blur(row.data(), 5, 1, 1);
+    filter_blur_reference(row.data(), 5, 1, 1);
+    filter_streak(row.data(), 5, 1, 0, 1);
+    filter_streak_reference(row.data(), 5, 1, 0, 1);
+    filter_blur(row.data(), 0, 5, 0);
+    filter_streak(row.data(), 0, 5, 0, 0);
+    filter_streak(row.data(), 2, 2, 0, 3);
+    filter_streak_reference(row.data(), 2, 2, 0, 3);
+    EXPECT_EQ(row, keep);
+}
+
 // One filter setting as a part uses it: blur when shift is negative.
 struct Setting {
     int decay;
