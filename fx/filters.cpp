@@ -32,6 +32,7 @@ inline int step(int L, int q, int decay)
 constexpr int kLanes = 8;
 constexpr int kWarm = 8;
 constexpr int kAfter = 16;
+static_assert(kWarm > 0 && kWarm % 8 == 0, "the warm-up is whole blocks of 8 steps");
 
 // Scratch rows, grown to the widest block seen: the sums and the filtered row before it
 // is copied back.
@@ -171,9 +172,9 @@ int solve_row(const uint16_t* c, int w, int decay, int L, uint8_t* out)
         for (int j = 0; j < 8; ++j)
             v[j] = _mm_loadu_si128((const __m128i*)(base + (ptrdiff_t)j * m));
         transpose8(v);
-        // The guess: near the fixed point of the step (q for K = 1, q / 3 and q / 7 for the
-        // blur's K = 2 and 3, which forget a wrong start fastest), at most 255 so that every
-        // lane value stays a pixel value.
+        // The guess: q >> (K - 1), near the step's fixed point (q, q / 3 and q / 7 for K =
+        // 1, 2 and 3; the blur's steps forget a wrong start fastest), at most 255 so that
+        // every lane value stays a pixel value.
         if (tb == 0)
             state = _mm_min_epi16(_mm_srli_epi16(v[0], K - 1), _mm_set1_epi16(255));
 #pragma GCC unroll 8
