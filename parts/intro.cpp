@@ -3,7 +3,6 @@
 #include "parts/intro.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "core/clock.h"
@@ -107,7 +106,8 @@ void intro_use_pictures(Image* picture, Image* lettering, const Palette& palette
 {
     intro_picture = picture;
     lettering_picture = lettering;
-    intro_palette = palette;
+    if (&palette != &intro_palette) // intro_load hands over the buffer it loaded into
+        intro_palette = palette;
     for (int i = 0; i < 16; ++i)
         grey_table[i] = (uint8_t)palette_nearest(16 * i, 16 * i, 16 * i, intro_palette);
     if (image_alloc(&warp_image, kScreenWidth, kScreenHeight) != 0 ||
