@@ -1,0 +1,90 @@
+// The console test's helper inside the emulator: shows a known picture through the
+// console layer, leaves it in the ways a program can, and reads the console's mode.
+//   vga_probe kdmode        prints "text" or "graphics" (the console's current mode)
+//   vga_probe pattern MODE  shows the test picture, says "ready", waits for a signal
+//   vga_probe crash MODE    shows it, then dies of SIGSEGV
+//   vga_probe fork MODE     shows it, lets a child leave through exit(), then exits
+//                           itself without giving the console back
+#include <fcntl.h>
+#include <linux/kd.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "display/vgalayer/vgalayer.h"
+#include "tests/vga_pattern.h"
+
+namespace {
+
+const char* console_mode()
+{
+    int fd = open("/dev/tty0", O_RDWR | O_CLOEXEC | O_NOCTTY);
+    int mode = -1;
+    if (fd >= 0) {
+        ioctl(fd, KDGETMODE, &mode);
+        close(fd);
+    }
+    return mode == KD_TEXT ? "text" : mode == KD_GRAPHICS ? "graphics" : "none";
+}
+
+bool show_pattern(int mode)
+{
+    if (vga_init() != 0 || vga_setmode(mode) != 0) {
+        std::printf("cannot set mode %d\n", mode);
+        return false;
+    }
+    const vga_modeinfo* info = vga_getmodeinfo(mode);
+    GraphicsContext screen;
+    gl_setcontextvga(mode);
+    gl_getcontext(&screen);
+    if (gl_setcontextvgavirtual(mode) != 0)
+        return false;
+    GraphicsContext canvas;
+    gl_getcontext(&canvas);
+    for (int y = 0; y < info->height; ++y)
+        for (int x = 0; x < info->width; ++x)
+            canvas.vbuf[y * canvas.bytewidth + x] = pattern_index(x, y, info->width, info->height);
+    int palette[768] = {};
+    std::memcpy(palette, kPatternPalette, sizeof kPatternPalette);
+    vga_setpalvec(0, 256, palette);
+    gl_copyscreen(&screen);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 2 && std::strcmp(argv[1], "kdmode") == 0) {
+        std::printf("%s\n", console_mode());
+        return 0;
+    }
+    if (argc != 3)
+        return 2;
+    int mode = std::atoi(argv[2]);
+    if (!show_pattern(mode))
+        return 1;
+    if (std::strcmp(argv[1], "pattern") == 0) {
+        std::printf("ready\n");
+        std::fflush(stdout);
+        for (;;)
+            pause();
+    }
+    if (std::strcmp(argv[1], "crash") == 0)
+        raise(SIGSEGV);
+    if (std::strcmp(argv[1], "fork") == 0) {
+        std::fflush(stdout);
+        pid_t child = fork();
+        if (child == 0)
+            std::exit(0);
+        waitpid(child, nullptr, 0);
+        std::printf("after-child %s\n", console_mode());
+        return 0;
+    }
+    return 2;
+}
