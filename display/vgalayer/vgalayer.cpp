@@ -18,17 +18,6 @@
 
 namespace {
 
-struct ModeEntry {
-    int number;
-    vga_modeinfo info;
-};
-
-constexpr ModeEntry kModes[] = {
-    {G320x200x256, {320, 200, 256, 320}}, {G320x240x256, {320, 240, 256, 320}},
-    {G320x400x256, {320, 400, 256, 320}}, {G360x480x256, {360, 480, 256, 360}},
-    {G640x480x256, {640, 480, 256, 640}}, {G800x600x256, {800, 600, 256, 800}},
-};
-
 // The signals that would end the process with the console still in graphics.
 constexpr int kFatalSignals[] = {SIGINT, SIGTERM, SIGQUIT, SIGHUP, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 
@@ -58,14 +47,6 @@ GraphicsContext current_context;
 volatile sig_atomic_t tty_fd = -1;
 pid_t owner_pid = 0;
 bool exit_hooks_installed = false;
-
-const vga_modeinfo* find_mode(int mode)
-{
-    for (const ModeEntry& m : kModes)
-        if (m.number == mode)
-            return &m.info;
-    return nullptr;
-}
 
 // A terminal that takes KDSETMODE: the one we run on when it is a virtual terminal,
 // else the console's current one. -1 when there is none (no console to switch).
@@ -233,7 +214,7 @@ int vga_init()
 
 int vga_hasmode(int mode)
 {
-    const vga_modeinfo* info = find_mode(mode);
+    const vga_modeinfo* info = vga_getmodeinfo(mode);
     if (fb_fd < 0 || info == nullptr)
         return 0;
     return fb_place(info->width, info->height, surface.width, surface.height).scale > 0;
@@ -254,7 +235,7 @@ int vga_setmode(int mode)
     }
     if (!vga_hasmode(mode))
         return -1;
-    const vga_modeinfo* info = find_mode(mode);
+    const vga_modeinfo* info = vga_getmodeinfo(mode);
     uint8_t* screen = static_cast<uint8_t*>(std::calloc((size_t)info->width * (size_t)info->height, 1));
     if (screen == nullptr)
         return -1;
@@ -280,11 +261,6 @@ int vga_setmode(int mode)
         set_colour_map(0, 256);
     fb_clear(surface);
     return 0;
-}
-
-const vga_modeinfo* vga_getmodeinfo(int mode)
-{
-    return find_mode(mode);
 }
 
 int vga_getcolors()
@@ -349,7 +325,7 @@ void gl_enablepageflipping(GraphicsContext*) {}
 
 int gl_setcontextvgavirtual(int mode)
 {
-    const vga_modeinfo* info = find_mode(mode);
+    const vga_modeinfo* info = vga_getmodeinfo(mode);
     if (info == nullptr)
         return -1;
     uint8_t* buffer = static_cast<uint8_t*>(std::calloc((size_t)info->linewidth * (size_t)info->height, 1));

@@ -47,7 +47,8 @@ int vga_hasmode(int mode);
 // unavailable mode.
 int vga_setmode(int mode);
 
-// The mode's size and colours; null for an unknown mode. The record is the layer's.
+// The mode's size and colours; null for an unknown mode. The record is the layer's
+// and lives as long as the program.
 const vga_modeinfo* vga_getmodeinfo(int mode);
 
 // Colours of the current mode: 256 in a graphics mode, 16 in TEXT.
