@@ -121,17 +121,12 @@ struct Qmp {
     }
 };
 
-// Writes vmlinuz and initrd.gz once for all boots; empty result when that worked.
+// Writes vmlinuz and initrd.gz into dir; empty result when that worked.
 std::string prepare_guest(const std::string& dir)
 {
-    static std::string error = "not tried";
-    if (error == "not tried") {
-        std::string command = std::string("bash ") + TARQLE_SOURCE_DIR + "/tests/emulator/prepare.sh " +
-                              TARQLE_BUILD_DIR + " " + dir + " 2>" + dir + ".log";
-        fs::create_directories(dir);
-        error = std::system(command.c_str()) == 0 ? "" : "guest preparation failed: " + read_file(dir + ".log");
-    }
-    return error;
+    std::string command = std::string("bash ") + TARQLE_SOURCE_DIR + "/tests/emulator/prepare.sh " +
+                          TARQLE_BUILD_DIR + " " + dir + " 2>" + dir + "/prepare.log";
+    return std::system(command.c_str()) == 0 ? "" : "guest preparation failed: " + read_file(dir + "/prepare.log");
 }
 
 using ShotCheck = std::function<bool(const std::string& name, const Shot&)>;
@@ -142,14 +137,13 @@ using ShotCheck = std::function<bool(const std::string& name, const Shot&)>;
 Boot run_guest(const std::string& name, const std::string& append, int timeout_seconds, const ShotCheck& good)
 {
     Boot boot;
-    std::string guest = std::string(TARQLE_BUILD_DIR) + "/emulator";
-    std::string error = prepare_guest(guest);
+    std::string dir = std::string(TARQLE_BUILD_DIR) + "/emulator/" + name;
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    std::string error = prepare_guest(dir);
     EXPECT_EQ(error, "");
     if (!error.empty())
         return boot;
-    std::string dir = guest + "/" + name;
-    fs::remove_all(dir);
-    fs::create_directories(dir);
     std::string serial = dir + "/serial";
     mkfifo((serial + ".in").c_str(), 0600);
     mkfifo((serial + ".out").c_str(), 0600);
@@ -159,7 +153,7 @@ Boot run_guest(const std::string& name, const std::string& append, int timeout_s
     std::string qmp_path = dir + "/qmp";
     std::vector<std::string> args = {
         "qemu-system-x86_64", "-m", "256", "-vga", "std", "-display", "none", "-no-reboot", "-monitor", "none",
-        "-kernel", guest + "/vmlinuz", "-initrd", guest + "/initrd.gz",
+        "-kernel", dir + "/vmlinuz", "-initrd", dir + "/initrd.gz",
         "-append", "console=ttyS0 quiet loglevel=3 panic=-1 " + append,
         "-chardev", "pipe,id=s0,path=" + serial, "-serial", "chardev:s0",
         "-qmp", "unix:" + qmp_path + ",server=on,wait=off",

@@ -31,7 +31,7 @@ bool vsync_works = true;
 
 // The mode set: TEXT, or a graphics mode with its placement and the layer's copy of
 // the physical screen (what the framebuffer shows, as palette indices).
-int current_mode = TEXT;
+volatile sig_atomic_t current_mode = TEXT;
 const vga_modeinfo* current_info = nullptr;
 FbPlacement placement;
 uint8_t* shadow = nullptr;

@@ -10,7 +10,10 @@ here=$(dirname "$(realpath "$0")")
 cache=$build/emulator-cache
 mkdir -p "$cache" "$out"
 
-# The kernel: the versioned image package that linux-image-amd64 points at.
+# The kernel: the versioned image package that linux-image-amd64 points at. Boots
+# prepared at the same time share the cache, one at a time.
+exec 9>"$cache/lock"
+flock 9
 if ! ls "$cache"/kernel/boot/vmlinuz-* >/dev/null 2>&1; then
   rm -rf "$cache/debs" "$cache/kernel"
   mkdir -p "$cache/debs"
@@ -25,6 +28,7 @@ if ! ls "$cache"/kernel/boot/vmlinuz-* >/dev/null 2>&1; then
   rm -rf "$cache/debs"
   mv "$cache/kernel.new" "$cache/kernel"
 fi
+flock -u 9
 vmlinuz=$(ls "$cache"/kernel/boot/vmlinuz-* | head -n1)
 kver=${vmlinuz##*/vmlinuz-}
 cp "$vmlinuz" "$out/vmlinuz"
