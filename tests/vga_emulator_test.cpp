@@ -347,6 +347,10 @@ void check_console(const std::string& name, const std::string& kernel_args, cons
         long lit_in, lit_out;
         count_lit(boot.shots["text-after-" + p], c.area, &lit_in, &lit_out);
         EXPECT_LT(lit_in, c.area.width * c.area.height / 10) << p << ": the picture is gone from the console";
+        std::vector<std::string> speed = output(boot, "speed-" + std::to_string(c.mode));
+        EXPECT_EQ(speed.size(), 1u);
+        if (!speed.empty())
+            std::printf("[%s] the layer alone: %s\n", name.c_str(), speed[0].c_str());
     }
     EXPECT_EQ(value(boot, "status crash"), "139") << "SIGSEGV takes its course";
     EXPECT_EQ(value(boot, "kdmode crash-after"), "text");

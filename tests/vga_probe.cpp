@@ -5,11 +5,13 @@
 //   vga_probe crash MODE    shows it, then dies of SIGSEGV
 //   vga_probe fork MODE     shows it, lets a child leave through exit(), then exits
 //                           itself without giving the console back
+//   vga_probe speed MODE    puts changing frames on screen for 3 s and counts them
 #include <fcntl.h>
 #include <linux/kd.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -74,6 +76,27 @@ int main(int argc, char** argv)
         std::fflush(stdout);
         for (;;)
             pause();
+    }
+    if (std::strcmp(argv[1], "speed") == 0) {
+        GraphicsContext screen;
+        GraphicsContext canvas;
+        gl_setcontextvga(mode);
+        gl_getcontext(&screen);
+        gl_setcontextvgavirtual(mode);
+        gl_getcontext(&canvas);
+        const vga_modeinfo* info = vga_getmodeinfo(mode);
+        timespec start, now;
+        clock_gettime(CLOCK_MONOTONIC, &start);
+        int frames = 0;
+        do {
+            std::memset(canvas.vbuf, frames & 7, (size_t)canvas.bytewidth * info->height);
+            gl_copyscreen(&screen);
+            ++frames;
+            clock_gettime(CLOCK_MONOTONIC, &now);
+        } while (now.tv_sec - start.tv_sec < 3);
+        std::printf("%d frames of %dx%d in 3 s\n", frames, info->width, info->height);
+        vga_setmode(TEXT);
+        return 0;
     }
     if (std::strcmp(argv[1], "crash") == 0)
         raise(SIGSEGV);
