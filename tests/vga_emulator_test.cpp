@@ -263,8 +263,10 @@ struct Area {
     int scale, x, y, width, height; // the picture's place on screen, in screen pixels
 };
 
-// Screen pixels that differ from the test picture shown at area (black around it).
-long pattern_mismatches(const Shot& shot, const Area& a, int mode_width, int mode_height)
+// Screen pixels that differ from the test picture shown at area (black around it),
+// its colour 1 showing as recolour when that is given.
+long pattern_mismatches(const Shot& shot, const Area& a, int mode_width, int mode_height,
+                        const uint8_t* recolour = nullptr)
 {
     if (shot.width == 0)
         return -1;
@@ -273,7 +275,7 @@ long pattern_mismatches(const Shot& shot, const Area& a, int mode_width, int mod
         for (int x = 0; x < shot.width; ++x) {
             bool inside = x >= a.x && x < a.x + a.width && y >= a.y && y < a.y + a.height;
             int index = inside ? pattern_index((x - a.x) / a.scale, (y - a.y) / a.scale, mode_width, mode_height) : 0;
-            const uint8_t* want = kPatternRgb + 3 * index;
+            const uint8_t* want = index == 1 && recolour != nullptr ? recolour : kPatternRgb + 3 * index;
             const uint8_t* got = shot.at(x, y);
             bad += got[0] != want[0] || got[1] != want[1] || got[2] != want[2];
         }
@@ -316,7 +318,7 @@ void check_console(const std::string& name, const std::string& kernel_args, cons
     std::string show_name = "show-" + std::to_string(show_menu);
     auto area_of = [&](const std::string& shot_name) -> const ModeCase* {
         for (const ModeCase& c : patterns)
-            if (shot_name == "pattern-" + std::to_string(c.mode))
+            if (shot_name == "pattern-" + std::to_string(c.mode) || shot_name == "recoloured-" + std::to_string(c.mode))
                 return &c;
         return shot_name.rfind(show_name + "-", 0) == 0 ? &show : nullptr;
     };
@@ -329,7 +331,8 @@ void check_console(const std::string& name, const std::string& kernel_args, cons
             count_lit(shot, show.area, &inside, &outside);
             return inside > 0;
         }
-        return pattern_mismatches(shot, c->area, c->width, c->height) == 0;
+        const uint8_t* recolour = shot_name.rfind("recoloured-", 0) == 0 ? kPatternRecolourRgb : nullptr;
+        return pattern_mismatches(shot, c->area, c->width, c->height, recolour) == 0;
     };
     Boot boot = run_guest(name,
                           kernel_args + " tarqle.patterns=" + pattern_list +
@@ -342,6 +345,10 @@ void check_console(const std::string& name, const std::string& kernel_args, cons
         std::string p = "pattern-" + std::to_string(c.mode);
         EXPECT_EQ(value(boot, "kdmode " + p + "-shown"), "graphics") << p;
         EXPECT_EQ(pattern_mismatches(boot.shots[p], c.area, c.width, c.height), 0) << p;
+        EXPECT_EQ(pattern_mismatches(boot.shots["recoloured-" + std::to_string(c.mode)], c.area, c.width, c.height,
+                                     kPatternRecolourRgb),
+                  0)
+            << p << ": a palette change shows at once";
         EXPECT_EQ(value(boot, "status " + p), "143") << p << ": SIGTERM takes its course";
         EXPECT_EQ(value(boot, "kdmode " + p + "-after"), "text") << p;
         long lit_in, lit_out;
@@ -392,6 +399,9 @@ void check_console(const std::string& name, const std::string& kernel_args, cons
 
     std::vector<std::string> fatal = output(boot, "fatal");
     EXPECT_EQ(value(boot, "status fatal"), "0");
+    if (show_ran) {
+        EXPECT_TRUE(has_line(fatal, "Cann't load image grafika/prese/presents.pcx !")) << "the first picture is missing";
+    }
     EXPECT_EQ(value(boot, "kdmode fatal-after"), "text");
     std::printf("[%s] run without pictures ended with: %s\n", name.c_str(),
                 fatal.empty() ? "(nothing)" : fatal.back().c_str());

@@ -12,6 +12,10 @@ constexpr uint8_t kPatternRgb[7 * 3] = {
     0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 130, 4, 255, 255, 255, 65, 65, 65,
 };
 
+// Colour 1 changed while the picture shows, and how it must then look on screen.
+constexpr int kPatternRecolour[3] = {0, 63, 63};
+constexpr uint8_t kPatternRecolourRgb[3] = {0, 255, 255};
+
 // Quadrants of colours 1 to 4, the first column in colour 5 and the last row in
 // colour 6, so that a lost or doubled edge shows.
 inline uint8_t pattern_index(int x, int y, int width, int height)

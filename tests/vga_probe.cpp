@@ -1,7 +1,9 @@
 // The console test's helper inside the emulator: shows a known picture through the
 // console layer, leaves it in the ways a program can, and reads the console's mode.
 //   vga_probe kdmode        prints "text" or "graphics" (the console's current mode)
-//   vga_probe pattern MODE  shows the test picture, says "ready", waits for a signal
+//   vga_probe pattern MODE  shows the test picture, says "ready"; on SIGUSR1 changes
+//                           colour 1 (nothing else) and says "recoloured"; waits for
+//                           another signal
 //   vga_probe crash MODE    shows it, then dies of SIGSEGV
 //   vga_probe fork MODE     shows it, lets a child leave through exit(), then exits
 //                           itself without giving the console back
@@ -34,6 +36,13 @@ const char* console_mode()
     return mode == KD_TEXT ? "text" : mode == KD_GRAPHICS ? "graphics" : "none";
 }
 
+volatile sig_atomic_t recolour = 0;
+
+void on_usr1(int)
+{
+    recolour = 1;
+}
+
 bool show_pattern(int mode)
 {
     if (vga_init() != 0 || vga_setmode(mode) != 0) {
@@ -55,6 +64,7 @@ bool show_pattern(int mode)
     std::memcpy(palette, kPatternPalette, sizeof kPatternPalette);
     vga_setpalvec(0, 256, palette);
     gl_copyscreen(&screen);
+    gl_freecontext(&canvas);
     return true;
 }
 
@@ -72,10 +82,18 @@ int main(int argc, char** argv)
     if (!show_pattern(mode))
         return 1;
     if (std::strcmp(argv[1], "pattern") == 0) {
+        signal(SIGUSR1, on_usr1);
         std::printf("ready\n");
         std::fflush(stdout);
-        for (;;)
+        for (;;) {
             pause();
+            if (recolour) {
+                recolour = 0;
+                vga_setpalvec(1, 1, kPatternRecolour);
+                std::printf("recoloured\n");
+                std::fflush(stdout);
+            }
+        }
     }
     if (std::strcmp(argv[1], "speed") == 0) {
         GraphicsContext screen;
@@ -95,6 +113,7 @@ int main(int argc, char** argv)
             clock_gettime(CLOCK_MONOTONIC, &now);
         } while (now.tv_sec - start.tv_sec < 3);
         std::printf("%d frames of %dx%d in 3 s\n", frames, info->width, info->height);
+        gl_freecontext(&canvas);
         vga_setmode(TEXT);
         return 0;
     }

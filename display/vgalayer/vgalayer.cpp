@@ -18,8 +18,23 @@
 
 namespace {
 
-// The signals that would end the process with the console still in graphics.
-constexpr int kFatalSignals[] = {SIGINT, SIGTERM, SIGQUIT, SIGHUP, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+// The signals that end the process with the console still in graphics: those that
+// ask it to stop (left alone when the program handles or ignores them), and those of
+// a fault (whose earlier handler, a sanitizer's say, still runs after ours).
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGQUIT, SIGHUP};
+constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+constexpr int kSignalSlots = 32;
+struct sigaction earlier_action[kSignalSlots];
+
+template <size_t N>
+constexpr bool all_below(const int (&signals)[N], int limit)
+{
+    for (int sig : signals)
+        if (sig >= limit)
+            return false;
+    return true;
+}
+static_assert(all_below(kStopSignals, kSignalSlots) && all_below(kFaultSignals, kSignalSlots));
 
 // The framebuffer, from vga_init to the end of the process.
 int fb_fd = -1;
@@ -83,13 +98,20 @@ bool console_in_our_hands()
     return current_mode != TEXT && getpid() == owner_pid;
 }
 
-void on_fatal_signal(int sig)
+void on_fatal_signal(int sig, siginfo_t* info, void* context)
 {
     if (console_in_our_hands())
         give_back_console();
-    // Then the signal takes its usual course.
-    signal(sig, SIG_DFL);
-    raise(sig);
+    // Then the signal takes the course it would have taken without us.
+    const struct sigaction& earlier = earlier_action[sig];
+    if (earlier.sa_flags & SA_SIGINFO) {
+        earlier.sa_sigaction(sig, info, context);
+    } else if (earlier.sa_handler != SIG_DFL) {
+        earlier.sa_handler(sig);
+    } else {
+        signal(sig, SIG_DFL);
+        raise(sig);
+    }
 }
 
 void on_exit()
@@ -98,24 +120,29 @@ void on_exit()
         give_back_console();
 }
 
-// Signals already handled or ignored by the program are left to it.
+void take_signal(int sig)
+{
+    struct sigaction act;
+    std::memset(&act, 0, sizeof act);
+    act.sa_sigaction = on_fatal_signal;
+    sigemptyset(&act.sa_mask);
+    act.sa_flags = SA_SIGINFO | SA_RESETHAND;
+    sigaction(sig, &act, nullptr);
+}
+
 void install_exit_hooks()
 {
     if (exit_hooks_installed)
         return;
     exit_hooks_installed = true;
     std::atexit(on_exit);
-    for (int sig : kFatalSignals) {
-        struct sigaction old;
-        if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler != SIG_DFL || (old.sa_flags & SA_SIGINFO))
-            continue;
-        struct sigaction act;
-        std::memset(&act, 0, sizeof act);
-        act.sa_handler = on_fatal_signal;
-        sigemptyset(&act.sa_mask);
-        act.sa_flags = SA_RESETHAND;
-        sigaction(sig, &act, nullptr);
-    }
+    for (int sig : kStopSignals)
+        if (sigaction(sig, nullptr, &earlier_action[sig]) == 0 && earlier_action[sig].sa_handler == SIG_DFL &&
+            !(earlier_action[sig].sa_flags & SA_SIGINFO))
+            take_signal(sig);
+    for (int sig : kFaultSignals)
+        if (sigaction(sig, nullptr, &earlier_action[sig]) == 0 && earlier_action[sig].sa_handler != SIG_IGN)
+            take_signal(sig);
 }
 
 void redraw()
