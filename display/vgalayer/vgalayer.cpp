@@ -63,16 +63,18 @@ volatile sig_atomic_t tty_fd = -1;
 pid_t owner_pid = 0;
 bool exit_hooks_installed = false;
 
-// A terminal that takes KDSETMODE: the one we run on when it is a virtual terminal,
-// else the console's current one. -1 when there is none (no console to switch).
+// The console terminal to switch to graphics: the one we run on when it is a virtual
+// terminal, else the console's current one; only while it shows text, since a terminal
+// already in graphics belongs to someone else (a display server, say) and is left as
+// found. -1 when there is none.
 int open_console()
 {
-    int mode;
     for (const char* path : {"/dev/tty", "/dev/tty0"}) {
         int fd = open(path, O_RDWR | O_CLOEXEC | O_NOCTTY);
         if (fd < 0)
             continue;
-        if (ioctl(fd, KDGETMODE, &mode) == 0)
+        int mode = -1;
+        if (ioctl(fd, KDGETMODE, &mode) == 0 && mode == KD_TEXT)
             return fd;
         close(fd);
     }
