@@ -155,6 +155,11 @@ void fire_palette()
     }
 }
 
+bool fire_seeding(int32_t elapsed, int end)
+{
+    return elapsed * 0.01 < end - 25;
+}
+
 void fire_propagate(uint8_t* p)
 {
     // In place, in storage order: left is the value just written, the rows below still
@@ -215,7 +220,7 @@ void fire_run(Image* screen, int end, int, int, int orientation, int map_shape)
     int figure = 0;
     while (t < end) {
         fire_propagate(fire_buffer->pixels);
-        fire_seed(fire_buffer->pixels, elapsed * 0.01 < end - 25);
+        fire_seed(fire_buffer->pixels, fire_seeding(elapsed, end));
         fire_map(screen->pixels, radius_map, angle_map, fire_buffer->pixels, frame);
 
         if (skull_shown(t, end))

@@ -34,6 +34,10 @@ void fire_palette();
 // One step of rising heat over rows 0..67 of the 64 x 70 buffer p, in place.
 void fire_propagate(uint8_t* p);
 
+// Whether the seed rows are fed at elapsed milliseconds of a fire ending at end tenths
+// of a second: until 2.5 seconds before the end, compared unrounded.
+bool fire_seeding(int32_t elapsed, int end);
+
 // Seeds rows 68 and 69 of p from the shared random numbers (64 draws) when seeding,
 // else clears them.
 void fire_seed(uint8_t* p, bool seeding);
