@@ -74,9 +74,9 @@ uint8_t* map_or_fail()
     return map;
 }
 
-// Whether the skull is drawn on a frame of part time t; draws a random number only in
-// the stretches where chance decides.
-bool skull_shown(int32_t t, int end)
+} // namespace
+
+bool fire_skull_shown(int32_t t, int end)
 {
     if (t <= 9)
         return false;
@@ -88,8 +88,6 @@ bool skull_shown(int32_t t, int end)
         return true;
     return random_below(100) <= 79;
 }
-
-} // namespace
 
 void fire_load()
 {
@@ -206,6 +204,36 @@ void fire_map(uint8_t* screen, const uint8_t* radius, const uint8_t* angle, cons
     }
 }
 
+void fire_frame(Image* screen, FireRun* run, int32_t elapsed, int end)
+{
+    const int32_t t = (int32_t)(elapsed * 0.01);
+    fire_propagate(fire_buffer->pixels);
+    fire_seed(fire_buffer->pixels, fire_seeding(elapsed, end));
+    fire_map(screen->pixels, radius_map, angle_map, fire_buffer->pixels, run->frame);
+
+    if (fire_skull_shown(t, end))
+        image_blit(screen, (kScreenWidth - skull->width) >> 1, (kScreenHeight - skull->height) >> 1, skull, 0, 0,
+                   skull->width, skull->height, 0, 1);
+    grid_draw(screen);
+    filter_streak(screen->pixels, kScreenWidth, kScreenHeight, 0, 2);
+
+    // The thumbnail shows the frame before the bar, the figure and the blur.
+    image_scale_copy(thumbnail, 0, 0, kThumbWidth, kThumbHeight, screen, 0, 0, kScreenWidth, kScreenHeight, 0, 0);
+    frame_border(thumbnail, 255);
+
+    image_fill_rect(screen, 0, 0, 60, kScreenHeight, 120);
+    if (kFigure[run->figure].x0 < 0)
+        run->figure = 0;
+    const FigureFrame& ff = kFigure[run->figure];
+    image_blit(screen, ff.dest_x, ff.dest_y, sprite_sheet, ff.x0, ff.y0, ff.x1 - ff.x0, ff.y1 - ff.y0, 255, 1);
+    if (random_below(100) <= 74)
+        ++run->figure;
+
+    filter_blur(screen->pixels, kScreenWidth, kScreenHeight, 2);
+    image_blit(screen, 316 - kThumbWidth, 4, thumbnail, 0, 0, kThumbWidth, kThumbHeight, 0, 0);
+    ++run->frame;
+}
+
 void fire_run(Image* screen, int end, int, int, int orientation, int map_shape)
 {
     clock_mark();
@@ -215,39 +243,12 @@ void fire_run(Image* screen, int end, int, int, int orientation, int map_shape)
     fire_palette();
     display_set_palette(work_palette);
 
-    int32_t t = (int32_t)(elapsed * 0.01);
-    int frame = 0;
-    int figure = 0;
-    while (t < end) {
-        fire_propagate(fire_buffer->pixels);
-        fire_seed(fire_buffer->pixels, fire_seeding(elapsed, end));
-        fire_map(screen->pixels, radius_map, angle_map, fire_buffer->pixels, frame);
-
-        if (skull_shown(t, end))
-            image_blit(screen, (kScreenWidth - skull->width) >> 1, (kScreenHeight - skull->height) >> 1, skull, 0, 0,
-                       skull->width, skull->height, 0, 1);
-        grid_draw(screen);
-        filter_streak(screen->pixels, kScreenWidth, kScreenHeight, 0, 2);
-
-        image_scale_copy(thumbnail, 0, 0, kThumbWidth, kThumbHeight, screen, 0, 0, kScreenWidth, kScreenHeight, 0, 0);
-        frame_border(thumbnail, 255);
-
-        image_fill_rect(screen, 0, 0, 60, kScreenHeight, 120);
-        if (kFigure[figure].x0 < 0)
-            figure = 0;
-        const FigureFrame& ff = kFigure[figure];
-        image_blit(screen, ff.dest_x, ff.dest_y, sprite_sheet, ff.x0, ff.y0, ff.x1 - ff.x0, ff.y1 - ff.y0, 255, 1);
-        if (random_below(100) <= 74)
-            ++figure;
-
-        filter_blur(screen->pixels, kScreenWidth, kScreenHeight, 2);
-        image_blit(screen, 316 - kThumbWidth, 4, thumbnail, 0, 0, kThumbWidth, kThumbHeight, 0, 0);
+    FireRun run;
+    while ((int32_t)(elapsed * 0.01) < end) {
+        fire_frame(screen, &run, elapsed, end);
         display_present(*screen);
-
-        ++frame;
         clock_wait(frame_start, kFramePeriod);
         frame_start = clock_now();
         elapsed = clock_elapsed();
-        t = (int32_t)(elapsed * 0.01);
     }
 }

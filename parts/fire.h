@@ -9,6 +9,12 @@
 constexpr int kFireWidth = 64;
 constexpr int kFireHeight = 70;
 
+// Where a run of the fire stands between frames.
+struct FireRun {
+    int frame = 0;  // frames drawn so far; turns the angle mapping
+    int figure = 0; // frame of the running figure, 0..4
+};
+
 // Allocates the polar maps, the heat buffer and the thumbnail, loads the skull and the
 // sprite sheet (their palettes land in the work palette). Load phase, once; ends the
 // program on failure.
@@ -45,3 +51,11 @@ void fire_seed(uint8_t* p, bool seeding);
 // Wraps the heat buffer around the centre of the 320 x 240 screen pixels through the
 // maps, turned by frame's angle shift; the lower half is the upper turned half a circle.
 void fire_map(uint8_t* screen, const uint8_t* radius_map, const uint8_t* angle_map, const uint8_t* fire, int frame);
+
+// Whether the skull is drawn on a frame of part time t of a fire ending at end. Draws
+// one random number only where chance decides (t 10 up to end - 31), none otherwise.
+bool fire_skull_shown(int32_t t, int end);
+
+// Draws one frame of the fire at elapsed milliseconds into screen (not presented) and
+// advances run. Needs fire_load and the maps filled; fire_run calls it once per frame.
+void fire_frame(Image* screen, FireRun* run, int32_t elapsed, int end);

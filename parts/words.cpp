@@ -204,6 +204,46 @@ void words_paste(Image* screen, const Image* sheet, int x, int y, int left, int 
     image_blit(screen, x, y, sheet, left, top, width, height, 0, 1);
 }
 
+void words_frame(Image* screen, WordsRun* run, int32_t v)
+{
+    words_pattern(run->frame + (run->frame >> 1));
+
+    run->offset += fast_scroll(v) ? 160 : 15;
+    if (run->offset > kBandWidth - 1) {
+        run->offset = 0;
+        run->picture = run->picture == kPictures - 1 ? 0 : run->picture + 1;
+    }
+    const int o = run->offset;
+    const int next = run->picture == kPictures - 1 ? 0 : run->picture + 1;
+    image_blit(scroll_image, 0, 0, scroll_pictures[run->picture], o, 0, kBandWidth - o, kBandHeight, 0, 0);
+    image_blit(scroll_image, kBandWidth - o, 0, scroll_pictures[next], 0, 0, o, kBandHeight, 0, 0);
+
+    words_ripple(displacement_map->pixels, scroll_image->pixels, kBandPixels);
+    std::memcpy(screen->pixels, displacement_map->pixels, kBandPixels);
+
+    if (v - run->last_change >= 10) {
+        run->last_change = v;
+        ++run->word;
+        if (kWords[run->word].left < 0)
+            run->word = 0;
+        word_rect = kWords[run->word];
+        word_base_x = random_below(315 - (word_rect.right - word_rect.left));
+        word_base_y = random_below(235 - (word_rect.bottom - word_rect.top));
+    }
+    const int32_t y = word_base_y + random_below(9) - 4;
+    const int32_t x = word_base_x + random_below(9) - 4;
+    words_paste(screen, words_picture, x, y, word_rect.left, word_rect.top, word_rect.right - word_rect.left,
+                word_rect.bottom - word_rect.top);
+
+    grid_draw(screen);
+    filter_streak(screen->pixels, kBandWidth, kBandHeight, 1, 1);
+
+    image_scale_copy(thumbnail, 0, 0, kThumbWidth, kThumbHeight, screen, 0, 0, kBandWidth, kBandHeight, 0, 0);
+    frame_border(thumbnail, 0);
+    image_blit(screen, 316 - kThumbWidth, 236 - kThumbHeight, thumbnail, 0, 0, kThumbWidth, kThumbHeight, 0, 0);
+    ++run->frame;
+}
+
 void words_run(Image* screen, float red, float green, float blue, uint32_t duration)
 {
     clock_mark();
@@ -212,49 +252,10 @@ void words_run(Image* screen, float red, float green, float blue, uint32_t durat
     words_ramp(red, green, blue);
     display_set_palette(work_palette);
 
-    int frame = 0;
-    int offset = 0;
-    int picture = 0;
-    int word = 0;
-    int32_t last_change = -999999;
+    WordsRun run;
     while ((uint32_t)v < duration) {
-        words_pattern(frame + (frame >> 1));
-
-        offset += fast_scroll(v) ? 160 : 15;
-        if (offset > kBandWidth - 1) {
-            offset = 0;
-            picture = picture == kPictures - 1 ? 0 : picture + 1;
-        }
-        const int next = picture == kPictures - 1 ? 0 : picture + 1;
-        image_blit(scroll_image, 0, 0, scroll_pictures[picture], offset, 0, kBandWidth - offset, kBandHeight, 0, 0);
-        image_blit(scroll_image, kBandWidth - offset, 0, scroll_pictures[next], 0, 0, offset, kBandHeight, 0, 0);
-
-        words_ripple(displacement_map->pixels, scroll_image->pixels, kBandPixels);
-        std::memcpy(screen->pixels, displacement_map->pixels, kBandPixels);
-
-        if (v - last_change >= 10) {
-            last_change = v;
-            ++word;
-            if (kWords[word].left < 0)
-                word = 0;
-            word_rect = kWords[word];
-            word_base_x = random_below(315 - (word_rect.right - word_rect.left));
-            word_base_y = random_below(235 - (word_rect.bottom - word_rect.top));
-        }
-        const int32_t y = word_base_y + random_below(9) - 4;
-        const int32_t x = word_base_x + random_below(9) - 4;
-        words_paste(screen, words_picture, x, y, word_rect.left, word_rect.top,
-                    word_rect.right - word_rect.left, word_rect.bottom - word_rect.top);
-
-        grid_draw(screen);
-        filter_streak(screen->pixels, kBandWidth, kBandHeight, 1, 1);
-
-        image_scale_copy(thumbnail, 0, 0, kThumbWidth, kThumbHeight, screen, 0, 0, kBandWidth, kBandHeight, 0, 0);
-        frame_border(thumbnail, 0);
-        image_blit(screen, 316 - kThumbWidth, 236 - kThumbHeight, thumbnail, 0, 0, kThumbWidth, kThumbHeight, 0, 0);
-
+        words_frame(screen, &run, v);
         display_present(*screen);
-        ++frame;
         clock_wait(frame_start, kFramePeriod);
         frame_start = clock_now();
         v = clock_elapsed() / 100;

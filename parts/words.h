@@ -16,6 +16,19 @@ void words_run(Image* screen, float red, float green, float blue, uint32_t durat
 // Releases everything words_load made. Once, at shut-down.
 void words_free();
 
+// Where a run of the part stands between frames.
+struct WordsRun {
+    int frame = 0;
+    int offset = 0;            // scroll offset into the current picture, 0..319
+    int picture = 0;           // current scroll picture, 0..4
+    int word = 0;              // number of the word record shown
+    int32_t last_change = -999999; // part time of the last word change
+};
+
+// Draws one frame of the part at part time v into screen (not presented) and advances
+// run. Needs words_load; words_run calls it once per frame.
+void words_frame(Image* screen, WordsRun* run, int32_t v);
+
 // Renders the interference pattern of phase into the displacement map (words_run only;
 // needs words_load).
 void words_pattern(int phase);

@@ -219,6 +219,27 @@ TEST(Fire, PropagationSeedingAndPalette)
     for (int x = 0; x < 64; ++x)
         EXPECT_EQ(p[68 * 64 + x] | p[69 * 64 + x], 0);
 
+    // The skull draws a random number only between t 10 and 184, and always shows after.
+    std::srand(99);
+    const int first = std::rand();
+    std::srand(99);
+    EXPECT_FALSE(fire_skull_shown(9, 215));
+    EXPECT_TRUE(fire_skull_shown(185, 215));
+    EXPECT_TRUE(fire_skull_shown(214, 215));
+    EXPECT_EQ(std::rand(), first);
+    std::srand(99);
+    fire_skull_shown(10, 215);
+    EXPECT_NE(std::rand(), first);
+    int shown[3] = {0, 0, 0};
+    for (int i = 0; i < 3000; ++i) {
+        shown[0] += fire_skull_shown(10 + i % 15, 215);
+        shown[1] += fire_skull_shown(25 + i % 15, 215);
+        shown[2] += fire_skull_shown(40 + i % 145, 215);
+    }
+    EXPECT_NEAR(shown[0], 600, 120);
+    EXPECT_NEAR(shown[1], 1500, 150);
+    EXPECT_NEAR(shown[2], 2400, 120);
+
     EXPECT_TRUE(fire_seeding(18999, 215));
     EXPECT_FALSE(fire_seeding(19000, 215));
 
