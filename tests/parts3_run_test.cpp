@@ -17,6 +17,7 @@
 #include "fx/grid.h"
 #include "fx/tables.h"
 #include "parts/closing.h"
+#include "pcx/pcx.h"
 #include "parts/fire.h"
 #include "parts/words.h"
 #include "tests/pcx_write.h"
@@ -53,6 +54,10 @@ protected:
         ASSERT_TRUE(picture("grafika/words.pcx", 317, 799, 7));
         ASSERT_TRUE(picture("grafika/fire/skull.pcx", 100, 80, 9));
         ASSERT_TRUE(picture("grafika/fire/fire.pcx", 221, 253, 11));
+        // A picture the decoder refuses would end the test process with status 0.
+        Image* probe = nullptr;
+        ASSERT_EQ(pcx_load("grafika/words.pcx", &probe, nullptr), 5) << "the test pictures must load";
+        image_free(&probe);
         tables_init();
         grid_tables_init();
         ASSERT_EQ(image_alloc(&screen_, 320, 240), 0);
