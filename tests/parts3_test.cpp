@@ -17,11 +17,12 @@
 
 namespace {
 
-struct Owned {
-    Image* image = nullptr;
-    Owned(uint32_t w, uint32_t h) { EXPECT_EQ(image_alloc(&image, w, h), 0); }
-    ~Owned() { image_free(&image); }
-    uint8_t& at(int x, int y) { return image->pixels[y * image->width + x]; }
+// An image over pixels the test keeps in a vector.
+struct Picture {
+    std::vector<uint8_t> pixels;
+    Image image;
+    Picture(int w, int h) : pixels((size_t)w * h), image{w, h, pixels.data()} {}
+    uint8_t& at(int x, int y) { return pixels[(size_t)y * image.width + x]; }
 };
 
 class Tables : public testing::Test {
@@ -82,13 +83,13 @@ TEST(WordsRipple, OffsetsAndClampsAtBothEnds)
 
 TEST(Words, SheetReductionAndRamp)
 {
-    Owned sheet(6, 1);
+    Picture sheet(6, 1);
     const uint8_t in[6] = {0, 1, 199, 200, 255, 100};
     const uint8_t out[6] = {0, 1, 1, 255, 255, 1};
-    std::memcpy(sheet.image->pixels, in, 6);
-    words_reduce(sheet.image);
+    std::memcpy(sheet.pixels.data(), in, 6);
+    words_reduce(&sheet.image);
     for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(sheet.image->pixels[i], out[i]) << i;
+        EXPECT_EQ(sheet.pixels.data()[i], out[i]) << i;
 
     words_ramp(1.2f, 1.2f, 1.2f);
     const int expected[] = {0, 1, 2, 3, 4, 6, 7, 8, 9, 10, 12};
@@ -107,14 +108,14 @@ TEST(Words, SheetReductionAndRamp)
 
 TEST(Words, TremblingWordIsClippedAtTheEdges)
 {
-    Owned screen(320, 240), sheet(40, 30);
+    Picture screen(320, 240), sheet(40, 30);
     for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 40; ++x)
             sheet.at(x, y) = (uint8_t)(1 + x + 40 * (y % 5));
     sheet.at(12, 13) = 0; // transparent
 
     // Four pixels past the top left corner: the word's inner part lands at (0, 0).
-    words_paste(screen.image, sheet.image, -4, -4, 8, 9, 20, 10);
+    words_paste(&screen.image, &sheet.image, -4, -4, 8, 9, 20, 10);
     EXPECT_EQ(screen.at(0, 0), 0); // sheet (12, 13) is transparent
     EXPECT_EQ(screen.at(1, 0), sheet.at(13, 13));
     EXPECT_EQ(screen.at(15, 5), sheet.at(27, 18));
@@ -122,16 +123,15 @@ TEST(Words, TremblingWordIsClippedAtTheEdges)
     EXPECT_EQ(screen.at(0, 6), 0);
 
     // Past the bottom right corner.
-    words_paste(screen.image, sheet.image, 310, 235, 0, 0, 20, 10);
+    words_paste(&screen.image, &sheet.image, 310, 235, 0, 0, 20, 10);
     EXPECT_EQ(screen.at(319, 239), sheet.at(9, 4));
     EXPECT_EQ(screen.at(310, 235), sheet.at(0, 0));
 
     // Wholly outside: nothing at all.
-    Owned before(320, 240);
-    std::memcpy(before.image->pixels, screen.image->pixels, 320 * 240);
-    words_paste(screen.image, sheet.image, -40, 5, 0, 0, 30, 10);
-    words_paste(screen.image, sheet.image, 5, 300, 0, 0, 30, 10);
-    EXPECT_EQ(std::memcmp(before.image->pixels, screen.image->pixels, 320 * 240), 0);
+    const std::vector<uint8_t> before = screen.pixels;
+    words_paste(&screen.image, &sheet.image, -40, 5, 0, 0, 30, 10);
+    words_paste(&screen.image, &sheet.image, 5, 300, 0, 0, 30, 10);
+    EXPECT_EQ(screen.pixels, before);
 }
 
 TEST_F(Tables, FireMapsAndMirror)
