@@ -14,7 +14,7 @@
 #include "parts/closing.h"
 #include "parts/fire.h"
 #include "parts/words.h"
-#include "tests/pcx_write.h"
+#include "tools/pcx_write.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ void picture(const std::string& path, int w, int h)
     Palette grey;
     for (int i = 0; i < 768; ++i)
         grey.rgb[i] = (uint8_t)(i / 3);
-    write_pcx(path, w, h, pixels, grey);
+    pcx_write(path, pixels.data(), w, h, grey);
 }
 
 // Loads both parts from pictures in a folder of their own, once for all benchmarks.

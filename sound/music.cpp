@@ -1,8 +1,322 @@
-// The music subsystem; silent until the player process is built.
+// The tune: sound menus, the music library's set-up, and the player process that plays it.
 #include "sound/music.h"
 
-void music_setup() {}
-int music_load(const char*) { return 0; }
-void music_start() {}
-void music_stop() {}
-void music_shutdown() {}
+#include <mikmod.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+
+#include "core/prompt.h"
+
+namespace {
+
+// 1 after a successful music_setup; while it is not 1 every music call does nothing.
+int music_enabled;
+// 1 while a player process exists that nobody has waited for yet. Cleared by the SIGCHLD
+// handler when the player ends by itself, and by music_stop.
+volatile sig_atomic_t player_running;
+// The player of the last fork; only read while player_running is 1.
+volatile pid_t player_pid;
+// Once a player has been forked the sound output is the player's: it finalises it (a WAV
+// file's header holds the count of bytes the player mixed), so the demo process's stale
+// copy of the output must never be closed over it.
+bool output_handed_over;
+// The tune, loaded in the demo process and inherited by the player.
+MODULE* module;
+
+// Player process only: set by the stop signals, read by the playing loop.
+volatile sig_atomic_t stop_requested;
+
+constexpr int kChannelLimit = 64;
+// The module settings: extended speed, panning on, and no wrap, so the tune plays once.
+constexpr int kExtendedSpeed = 1;
+constexpr int kPanning = 1;
+constexpr int kWrap = 0;
+
+// How long a driver may take to start in the throw-away child before it counts as failed.
+constexpr int kDriverProbeSeconds = 10;
+// How long music_stop lets a signalled player finish its file before it is killed.
+constexpr int kStopGraceSeconds = 3;
+
+const char* const kModePrompt = "Choose output mode:\n0. NO music\n1. 8 bits, mono\n2. 8 bits, stereo\n"
+                                "3. 16 bits, mono\n4. 16 bits, stereo\nType corresponding number : ";
+
+// md_mode for the answers 1 to 4 of the output-mode menu; md_mode is replaced as a whole.
+constexpr UWORD kModes[] = {
+    DMODE_SOFT_MUSIC,
+    DMODE_SOFT_MUSIC | DMODE_STEREO,
+    DMODE_SOFT_MUSIC | DMODE_16BITS,
+    DMODE_SOFT_MUSIC | DMODE_STEREO | DMODE_16BITS,
+};
+static_assert(sizeof kModes / sizeof kModes[0] == 4, "one mode for each answer 1 to 4");
+
+// SIGCHLD in the demo process: reaps the player when it ends by itself. Only the player
+// is waited for here, never another child of the process.
+void music_on_child_exit(int)
+{
+    const int saved_errno = errno;
+    if (player_running == 1 && waitpid(player_pid, nullptr, WNOHANG) == player_pid)
+        player_running = 0;
+    errno = saved_errno;
+}
+
+// SIGUSR1, SIGTERM and SIGINT in the player: only a flag, since the music library's lock
+// may be held by the interrupted update; the playing loop stops outside the handler.
+void music_on_stop_signal(int)
+{
+    stop_requested = 1;
+}
+
+void install(int signal_number, void (*handler)(int), int flags)
+{
+    struct sigaction action{};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = flags;
+    sigaction(signal_number, &action, nullptr);
+}
+
+void sleep_milliseconds(long ms)
+{
+    timespec pause{ms / 1000, (ms % 1000) * 1000000L};
+    nanosleep(&pause, nullptr);
+}
+
+// Waits up to seconds for child pid to end and reaps it, storing its status when asked;
+// false if it still runs then. A child that is no longer ours counts as ended.
+bool reap_within(pid_t pid, int seconds, int* status)
+{
+    for (long waited = 0; waited < seconds * 1000L; ++waited) {
+        const pid_t got = waitpid(pid, status, WNOHANG);
+        if (got == pid || (got < 0 && errno != EINTR))
+            return true;
+        sleep_milliseconds(1);
+    }
+    return false;
+}
+
+// Some drivers end the whole process when they find no device (the ALSA library asserts
+// and aborts), so each one is first started and closed in a throw-away child.
+bool driver_starts()
+{
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid < 0)
+        return false; // without fork there can be no player either
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (MikMod_Init("") != 0)
+            _exit(1);
+        MikMod_Exit();
+        _exit(0);
+    }
+    int status = -1; // stays "did not exit" unless the child's own status arrives
+    if (!reap_within(pid, kDriverProbeSeconds, &status)) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        return false;
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Prints the driver list as "1. description" lines; returns the number of drivers.
+int print_driver_menu()
+{
+    // One driver a line as "%2d %s", lines joined by line ends with no final one.
+    char* list = MikMod_InfoDriver();
+    int count = 0;
+    for (const char* line = list; line != nullptr && *line != '\0';) {
+        const char* end = std::strchr(line, '\n');
+        const size_t length = end != nullptr ? (size_t)(end - line) : std::strlen(line);
+        const char* text = line;
+        while (*text == ' ')
+            ++text;
+        while (*text >= '0' && *text <= '9')
+            ++text;
+        if (*text == ' ')
+            ++text;
+        ++count;
+        std::printf("%d. %.*s\n", count, (int)(length - (size_t)(text - line)), text);
+        line = end != nullptr ? end + 1 : line + length;
+    }
+    MikMod_free(list);
+    return count;
+}
+
+// The player process: plays the tune until it ends or a stop signal comes, finalises the
+// output and leaves through _exit, so nothing of the demo process (its stdio buffers, its
+// exit handlers) runs a second time. Entered with the stop signals and SIGCHLD blocked.
+[[noreturn]] void play(pid_t demo_pid, const sigset_t& demo_mask)
+{
+    // Handlers of the demo process (the console back-end's restore handlers, the SIGCHLD
+    // handler) are no business of the player; ignored signals stay ignored.
+    for (int s = 1; s < NSIG; ++s) {
+        struct sigaction old{};
+        if (s == SIGKILL || s == SIGSTOP || sigaction(s, nullptr, &old) != 0)
+            continue;
+        if (old.sa_handler != SIG_DFL && old.sa_handler != SIG_IGN)
+            install(s, SIG_DFL, 0);
+    }
+    // No SA_RESTART: a stop cuts a blocking write or the pause between updates short.
+    for (int s : {SIGUSR1, SIGTERM, SIGINT})
+        install(s, music_on_stop_signal, 0);
+    // A player whose demo process dies (killed, crashed) stops like one told to stop.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != demo_pid)
+        stop_requested = 1;
+    // A stop signal sent since the fork has waited, blocked; it is taken here.
+    sigprocmask(SIG_SETMASK, &demo_mask, nullptr);
+
+    if (module != nullptr) {
+        Player_Start(module);
+        while (stop_requested == 0 && Player_Active()) {
+            MikMod_Update();
+            usleep(500);
+        }
+        Player_Stop();
+        Player_Free(module);
+        module = nullptr;
+    }
+    MikMod_Exit();
+    _exit(0);
+}
+
+} // namespace
+
+void music_setup()
+{
+    md_volume = 96;
+    md_musicvolume = 128;
+    md_sndfxvolume = 128;
+    md_pansep = 128;
+    md_reverb = 0;
+
+    const long mode = ask_number(kModePrompt, 0, 4);
+    if (mode == 0) {
+        music_enabled = 0;
+        return;
+    }
+    md_mode = kModes[mode - 1];
+
+    MikMod_RegisterAllLoaders();
+    MikMod_RegisterAllDrivers();
+    // Registering a driver a second time is ignored, so these keep their first numbers.
+    MikMod_RegisterDriver(&drv_wav);
+    MikMod_RegisterDriver(&drv_raw);
+    MikMod_RegisterDriver(&drv_nos);
+
+    std::printf("Choose sound device :\n");
+    const int drivers = print_driver_menu();
+    if (drivers > 0) {
+        md_device = (UWORD)ask_number("Type corresponding number : ", 1, drivers);
+        md_mixfreq = (UWORD)ask_number("Enter mixing frequency (eg. 11025,22050,44100) : ", 8000, 44100);
+    }
+    if (drivers == 0 || !driver_starts() || MikMod_Init("") != 0) {
+        std::printf("MikMod Driver error!\n");
+        std::fflush(stdout);
+        music_enabled = 0;
+        return;
+    }
+    // Read after MikMod_Init, so the line reports the mode the driver accepted.
+    std::printf("Using %s for %d bit %s %s sound at %u Hz\n\n", md_driver->Name, (md_mode & DMODE_16BITS) ? 16 : 8,
+                (md_mode & DMODE_INTERP) ? "interpolated" : "normal", (md_mode & DMODE_STEREO) ? "stereo" : "mono",
+                (unsigned)md_mixfreq);
+    std::fflush(stdout);
+
+    music_enabled = 1;
+    player_running = 0;
+    output_handed_over = false;
+    install(SIGCHLD, music_on_child_exit, SA_RESTART | SA_NOCLDSTOP);
+}
+
+int music_load(const char* path)
+{
+    if (music_enabled != 1 || player_running == 1)
+        return 0;
+    if (module != nullptr) {
+        Player_Stop();
+        Player_Free(module);
+        module = nullptr;
+    }
+    module = Player_Load(path, kChannelLimit, 0);
+    if (module == nullptr) {
+        std::printf("MikMod Error\n");
+        std::fflush(stdout);
+        return -1;
+    }
+    module->extspd = kExtendedSpeed;
+    module->panflag = kPanning;
+    module->wrap = kWrap;
+    return 0;
+}
+
+void music_start()
+{
+    if (music_enabled != 1 || player_running == 1 || output_handed_over)
+        return;
+    // Every stream (standard output, the headless renderer's frame index, the WAV
+    // writer's header) is written out now, or both processes would write it again.
+    std::fflush(nullptr);
+    // Blocked across the fork: the player installs its handlers before any stop signal
+    // reaches it, and the SIGCHLD handler never sees a player id not yet stored.
+    sigset_t blocked, demo_mask;
+    sigemptyset(&blocked);
+    for (int s : {SIGUSR1, SIGTERM, SIGINT, SIGCHLD})
+        sigaddset(&blocked, s);
+    sigprocmask(SIG_BLOCK, &blocked, &demo_mask);
+    const pid_t demo_pid = getpid();
+    const pid_t pid = fork();
+    if (pid == 0)
+        play(demo_pid, demo_mask);
+    if (pid > 0) {
+        player_pid = pid;
+        player_running = 1;
+        output_handed_over = true;
+    } else {
+        std::fprintf(stderr, "tarqle: no music: cannot start the player process: %s\n", std::strerror(errno));
+    }
+    sigprocmask(SIG_SETMASK, &demo_mask, nullptr);
+}
+
+void music_stop()
+{
+    if (music_enabled != 1)
+        return;
+    // With SIGCHLD held back the player cannot be reaped between the test and the kill,
+    // so its process id cannot have passed to another process.
+    sigset_t child, old;
+    sigemptyset(&child);
+    sigaddset(&child, SIGCHLD);
+    sigprocmask(SIG_BLOCK, &child, &old);
+    if (player_running == 1) {
+        kill(player_pid, SIGUSR1);
+        if (!reap_within(player_pid, kStopGraceSeconds, nullptr)) {
+            // A player that does not finish (stopped, stuck in a driver) must not hang the show.
+            kill(player_pid, SIGKILL);
+            waitpid(player_pid, nullptr, 0);
+        }
+        player_running = 0;
+    }
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+}
+
+void music_shutdown()
+{
+    if (music_enabled != 1)
+        return;
+    music_stop();
+    if (module != nullptr) {
+        Player_Free(module);
+        module = nullptr;
+    }
+    if (!output_handed_over)
+        MikMod_Exit();
+    music_enabled = 0;
+}

@@ -2,18 +2,26 @@
 #pragma once
 
 // Asks the sound menus on the terminal and starts the music library; called once at
-// start-up, before the display opens. With music off every other call does nothing.
+// start-up, before the display opens. A driver that cannot start (even one that would
+// abort the process) prints "MikMod Driver error!\n" and leaves music off; with music off
+// every other call does nothing. End of input ends the program through ask_number.
 void music_setup();
 
 // Loads the tune at path (the path is only read during the call). Prints
 // "MikMod Error\n" when it cannot; the show then runs silently. Result ignored by callers.
 int music_load(const char* path);
 
-// Starts the player process, after every part has loaded.
+// Starts the player process, after every part has loaded; called once. Flushes every
+// stdio stream first, so nothing buffered is written twice. From here on the sound output
+// (device or file) belongs to the player, which finalises it however it ends: with the
+// tune, by music_stop, by SIGTERM or SIGINT, or when the demo process dies. If no process
+// can be made the show goes on silently.
 void music_start();
 
-// Stops the player process, if one runs, and waits for it.
+// Stops the player process, if one runs, and waits for it (a player that does not finish
+// within a few seconds is killed). Safe at any time, also before music_setup.
 void music_stop();
 
-// Stops a player that still runs, then shuts the music library down. Last music call.
+// Stops a player that still runs, then shuts the music library down, leaving alone an
+// output the player has already finalised. Last music call; safe before music_setup.
 void music_shutdown();

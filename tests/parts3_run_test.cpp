@@ -20,7 +20,7 @@
 #include "pcx/pcx.h"
 #include "parts/fire.h"
 #include "parts/words.h"
-#include "tests/pcx_write.h"
+#include "tools/pcx_write.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ bool picture(const std::string& path, int w, int h, int salt)
     Palette grey;
     for (int i = 0; i < 768; ++i)
         grey.rgb[i] = (uint8_t)(i / 3);
-    return write_pcx(path, w, h, pixels, grey);
+    return pcx_write(path, pixels.data(), w, h, grey) == 0;
 }
 
 // Each test works in a folder of its own holding a grafika tree of test pictures.
@@ -161,7 +161,7 @@ TEST_F(PartRun, WhiteoutThenClosingFade)
     own.rgb[0] = 200;
     own.rgb[1] = 15;
     own.rgb[2] = 255;
-    ASSERT_TRUE(write_pcx("grafika/dornvask.pcx", 320, 240, pixels, own));
+    ASSERT_EQ(pcx_write("grafika/dornvask.pcx", pixels.data(), 320, 240, own), 0);
     null_display_reset();
     clock_virtual_set(5000);
     closing_run(screen_, 72, "grafika/dornvask.pcx");
