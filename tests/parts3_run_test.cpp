@@ -121,6 +121,43 @@ TEST_F(PartRun, WordsFramesPaletteWordsAndThumbnail)
     words_free();
 }
 
+TEST_F(PartRun, WordsScrollAndWordTimeline)
+{
+    words_load();
+    WordsRun run;
+    // 15 a frame: 21 frames reach 315, the next one is the next picture at offset 0.
+    for (int i = 0; i < 21; ++i)
+        words_frame(screen_, &run, 0);
+    EXPECT_EQ(run.offset, 315);
+    EXPECT_EQ(run.picture, 0);
+    EXPECT_EQ(run.word, 1);
+    words_frame(screen_, &run, 9);
+    EXPECT_EQ(run.offset, 0);
+    EXPECT_EQ(run.picture, 1);
+    EXPECT_EQ(run.word, 1);
+    // Part time 10 brings the next word; 19 does not.
+    words_frame(screen_, &run, 10);
+    EXPECT_EQ(run.word, 2);
+    words_frame(screen_, &run, 19);
+    EXPECT_EQ(run.word, 2);
+    // The fast windows move 160 a frame: 30 + 160, then past 319 to the next picture.
+    words_frame(screen_, &run, 120);
+    EXPECT_EQ(run.offset, 190);
+    words_frame(screen_, &run, 127);
+    EXPECT_EQ(run.offset, 0);
+    EXPECT_EQ(run.picture, 2);
+    EXPECT_EQ(run.word, 3);
+    words_frame(screen_, &run, 128);
+    EXPECT_EQ(run.offset, 15);
+    // From the last picture the band goes back to the first.
+    run.picture = 4;
+    run.offset = 310;
+    words_frame(screen_, &run, 128);
+    EXPECT_EQ(run.picture, 0);
+    EXPECT_EQ(run.offset, 0);
+    words_free();
+}
+
 TEST_F(PartRun, FireFramesPaletteAndThumbnail)
 {
     fire_load();
