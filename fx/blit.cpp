@@ -1,6 +1,7 @@
 // Rectangle copies between images: plain blocks and colour-keyed sprites.
 #include "fx/blit.h"
 
+#include <algorithm>
 #include <cstddef>
 
 namespace {
@@ -42,12 +43,28 @@ void plain_row(uint8_t* d, const uint8_t* s, int n)
 void image_blit(Image* dst, int dst_x, int dst_y, const Image* src, int src_x, int src_y,
                 int width, int height, uint8_t transparent, uint8_t sprite)
 {
-    for (int r = 0; r < height; ++r) {
-        uint8_t* d = dst->pixels + (ptrdiff_t)(dst_y + r) * dst->width + dst_x;
-        const uint8_t* s = src->pixels + (ptrdiff_t)(src_y + r) * src->width + src_x;
+    // A rectangle reaching past either image (a trembling word near an edge) is cut to the
+    // part that lies inside both, the two corners moving together; inside, every call
+    // copies exactly the rectangle it names. Sums in 64 bits: no coordinate can wrap.
+    int64_t dx = dst_x, dy = dst_y, sx = src_x, sy = src_y, w = width, h = height;
+    const int64_t left = std::max<int64_t>({0, -dx, -sx});
+    const int64_t top = std::max<int64_t>({0, -dy, -sy});
+    dx += left;
+    sx += left;
+    w -= left;
+    dy += top;
+    sy += top;
+    h -= top;
+    w = std::min<int64_t>({w, (int64_t)dst->width - dx, (int64_t)src->width - sx});
+    h = std::min<int64_t>({h, (int64_t)dst->height - dy, (int64_t)src->height - sy});
+    if (w <= 0 || h <= 0)
+        return;
+    for (int64_t r = 0; r < h; ++r) {
+        uint8_t* d = dst->pixels + (dy + r) * dst->width + dx;
+        const uint8_t* s = src->pixels + (sy + r) * src->width + sx;
         if (sprite != 0)
-            sprite_row(d, s, width, transparent);
+            sprite_row(d, s, (int)w, transparent);
         else
-            plain_row(d, s, width);
+            plain_row(d, s, (int)w);
     }
 }

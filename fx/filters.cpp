@@ -32,6 +32,7 @@ inline int step(int L, int q, int decay)
 constexpr int kLanes = 8;
 constexpr int kWarm = 8;
 constexpr int kAfter = 16;
+static_assert(kWarm > 0 && kWarm % 8 == 0, "the warm-up is whole blocks of 8 steps");
 
 // Scratch rows, grown to the widest block seen: the sums and the filtered row before it
 // is copied back.
@@ -162,6 +163,11 @@ int solve_row(const uint16_t* c, int w, int decay, int L, uint8_t* out)
     // Steps per lane, in whole blocks of 8. A lane's last block may run past its run into
     // the next lane's first output block; that block is stored once more at the end.
     const int steps = (kWarm + m + 7) & ~7;
+    // For K = 1 (the streak) the lanes hold S + bias with bias = 2 * decay + 1: then one
+    // rounding average (a + b + 1) >> 1 of the lane and q is the next S + bias, and the
+    // floor at 0 is a floor at bias; two operations per step, one without a decay.
+    const int bias = K == 1 ? 2 * decay + 1 : 0;
+    const __m128i bv = _mm_set1_epi16((int16_t)bias);
     const __m128i dv = _mm_set1_epi16((int16_t)decay);
     __m128i state = _mm_setzero_si128(), guess = _mm_setzero_si128(), first_block[4] = {};
     for (int tb = 0; tb < steps; tb += 8) {
@@ -171,23 +177,34 @@ int solve_row(const uint16_t* c, int w, int decay, int L, uint8_t* out)
         for (int j = 0; j < 8; ++j)
             v[j] = _mm_loadu_si128((const __m128i*)(base + (ptrdiff_t)j * m));
         transpose8(v);
-        // The guess: near the fixed point of the step (q for K = 1, q / 3 and q / 7 for the
-        // blur's K = 2 and 3, which forget a wrong start fastest), at most 255 so that every
-        // lane value stays a pixel value.
+        // The guess: q >> (K - 1), near the step's fixed point (q, q / 3 and q / 7 for K =
+        // 1, 2 and 3; the blur's steps forget a wrong start fastest), at most 255 so that
+        // every lane value stays a pixel value.
         if (tb == 0)
-            state = _mm_min_epi16(_mm_srli_epi16(v[0], K - 1), _mm_set1_epi16(255));
+            state = _mm_add_epi16(_mm_min_epi16(_mm_srli_epi16(v[0], K - 1), _mm_set1_epi16(255)), bv);
 #pragma GCC unroll 8
         for (int t = 0; t < 8; ++t) {
-            state = _mm_srli_epi16(_mm_add_epi16(state, v[t]), K);
-            if (DECAY)
-                state = _mm_subs_epu16(state, dv);
+            if constexpr (K == 1) {
+                state = _mm_avg_epu16(state, v[t]);
+                if (DECAY)
+                    state = _mm_max_epi16(state, bv);
+            } else {
+                state = _mm_srli_epi16(_mm_add_epi16(state, v[t]), K);
+                if (DECAY)
+                    state = _mm_subs_epu16(state, dv);
+            }
             v[t] = state;
         }
         if (tb + 8 == kWarm) {
-            guess = state;
-            state = _mm_insert_epi16(state, L, 0);
+            guess = _mm_sub_epi16(state, bv);
+            state = _mm_insert_epi16(state, L + bias, 0);
         }
         if (tb >= kWarm) {
+            if constexpr (K == 1) {
+#pragma GCC unroll 8
+                for (int t = 0; t < 8; ++t)
+                    v[t] = _mm_sub_epi16(v[t], bv);
+            }
             transpose8(v);
             __m128i bytes[4];
             pack_lanes(v, bytes);

@@ -60,6 +60,19 @@ int32_t scaled(float scale, int32_t distance)
     return (int32_t)(scale * (float)distance);
 }
 
+// The lines centre - k and centre + k for each distance but the last, whose line below or
+// to the right of the centre is left out.
+void draw_lines(Image* image, bool rows, int32_t centre, float scale, const int32_t* distance, int count)
+{
+    auto brighten_line = rows ? brighten_row : brighten_column;
+    for (int i = 0; i < count - 1; ++i) {
+        const int32_t k = scaled(scale, distance[i]);
+        brighten_line(image, centre - k);
+        brighten_line(image, centre + k);
+    }
+    brighten_line(image, centre - scaled(scale, distance[count - 1]));
+}
+
 } // namespace
 
 void grid_tables_init()
@@ -77,21 +90,8 @@ void grid_draw(Image* image)
     advance_scale(state.scale_x, state.speed_x);
     advance_scale(state.scale_y, state.speed_y);
 
-    const int32_t cy = state.offset_y + 120;
-    for (int j = 0; j < kGridRows - 1; ++j) {
-        const int32_t k = scaled(state.scale_y, row_distance[j]);
-        brighten_row(image, cy - k);
-        brighten_row(image, cy + k);
-    }
-    brighten_row(image, cy - scaled(state.scale_y, row_distance[kGridRows - 1]));
-
-    const int32_t cx = state.offset_x + 160;
-    for (int i = 0; i < kGridColumns - 1; ++i) {
-        const int32_t k = scaled(state.scale_x, column_distance[i]);
-        brighten_column(image, cx - k);
-        brighten_column(image, cx + k);
-    }
-    brighten_column(image, cx - scaled(state.scale_x, column_distance[kGridColumns - 1]));
+    draw_lines(image, true, state.offset_y + 120, state.scale_y, row_distance, kGridRows);
+    draw_lines(image, false, state.offset_x + 160, state.scale_x, column_distance, kGridColumns);
 }
 
 GridState grid_state()

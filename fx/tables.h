@@ -8,7 +8,8 @@ constexpr int kTableSize = 1024;
 extern int32_t sine_table[kTableSize];
 extern int32_t cosine_table[kTableSize];
 
-// Fills both tables; called once at start-up, before any part reads them.
+// Fills both tables; the entry point calls it once at start-up, before any part reads
+// them. The tables are only read afterwards.
 void tables_init();
 
 // Reduces any angle in table steps to an index 0..1023: a mod 1024 for a >= 0, and

@@ -126,6 +126,23 @@ TEST(Filters, UniformBlocksAndTheFloorAtZero)
     }
 }
 
+// Blocks the filters do not define (one row, no columns, a shift past the width) are left
+// as they are by both forms, without a read outside them.
+TEST(Filters, UndefinedBlocksAreLeftAlone)
+{
+    std::vector<uint8_t> row{9, 200, 3, 77, 0};
+    const std::vector<uint8_t> keep = row;
+    filter_blur(row.data(), 5, 1, 1);
+    filter_blur_reference(row.data(), 5, 1, 1);
+    filter_streak(row.data(), 5, 1, 0, 1);
+    filter_streak_reference(row.data(), 5, 1, 0, 1);
+    filter_blur(row.data(), 0, 5, 0);
+    filter_streak(row.data(), 0, 5, 0, 0);
+    filter_streak(row.data(), 2, 2, 0, 3);
+    filter_streak_reference(row.data(), 2, 2, 0, 3);
+    EXPECT_EQ(row, keep);
+}
+
 // One filter setting as a part uses it: blur when shift is negative.
 struct Setting {
     int decay;
@@ -171,22 +188,32 @@ void random_block(std::mt19937& rng, std::vector<uint8_t>& b)
     }
 }
 
+// Both forms on one random block; true when they agree byte for byte.
+::testing::AssertionResult forms_agree(std::mt19937& rng, int w, int h, Setting s)
+{
+    std::vector<uint8_t> a((size_t)w * h);
+    random_block(rng, a);
+    std::vector<uint8_t> b = a;
+    apply(false, a.data(), w, h, s);
+    apply(true, b.data(), w, h, s);
+    if (a == b)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "decay " << s.decay << " shift " << s.shift << " " << w << "x" << h;
+}
+
 TEST(Filters, FastFormMatchesLiteralOnRandomBlocks)
 {
     std::mt19937 rng(12345);
-    const std::pair<int, int> shapes[] = {{320, 240}, {320, 2}, {321, 3}, {317, 7}, {200, 9}, {143, 4},
-                                          {150, 5},   {161, 6}, {47, 5},  {1, 2},   {8, 3},   {640, 3},  {64, 4}, {67, 3}, {71, 5}, {72, 2}, {127, 3},
-                                          {999, 2},   {300, 11}};
+    // Widths below, at and around the smallest the lanes take (64), runs that are and are
+    // not whole blocks of 8, and height 2 (no middle rows).
+    const std::pair<int, int> shapes[] = {{320, 240}, {320, 2}, {321, 3}, {317, 7}, {200, 9}, {143, 4}, {150, 5},
+                                          {161, 6},   {47, 5},  {1, 2},   {8, 3},   {640, 3}, {64, 4},  {67, 3},
+                                          {71, 5},    {72, 2},  {127, 3}, {999, 2}, {300, 11}};
     for (Setting s : part_settings()) {
         for (auto [w, h] : shapes) {
-            if (s.shift > w)
-                continue;
-            std::vector<uint8_t> a((size_t)w * h);
-            random_block(rng, a);
-            std::vector<uint8_t> b = a;
-            apply(false, a.data(), w, h, s);
-            apply(true, b.data(), w, h, s);
-            ASSERT_EQ(a, b) << "decay " << s.decay << " shift " << s.shift << " " << w << "x" << h;
+            if (s.shift <= w) {
+                ASSERT_TRUE(forms_agree(rng, w, h, s));
+            }
         }
     }
     // Random decays and shifts beyond the parts' own, on random shapes.
@@ -194,12 +221,7 @@ TEST(Filters, FastFormMatchesLiteralOnRandomBlocks)
         const int w = 1 + (int)(rng() % 400), h = 2 + (int)(rng() % 6);
         const Setting s{(int)(rng() % 6 == 0 ? rng() % 256 : rng() % 5),
                         rng() % 3 == 0 ? -1 : (int)(rng() % (std::min(w, 255) + 1))};
-        std::vector<uint8_t> a((size_t)w * h);
-        random_block(rng, a);
-        std::vector<uint8_t> b = a;
-        apply(false, a.data(), w, h, s);
-        apply(true, b.data(), w, h, s);
-        ASSERT_EQ(a, b) << "decay " << s.decay << " shift " << s.shift << " " << w << "x" << h;
+        ASSERT_TRUE(forms_agree(rng, w, h, s));
     }
 }
 
@@ -264,6 +286,45 @@ TEST(Blit, PlainAndSpriteModes)
     image_blit(dst.image, 0, 0, src.image, 0, 0, 0, 5, 0, 0);
     image_blit(dst.image, 0, 0, src.image, 0, 0, 7, 0, 0, 1);
     EXPECT_EQ(std::vector<uint8_t>(dst.image->pixels, dst.image->pixels + 54), before);
+}
+
+// Rectangles reaching past either image: exactly the pixels whose source and destination
+// both lie inside are copied, and nothing around the images is touched.
+TEST(Blit, RectanglesPastTheEdgesAreCut)
+{
+    std::mt19937 rng(31);
+    for (int t = 0; t < 2000; ++t) {
+        const int sw = 1 + (int)(rng() % 30), sh = 1 + (int)(rng() % 30);
+        const int dw = 1 + (int)(rng() % 30), dh = 1 + (int)(rng() % 30);
+        std::vector<uint8_t> sbuf(sw * sh + 64, 0xEE), dbuf(dw * dh + 64, 0xAA);
+        Image src{sw, sh, sbuf.data() + 32}, dst{dw, dh, dbuf.data() + 32};
+        for (int i = 0; i < sw * sh; ++i)
+            src.pixels[i] = (uint8_t)(rng() % 3 == 0 ? 0 : 1 + rng() % 250);
+        std::vector<uint8_t> want = dbuf;
+        auto coord = [&] { return (int)(rng() % 80) - 40; };
+        const int dx = coord(), dy = coord(), sx = coord(), sy = coord();
+        const int w = (int)(rng() % 50) - 5, h = (int)(rng() % 50) - 5;
+        const uint8_t sprite = (uint8_t)(rng() % 2);
+        for (int r = 0; r < h; ++r)
+            for (int c = 0; c < w; ++c) {
+                const int x = sx + c, y = sy + r, u = dx + c, v = dy + r;
+                if (x < 0 || y < 0 || x >= sw || y >= sh || u < 0 || v < 0 || u >= dw || v >= dh)
+                    continue;
+                const uint8_t p = src.pixels[y * sw + x];
+                if (!sprite || p != 0)
+                    want[32 + v * dw + u] = p;
+            }
+        image_blit(&dst, dx, dy, &src, sx, sy, w, h, 0, sprite);
+        ASSERT_EQ(dbuf, want) << dx << "," << dy << " from " << sx << "," << sy << " " << w << "x" << h;
+    }
+    // Coordinates far out draw nothing and wrap nowhere.
+    Owned a(8, 8), b(8, 8);
+    image_fill(b.image, 9);
+    image_blit(a.image, INT32_MAX - 2, 0, b.image, 0, 0, 8, 8, 0, 0);
+    image_blit(a.image, 0, INT32_MIN, b.image, 0, 0, INT32_MAX, INT32_MAX, 0, 0);
+    image_blit(a.image, -4, -4, b.image, INT32_MIN, 0, 8, 8, 0, 0);
+    for (int i = 0; i < 64; ++i)
+        EXPECT_EQ(a.image->pixels[i], 0);
 }
 
 Palette palette_of(std::initializer_list<std::array<uint8_t, 3>> colours)

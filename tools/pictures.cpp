@@ -1,7 +1,6 @@
 // The pictures of the show, drawn in code: landscapes, ray-traced still lifes, textures,
 // lettering from a font, a skull and a dancing figure, each written as a PCX file.
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -408,8 +407,8 @@ Canvas turning_cube(int step)
 
 // ---- Lettering ----
 
-// A word in its box: bright bevelled letters with a dark rim, 0 around. The letters take
-// inside .. inside + 1 of the caller's scale, the rim rim_lo .. rim_hi.
+// How a word is drawn: bevelled letters in the values letter_lo .. letter_hi, lit from the
+// upper left, inside a darker rim in rim_lo .. rim_hi, with 0 all around.
 struct Lettering {
     float letter_lo, letter_hi, rim_lo, rim_hi;
 };

@@ -1,0 +1,391 @@
+// The console layer on the Linux framebuffer: the device, the console's terminal, the
+// modes and palette, and giving the console back however the process ends.
+#include "display/vgalayer/vgalayer.h"
+
+#include <fcntl.h>
+#include <linux/fb.h>
+#include <linux/kd.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "display/vgalayer/fbconvert.h"
+
+namespace {
+
+// The signals that end the process with the console still in graphics: those that
+// ask it to stop (left alone when the program handles or ignores them), and those of
+// a fault (whose earlier handler, a sanitizer's say, still runs after ours).
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGQUIT, SIGHUP};
+constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+constexpr int kSignalSlots = 32;
+struct sigaction earlier_action[kSignalSlots];
+
+template <size_t N>
+constexpr bool all_below(const int (&signals)[N], int limit)
+{
+    for (int sig : signals)
+        if (sig >= limit)
+            return false;
+    return true;
+}
+static_assert(all_below(kStopSignals, kSignalSlots) && all_below(kFaultSignals, kSignalSlots));
+
+// The framebuffer, from vga_init to the end of the process.
+int fb_fd = -1;
+uint8_t* fb_map = nullptr;
+size_t fb_map_size = 0;
+FbSurface surface;
+bool indexed = false;
+bool vsync_works = true;
+
+// The mode set: TEXT, or a graphics mode with its placement and the layer's copy of
+// the physical screen (what the framebuffer shows, as palette indices).
+volatile sig_atomic_t current_mode = TEXT;
+const vga_modeinfo* current_info = nullptr;
+FbPlacement placement;
+uint8_t* shadow = nullptr;
+std::vector<uint8_t> scratch_row;
+
+int palette6[768];
+uint32_t lut[256];
+
+GraphicsContext current_context;
+
+// The console's terminal while a graphics mode is set, -1 otherwise. Only the process
+// that set the mode (not a child forked from it) may give the console back.
+volatile sig_atomic_t tty_fd = -1;
+pid_t owner_pid = 0;
+bool exit_hooks_installed = false;
+
+// The console terminal to switch to graphics: the one we run on when it is a virtual
+// terminal, else the console's current one; only while it shows text, since a terminal
+// already in graphics belongs to someone else (a display server, say) and is left as
+// found. -1 when there is none.
+int open_console()
+{
+    for (const char* path : {"/dev/tty", "/dev/tty0"}) {
+        int fd = open(path, O_RDWR | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0)
+            continue;
+        int mode = -1;
+        if (ioctl(fd, KDGETMODE, &mode) == 0 && mode == KD_TEXT)
+            return fd;
+        close(fd);
+    }
+    return -1;
+}
+
+// Blacks the screen and gives it back to the console. Async-signal-safe: only memset,
+// ioctl and close; runs once per graphics mode.
+void give_back_console()
+{
+    int fd = tty_fd;
+    tty_fd = -1;
+    if (fb_map != nullptr)
+        fb_clear(surface);
+    if (fd >= 0) {
+        ioctl(fd, KDSETMODE, KD_TEXT);
+        close(fd);
+    }
+}
+
+bool console_in_our_hands()
+{
+    return current_mode != TEXT && getpid() == owner_pid;
+}
+
+void on_fatal_signal(int sig, siginfo_t* info, void* context)
+{
+    if (console_in_our_hands())
+        give_back_console();
+    // Then the signal takes the course it would have taken without us.
+    const struct sigaction& earlier = earlier_action[sig];
+    if (earlier.sa_flags & SA_SIGINFO) {
+        earlier.sa_sigaction(sig, info, context);
+    } else if (earlier.sa_handler != SIG_DFL) {
+        earlier.sa_handler(sig);
+    } else {
+        signal(sig, SIG_DFL);
+        raise(sig);
+    }
+}
+
+void on_exit()
+{
+    if (console_in_our_hands())
+        give_back_console();
+}
+
+void take_signal(int sig)
+{
+    struct sigaction act;
+    std::memset(&act, 0, sizeof act);
+    act.sa_sigaction = on_fatal_signal;
+    sigemptyset(&act.sa_mask);
+    act.sa_flags = SA_SIGINFO | SA_RESETHAND;
+    sigaction(sig, &act, nullptr);
+}
+
+void install_exit_hooks()
+{
+    if (exit_hooks_installed)
+        return;
+    exit_hooks_installed = true;
+    std::atexit(on_exit);
+    for (int sig : kStopSignals)
+        if (sigaction(sig, nullptr, &earlier_action[sig]) == 0 && earlier_action[sig].sa_handler == SIG_DFL &&
+            !(earlier_action[sig].sa_flags & SA_SIGINFO))
+            take_signal(sig);
+    for (int sig : kFaultSignals)
+        if (sigaction(sig, nullptr, &earlier_action[sig]) == 0 && earlier_action[sig].sa_handler != SIG_IGN)
+            take_signal(sig);
+}
+
+void redraw()
+{
+    if (current_mode == TEXT)
+        return;
+    fb_show(surface, placement, shadow, current_info->width, current_info->height, lut, scratch_row.data());
+}
+
+void set_colour_map(int start, int count)
+{
+    uint16_t red[256], green[256], blue[256];
+    for (int i = 0; i < count; ++i) {
+        const int* c = palette6 + 3 * (start + i);
+        red[i] = (uint16_t)(fb_widen(c[0]) * 257);
+        green[i] = (uint16_t)(fb_widen(c[1]) * 257);
+        blue[i] = (uint16_t)(fb_widen(c[2]) * 257);
+    }
+    fb_cmap map;
+    map.start = (uint32_t)start;
+    map.len = (uint32_t)count;
+    map.red = red;
+    map.green = green;
+    map.blue = blue;
+    map.transp = nullptr;
+    ioctl(fb_fd, FBIOPUTCMAP, &map);
+}
+
+bool usable_format(const fb_fix_screeninfo& fix, const fb_var_screeninfo& var)
+{
+    if (fix.type != FB_TYPE_PACKED_PIXELS)
+        return false;
+    if (fix.visual == FB_VISUAL_PSEUDOCOLOR)
+        return var.bits_per_pixel == 8;
+    if (fix.visual == FB_VISUAL_TRUECOLOR)
+        return var.bits_per_pixel == 16 || var.bits_per_pixel == 24 || var.bits_per_pixel == 32;
+    return false;
+}
+
+void close_device()
+{
+    if (fb_map != nullptr)
+        munmap(fb_map, fb_map_size);
+    fb_map = nullptr;
+    if (fb_fd >= 0)
+        close(fb_fd);
+    fb_fd = -1;
+}
+
+} // namespace
+
+int vga_init()
+{
+    if (fb_fd >= 0)
+        return 0;
+    const char* device = std::getenv("FRAMEBUFFER");
+    if (device == nullptr || *device == '\0')
+        device = "/dev/fb0";
+    fb_fd = open(device, O_RDWR | O_CLOEXEC);
+    if (fb_fd < 0)
+        return -1;
+    fb_fix_screeninfo fix;
+    fb_var_screeninfo var;
+    if (ioctl(fb_fd, FBIOGET_FSCREENINFO, &fix) != 0 || ioctl(fb_fd, FBIOGET_VSCREENINFO, &var) != 0 ||
+        !usable_format(fix, var) || var.xres == 0 || var.yres == 0) {
+        close_device();
+        return -1;
+    }
+    int bytes_per_pixel = (int)var.bits_per_pixel / 8;
+    size_t stride = fix.line_length != 0 ? fix.line_length : (size_t)var.xres_virtual * (size_t)bytes_per_pixel;
+    size_t size = fix.smem_len != 0 ? fix.smem_len : stride * var.yres_virtual;
+    size_t first = (size_t)var.yoffset * stride + (size_t)var.xoffset * (size_t)bytes_per_pixel;
+    // The visible screen must lie inside the memory the driver lets us map.
+    if (stride < (size_t)var.xres * (size_t)bytes_per_pixel || first + stride * var.yres > size) {
+        close_device();
+        return -1;
+    }
+    void* map = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fb_fd, 0);
+    if (map == MAP_FAILED) {
+        close_device();
+        return -1;
+    }
+    fb_map = static_cast<uint8_t*>(map);
+    fb_map_size = size;
+    indexed = fix.visual == FB_VISUAL_PSEUDOCOLOR;
+    surface.base = fb_map + first;
+    surface.width = (int)var.xres;
+    surface.height = (int)var.yres;
+    surface.stride = (int)stride;
+    surface.bytes_per_pixel = bytes_per_pixel;
+    surface.red = FbChannel{(int)var.red.offset, (int)var.red.length};
+    surface.green = FbChannel{(int)var.green.offset, (int)var.green.length};
+    surface.blue = FbChannel{(int)var.blue.offset, (int)var.blue.length};
+    return 0;
+}
+
+int vga_hasmode(int mode)
+{
+    const vga_modeinfo* info = vga_getmodeinfo(mode);
+    if (fb_fd < 0 || info == nullptr)
+        return 0;
+    return fb_place(info->width, info->height, surface.width, surface.height).scale > 0;
+}
+
+int vga_setmode(int mode)
+{
+    if (mode == TEXT) {
+        if (current_mode != TEXT) {
+            give_back_console();
+            current_mode = TEXT;
+            current_info = nullptr;
+            std::free(shadow);
+            shadow = nullptr;
+            current_context = GraphicsContext{};
+        }
+        return 0;
+    }
+    if (!vga_hasmode(mode))
+        return -1;
+    const vga_modeinfo* info = vga_getmodeinfo(mode);
+    uint8_t* screen = static_cast<uint8_t*>(std::calloc((size_t)info->width * (size_t)info->height, 1));
+    if (screen == nullptr)
+        return -1;
+    std::free(shadow);
+    shadow = screen;
+    placement = fb_place(info->width, info->height, surface.width, surface.height);
+    scratch_row.assign((size_t)info->width * (size_t)placement.scale * (size_t)surface.bytes_per_pixel, 0);
+    install_exit_hooks();
+    owner_pid = getpid();
+    if (tty_fd < 0) {
+        int fd = open_console();
+        if (fd >= 0)
+            ioctl(fd, KDSETMODE, KD_GRAPHICS);
+        tty_fd = fd;
+    }
+    current_mode = mode;
+    current_info = info;
+    // A new mode starts black: black palette, black screen, black margins.
+    std::memset(palette6, 0, sizeof palette6);
+    for (int i = 0; i < 256; ++i)
+        lut[i] = indexed ? (uint32_t)i : 0;
+    if (indexed)
+        set_colour_map(0, 256);
+    fb_clear(surface);
+    return 0;
+}
+
+int vga_getcolors()
+{
+    return current_mode == TEXT ? 16 : 256;
+}
+
+int vga_setpalvec(int start, int count, const int* pal)
+{
+    if (start < 0 || count <= 0 || start >= 256)
+        return 0;
+    if (count > 256 - start)
+        count = 256 - start;
+    for (int i = 0; i < 3 * count; ++i)
+        palette6[3 * start + i] = pal[i] & 63;
+    if (current_mode == TEXT)
+        return count;
+    if (indexed) {
+        set_colour_map(start, count);
+        return count;
+    }
+    for (int i = start; i < start + count; ++i)
+        lut[i] = fb_pack(surface, palette6[3 * i], palette6[3 * i + 1], palette6[3 * i + 2]);
+    // A true-colour framebuffer has no colour map: the shown picture is drawn again.
+    redraw();
+    return count;
+}
+
+int vga_waitretrace()
+{
+    if (fb_fd < 0 || !vsync_works)
+        return 0;
+    uint32_t crtc = 0;
+    if (ioctl(fb_fd, FBIO_WAITFORVSYNC, &crtc) != 0)
+        vsync_works = false;
+    return 0;
+}
+
+int gl_setcontextvga(int mode)
+{
+    if (mode == TEXT || mode != current_mode)
+        return -1;
+    current_context = GraphicsContext{current_info->width, current_info->height, current_info->linewidth, shadow, true};
+    return 0;
+}
+
+void gl_getcontext(GraphicsContext* gc)
+{
+    *gc = current_context;
+}
+
+void gl_clearscreen(int colour)
+{
+    if (current_context.vbuf == nullptr)
+        return;
+    std::memset(current_context.vbuf, colour & 0xff, (size_t)current_context.bytewidth * (size_t)current_context.height);
+    if (current_context.physical)
+        redraw();
+}
+
+void gl_enablepageflipping(GraphicsContext*) {}
+
+int gl_setcontextvgavirtual(int mode)
+{
+    const vga_modeinfo* info = vga_getmodeinfo(mode);
+    if (info == nullptr)
+        return -1;
+    uint8_t* buffer = static_cast<uint8_t*>(std::calloc((size_t)info->linewidth * (size_t)info->height, 1));
+    if (buffer == nullptr)
+        return -1;
+    current_context = GraphicsContext{info->width, info->height, info->linewidth, buffer, false};
+    return 0;
+}
+
+void gl_copyscreen(GraphicsContext* gc)
+{
+    const GraphicsContext& from = current_context;
+    if (from.vbuf == nullptr || gc->vbuf == nullptr || gc->vbuf == from.vbuf)
+        return;
+    int width = from.width < gc->width ? from.width : gc->width;
+    int height = from.height < gc->height ? from.height : gc->height;
+    for (int y = 0; y < height; ++y)
+        std::memcpy(gc->vbuf + (size_t)y * (size_t)gc->bytewidth, from.vbuf + (size_t)y * (size_t)from.bytewidth,
+                    (size_t)width);
+    if (gc->physical && gc->vbuf == shadow)
+        redraw();
+}
+
+void gl_freecontext(GraphicsContext* gc)
+{
+    if (gc == nullptr)
+        return;
+    if (!gc->physical && gc->vbuf != nullptr) {
+        if (current_context.vbuf == gc->vbuf)
+            current_context = GraphicsContext{};
+        std::free(gc->vbuf);
+    }
+    *gc = GraphicsContext{};
+}

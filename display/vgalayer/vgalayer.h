@@ -1,0 +1,90 @@
+// The console layer: 256-colour screen modes on the Linux framebuffer, with the mode,
+// palette, retrace and screen-context calls the console back-end uses.
+#pragma once
+
+#include <cstdint>
+
+// Mode numbers. TEXT is the console's own text screen; the others are 256-colour
+// pictures of the size in their name.
+constexpr int TEXT = 0;
+constexpr int G320x200x256 = 5;
+constexpr int G320x240x256 = 6;
+constexpr int G320x400x256 = 7;
+constexpr int G360x480x256 = 8;
+constexpr int G640x480x256 = 10;
+constexpr int G800x600x256 = 11;
+
+// What a mode is: picture size, colours, bytes per row of its screen contexts.
+struct vga_modeinfo {
+    int width;
+    int height;
+    int colors;
+    int linewidth;
+};
+
+// A screen of the current mode: width x height bytes, bytewidth bytes per row. The
+// physical one is what the framebuffer shows; a virtual one is a buffer in memory.
+struct GraphicsContext {
+    int width;
+    int height;
+    int bytewidth;
+    uint8_t* vbuf;
+    bool physical;
+};
+
+// Opens the framebuffer device (FRAMEBUFFER in the environment, else /dev/fb0) and maps
+// it. Called once before any other call. Result 0, or non-zero when there is no
+// usable framebuffer or no permission to use it. Touches nothing on screen.
+int vga_init();
+
+// Non-zero when the mode's picture fits the framebuffer (after vga_init).
+int vga_hasmode(int mode);
+
+// Sets a graphics mode: the console stops drawing (its terminal goes to graphics) and
+// the screen is cleared to black; from then on the console comes back by itself however
+// the process ends. TEXT clears the screen and gives it back to the console; it does
+// nothing when no graphics mode is set. Result 0, or non-zero for an unknown or
+// unavailable mode.
+int vga_setmode(int mode);
+
+// The mode's size and colours; null for an unknown mode. The record is the layer's
+// and lives as long as the program.
+const vga_modeinfo* vga_getmodeinfo(int mode);
+
+// Colours of the current mode: 256 in a graphics mode, 16 in TEXT.
+int vga_getcolors();
+
+// Sets count palette entries from start on, three 6-bit components (0..63) each, red,
+// green, blue, read from pal during the call. The screen shows the change at once.
+// Result: the number of entries set.
+int vga_setpalvec(int start, int count, const int* pal);
+
+// Waits for the next vertical retrace where the framebuffer driver can; else returns
+// at once.
+int vga_waitretrace();
+
+// Makes the physical screen of the current mode the current context. Result 0, or
+// non-zero when mode is not the mode set.
+int gl_setcontextvga(int mode);
+
+// Copies the current context into *gc.
+void gl_getcontext(GraphicsContext* gc);
+
+// Fills the current context with the colour; on the physical screen it shows at once.
+void gl_clearscreen(int colour);
+
+// The layer draws each frame onto the screen in one pass from its copy of the
+// physical screen, so there is no second page to flip to; kept so callers can ask.
+void gl_enablepageflipping(GraphicsContext* gc);
+
+// Makes a new virtual screen of the mode's size, black, the current context. Its
+// buffer is the layer's until gl_freecontext. Result 0, or non-zero when the mode is
+// unknown or memory runs out.
+int gl_setcontextvgavirtual(int mode);
+
+// Copies the current context onto gc; when gc is the physical screen, it shows.
+void gl_copyscreen(GraphicsContext* gc);
+
+// Releases a virtual screen's buffer (the physical screen has none of its own) and
+// clears the record. Safe on a zeroed record and on one freed before.
+void gl_freecontext(GraphicsContext* gc);

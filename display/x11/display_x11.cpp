@@ -1,0 +1,353 @@
+// The X11 back-end: the display-mode menu, the window and its colours, and each frame
+// converted for the visual and sent, through shared memory when the server takes it.
+#include "display/x11/display_x11.h"
+
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include <algorithm>
+#include <bit>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/demo.h"
+#include "core/prompt.h"
+#include "display/display.h"
+
+X11Display x11;
+
+namespace {
+
+const char* const kModePrompt = "Choose display mode:\n"
+                                "1. Pixel size 1, Shared Memory Extension ON\n"
+                                "2. Pixel size 2, Shared Memory Extension ON\n"
+                                "3. Pixel size 1, Shared Memory Extension OFF\n"
+                                "4. Pixel size 2, Shared Memory Extension OFF\n"
+                                "Type corresponding number : ";
+
+// Set by the error handler that stands in while the segment is being attached.
+bool attach_refused;
+
+int note_attach_error(Display*, XErrorEvent*)
+{
+    attach_refused = true;
+    return 0;
+}
+
+[[noreturn]] void setup_failed(const char* message)
+{
+    std::fputs(message, stderr);
+    std::exit(-1);
+}
+
+bool is_truecolor()
+{
+    return x11.visual_info.c_class == TrueColor;
+}
+
+bool is_pseudocolor()
+{
+    return x11.visual_info.c_class == PseudoColor && x11.visual_info.depth == 8;
+}
+
+// Lets go of a frame image whose segment the server refused: the mapping, the image
+// record and the segment record (the segment is already marked for removal).
+void release_shared_image(XImage* image, XShmSegmentInfo* segment)
+{
+    shmdt(segment->shmaddr);
+    image->data = nullptr;
+    // obdata points at the segment record, which is ours to free.
+    image->obdata = nullptr;
+    XDestroyImage(image);
+    std::free(segment);
+}
+
+// Shared segment path of x11_image_create. Result as x11_image_create; *image stays
+// null when the server refused the segment (everything already released).
+int create_shared_image(XImage** image, XShmSegmentInfo** segment, int width, int height, Display* display,
+                        Visual* visual)
+{
+    XShmSegmentInfo* info = (XShmSegmentInfo*)std::calloc(1, sizeof(XShmSegmentInfo));
+    if (info == nullptr)
+        return -3;
+    XImage* img = XShmCreateImage(display, visual, (unsigned)x11.visual_info.depth, ZPixmap, nullptr, info,
+                                  (unsigned)width, (unsigned)height);
+    if (img == nullptr) {
+        std::free(info);
+        return -1;
+    }
+    const size_t size = (size_t)img->bytes_per_line * (size_t)img->height;
+    // Only this user may read or change the picture while the program runs.
+    info->shmid = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
+    if (info->shmid < 0) {
+        img->obdata = nullptr;
+        XDestroyImage(img);
+        std::free(info);
+        return -2;
+    }
+    void* address = shmat(info->shmid, nullptr, 0);
+    if (address == (void*)-1) {
+        shmctl(info->shmid, IPC_RMID, nullptr);
+        img->obdata = nullptr;
+        XDestroyImage(img);
+        std::free(info);
+        return -2;
+    }
+    info->shmaddr = img->data = (char*)address;
+    info->readOnly = False;
+
+    // A server that cannot reach the segment (over TCP, or running as another user)
+    // answers with an error; it must not end the program, so it is caught here.
+    XSync(display, False);
+    attach_refused = false;
+    XErrorHandler previous = XSetErrorHandler(note_attach_error);
+    const Status attached = XShmAttach(display, info);
+    XSync(display, False);
+    XSetErrorHandler(previous);
+    // From here the segment goes away by itself once the program and the server let go
+    // of it, also if the program is killed.
+    shmctl(info->shmid, IPC_RMID, nullptr);
+    if (attach_refused || !attached) {
+        release_shared_image(img, info);
+        return 0;
+    }
+    *image = img;
+    *segment = info;
+    return 0;
+}
+
+} // namespace
+
+int x11_image_create(XImage** image, XShmSegmentInfo** segment, int width, int height, Display* display,
+                     Visual* visual)
+{
+    *image = nullptr;
+    *segment = nullptr;
+    if (x11.use_shared_memory) {
+        const int result = create_shared_image(image, segment, width, height, display, visual);
+        if (result != 0)
+            return result;
+        if (*image == nullptr)
+            x11.use_shared_memory = 0;
+    }
+    if (*image == nullptr) {
+        XImage* img = XCreateImage(display, visual, (unsigned)x11.visual_info.depth, ZPixmap, 0, nullptr,
+                                   (unsigned)width, (unsigned)height, 32, 0);
+        if (img == nullptr)
+            return -1;
+        img->data = (char*)std::malloc((size_t)img->bytes_per_line * (size_t)img->height);
+        if (img->data == nullptr) {
+            XDestroyImage(img);
+            return -2;
+        }
+        *image = img;
+    }
+    std::memset((*image)->data, 0, (size_t)(*image)->bytes_per_line * (size_t)(*image)->height);
+    return 0;
+}
+
+int x11_window_setup(int argc, char** argv, const char* title, int width, int height, int pixel_size)
+{
+    x11.display = XOpenDisplay("");
+    if (x11.display == nullptr) {
+        std::fprintf(stderr, "%s: cannot connect to X server!\n", argc > 0 && argv[0] != nullptr ? argv[0] : title);
+        std::exit(-1);
+    }
+    Display* dpy = x11.display;
+    x11.screen = DefaultScreen(dpy);
+
+    XVisualInfo want;
+    want.visualid = XVisualIDFromVisual(DefaultVisual(dpy, x11.screen));
+    int count = 0;
+    XVisualInfo* list = XGetVisualInfo(dpy, VisualIDMask, &want, &count);
+    if (list == nullptr || count <= 0)
+        setup_failed("Suitable visuals not found!\n");
+    int best = 0;
+    for (int i = 1; i < count; ++i)
+        if (list[i].depth > list[best].depth)
+            best = i;
+    x11.visual_info = list[best];
+    x11.visual = list[best].visual;
+    XFree(list);
+
+    if (!is_truecolor() && !is_pseudocolor())
+        setup_failed("This version of the Demo needs TruColor or 8 Bit PseudoColor Display!\n");
+    x11.pixel_size = (uint8_t)pixel_size;
+    x11.window_width = width * pixel_size;
+    x11.window_height = height * pixel_size;
+
+    const Window root = RootWindow(dpy, x11.screen);
+    x11.colormap = XCreateColormap(dpy, root, x11.visual, AllocNone);
+    XSetWindowAttributes attributes;
+    attributes.colormap = x11.colormap;
+    // Centred; a screen smaller than the window puts it at the top left corner.
+    const int x = std::max(0, (DisplayWidth(dpy, x11.screen) - x11.window_width) / 2);
+    const int y = std::max(0, (DisplayHeight(dpy, x11.screen) - x11.window_height) / 2);
+    x11.window = XCreateWindow(dpy, root, x, y, (unsigned)x11.window_width, (unsigned)x11.window_height, 0,
+                               x11.visual_info.depth, InputOutput, x11.visual, CWColormap, &attributes);
+    if (x11.window == 0)
+        setup_failed("Can not create window!\n");
+    if (!is_truecolor()) {
+        XFreeColormap(dpy, x11.colormap);
+        x11.colormap = 0;
+    }
+
+    if (is_truecolor()) {
+        x11.channels = channels_from_masks(x11.visual_info.red_mask, x11.visual_info.green_mask,
+                                           x11.visual_info.blue_mask);
+        Palette grey;
+        for (int i = 0; i < 256; ++i)
+            grey.rgb[3 * i] = grey.rgb[3 * i + 1] = grey.rgb[3 * i + 2] = (uint8_t)i;
+        display_set_palette(grey);
+    } else {
+        // A private colormap with every cell ours, starting from the server's colours
+        // so nothing else on the screen flashes before the first palette arrives.
+        x11.colormap = XCreateColormap(dpy, root, x11.visual, AllocAll);
+        XColor cells[256];
+        const int n = std::min(256, x11.visual_info.colormap_size);
+        for (int i = 0; i < n; ++i) {
+            cells[i].pixel = (unsigned long)i;
+            cells[i].flags = DoRed | DoGreen | DoBlue;
+        }
+        XQueryColors(dpy, DefaultColormap(dpy, x11.screen), cells, n);
+        for (int i = 0; i < n; ++i) {
+            work_palette.rgb[3 * i] = (uint8_t)(cells[i].red >> 8);
+            work_palette.rgb[3 * i + 1] = (uint8_t)(cells[i].green >> 8);
+            work_palette.rgb[3 * i + 2] = (uint8_t)(cells[i].blue >> 8);
+        }
+        display_set_palette(work_palette);
+    }
+
+    x11.gc = XCreateGC(dpy, x11.window, 0, nullptr);
+    if (x11.gc == nullptr)
+        setup_failed("Can not create GC!\n");
+    XSetBackground(dpy, x11.gc, WhitePixel(dpy, x11.screen));
+    XSetForeground(dpy, x11.gc, BlackPixel(dpy, x11.screen));
+    XClearWindow(dpy, x11.window);
+
+    XSizeHints hints;
+    std::memset(&hints, 0, sizeof hints);
+    hints.flags = PPosition | PSize | PMinSize | PMaxSize;
+    hints.width = hints.min_width = hints.max_width = x11.window_width;
+    hints.height = hints.min_height = hints.max_height = x11.window_height;
+    XSetStandardProperties(dpy, x11.window, title, title, None, argv, argc, &hints);
+
+    // An invisible pointer: a cursor whose mask has no bit set.
+    XColor black, exact;
+    XAllocNamedColor(dpy, DefaultColormap(dpy, x11.screen), "black", &black, &exact);
+    static const char kEmptyBits[20] = {};
+    const Pixmap empty = XCreateBitmapFromData(dpy, x11.window, kEmptyBits, 10, 10);
+    x11.cursor = XCreatePixmapCursor(dpy, empty, empty, &black, &black, 0, 0);
+    XDefineCursor(dpy, x11.window, x11.cursor);
+    XFreePixmap(dpy, empty);
+
+    XSync(dpy, True);
+    XMapRaised(dpy, x11.window);
+    XFlush(dpy);
+    return 0;
+}
+
+void display_open(int argc, char** argv, const char* title, int width, int height)
+{
+    const long answer = ask_number(kModePrompt, 1, 4);
+    const int pixel_size = (answer == 2 || answer == 4) ? 2 : 1;
+    const bool shared_asked = answer <= 2;
+    x11_window_setup(argc, argv, title, width, height, pixel_size);
+    if (shared_asked)
+        x11.use_shared_memory = XShmQueryExtension(x11.display) ? 1 : 0;
+    if (x11_image_create(&x11.frame, &x11.segment, x11.window_width, x11.window_height, x11.display,
+                         x11.visual) != 0) {
+        std::printf("Cann't allocate image!\n");
+        display_close();
+        std::exit(0);
+    }
+    // Said after the attempt: a server may offer the extension and still refuse the segment.
+    if (shared_asked)
+        std::printf(x11.use_shared_memory ? "INFO: Shared memory extension in use\n"
+                                          : "INFO: Shared memory extension not in use\n");
+}
+
+void display_set_palette(const Palette& palette)
+{
+    if (x11.display == nullptr)
+        return;
+    if (is_truecolor()) {
+        uint32_t values[256];
+        for (int i = 0; i < 256; ++i)
+            values[i] = channel_pixel(x11.channels, palette.rgb[3 * i], palette.rgb[3 * i + 1], palette.rgb[3 * i + 2]);
+        pixel_table_fill(&x11.table, values);
+    } else if (is_pseudocolor()) {
+        XColor cells[256];
+        for (int i = 0; i < 256; ++i) {
+            cells[i].pixel = (unsigned long)i;
+            cells[i].red = (unsigned short)(palette.rgb[3 * i] << 8);
+            cells[i].green = (unsigned short)(palette.rgb[3 * i + 1] << 8);
+            cells[i].blue = (unsigned short)(palette.rgb[3 * i + 2] << 8);
+            cells[i].flags = DoRed | DoGreen | DoBlue;
+        }
+        XStoreColors(x11.display, x11.colormap, cells, std::min(256, x11.visual_info.colormap_size));
+        XSetWindowColormap(x11.display, x11.window, x11.colormap);
+    }
+}
+
+void frame_fill(XImage* frame, const Image& image, const PixelTable* table, int pixel_size)
+{
+    const int native_order = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
+    if (frame_convert_handles(frame->bits_per_pixel) &&
+        (frame->bits_per_pixel == 8 || frame->byte_order == native_order)) {
+        frame_convert(image, table, {(uint8_t*)frame->data, frame->bytes_per_line, frame->bits_per_pixel, pixel_size});
+        return;
+    }
+    // A layout the conversion does not write (24-bit elements, the other byte order):
+    // slow, but the picture is right.
+    for (int32_t y = 0; y < frame->height; ++y)
+        for (int32_t x = 0; x < frame->width; ++x) {
+            const uint8_t index = image.pixels[(size_t)(y / pixel_size) * (size_t)image.width + (size_t)(x / pixel_size)];
+            XPutPixel(frame, x, y, table != nullptr ? table->single32[index] : index);
+        }
+}
+
+void display_present(const Image& image)
+{
+    XImage* frame = x11.frame;
+    if (frame == nullptr)
+        return;
+    frame_fill(frame, image, is_truecolor() ? &x11.table : nullptr, x11.pixel_size);
+    if (x11.use_shared_memory)
+        XShmPutImage(x11.display, x11.window, x11.gc, frame, 0, 0, 0, 0, (unsigned)frame->width,
+                     (unsigned)frame->height, False);
+    else
+        XPutImage(x11.display, x11.window, x11.gc, frame, 0, 0, 0, 0, (unsigned)frame->width,
+                  (unsigned)frame->height);
+    XFlush(x11.display);
+}
+
+void display_wait_retrace() {}
+
+void display_close()
+{
+    Display* dpy = x11.display;
+    if (x11.frame != nullptr) {
+        if (x11.segment != nullptr) {
+            XShmDetach(dpy, x11.segment);
+            shmdt(x11.segment->shmaddr);
+            std::free(x11.segment);
+        } else {
+            std::free(x11.frame->data);
+        }
+        x11.frame->data = nullptr;
+        x11.frame->obdata = nullptr;
+        XDestroyImage(x11.frame);
+    }
+    if (dpy != nullptr) {
+        if (x11.cursor != 0)
+            XFreeCursor(dpy, x11.cursor);
+        if (x11.colormap != 0)
+            XFreeColormap(dpy, x11.colormap);
+        if (x11.gc != nullptr)
+            XFreeGC(dpy, x11.gc);
+        XCloseDisplay(dpy);
+    }
+    x11 = X11Display{};
+}

@@ -1,0 +1,118 @@
+// The layer's conversion onto framebuffers in memory: placement, scaling, pixel
+// formats and the widening of 6-bit colours.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "display/vgalayer/fbconvert.h"
+
+namespace {
+
+TEST(VgaLayer, PlacementIsTheLargestWholeScaleCentred)
+{
+    struct Case {
+        int w, h, fb_w, fb_h;
+        FbPlacement want;
+    };
+    const Case cases[] = {
+        {320, 240, 1280, 800, {3, 160, 40}},  {640, 480, 1280, 800, {1, 320, 160}},
+        {320, 200, 640, 480, {2, 0, 40}},     {320, 240, 320, 240, {1, 0, 0}},
+        {800, 600, 640, 480, {0, 0, 0}},      {360, 480, 1920, 1080, {2, 600, 60}},
+        {320, 240, 1281, 801, {3, 160, 40}},  {320, 240, 319, 2000, {0, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        FbPlacement p = fb_place(c.w, c.h, c.fb_w, c.fb_h);
+        EXPECT_EQ(p.scale, c.want.scale) << c.w << "x" << c.h << " on " << c.fb_w << "x" << c.fb_h;
+        if (c.want.scale > 0) {
+            EXPECT_EQ(p.x, c.want.x);
+            EXPECT_EQ(p.y, c.want.y);
+        }
+    }
+}
+
+TEST(VgaLayer, SixBitColoursWidenToFullRangeInEachFormat)
+{
+    EXPECT_EQ(fb_widen(0), 0);
+    EXPECT_EQ(fb_widen(63), 255);
+    EXPECT_EQ(fb_widen(32), 130);
+    EXPECT_EQ(fb_widen(1), 4);
+    for (int v = 1; v < 64; ++v)
+        EXPECT_GT(fb_widen(v), fb_widen(v - 1));
+
+    FbSurface xrgb{nullptr, 0, 0, 0, 4, {16, 8}, {8, 8}, {0, 8}};
+    EXPECT_EQ(fb_pack(xrgb, 63, 0, 0), 0x00ff0000u);
+    EXPECT_EQ(fb_pack(xrgb, 63, 32, 1), 0x00ff8204u);
+    EXPECT_EQ(fb_pack(xrgb, 63, 63, 63), 0x00ffffffu);
+    FbSurface rgb565{nullptr, 0, 0, 0, 2, {11, 5}, {5, 6}, {0, 5}};
+    EXPECT_EQ(fb_pack(rgb565, 63, 63, 63), 0xffffu);
+    EXPECT_EQ(fb_pack(rgb565, 63, 0, 0), 0xf800u);
+    EXPECT_EQ(fb_pack(rgb565, 0, 33, 0), 33u << 5) << "green keeps all six bits";
+    EXPECT_EQ(fb_pack(rgb565, 1, 0, 2), 0u << 11 | 1u) << "red 1 -> 4 -> 0; blue 2 -> 8 -> 1";
+    FbSurface bgr{nullptr, 0, 0, 0, 4, {0, 8}, {8, 8}, {16, 8}};
+    EXPECT_EQ(fb_pack(bgr, 63, 0, 1), 0x000400ffu);
+}
+
+// A framebuffer in memory with a row stride wider than its rows, filled with a marker
+// so that writes outside the picture's place show.
+struct MemoryFb {
+    std::vector<uint8_t> bytes;
+    FbSurface surface;
+    MemoryFb(int w, int h, int bpp, int stride_pad, FbChannel r, FbChannel g, FbChannel b)
+        : bytes((size_t)(w * bpp + stride_pad) * h + 64, 0x5A),
+          surface{bytes.data(), w, h, w * bpp + stride_pad, bpp, r, g, b}
+    {
+    }
+    uint32_t pixel(int x, int y) const
+    {
+        const uint8_t* p = bytes.data() + (size_t)y * surface.stride + (size_t)x * surface.bytes_per_pixel;
+        uint32_t v = 0;
+        for (int i = surface.bytes_per_pixel - 1; i >= 0; --i)
+            v = v << 8 | p[i];
+        return v;
+    }
+};
+
+// Shows a 7x5 picture and checks every pixel of the surface: lut colour inside the
+// place, black (cleared) outside, and the stride padding untouched.
+void check_show(MemoryFb& fb, int scale, int at_x, int at_y)
+{
+    const int w = 7, h = 5;
+    std::vector<uint8_t> picture(w * h);
+    for (int i = 0; i < w * h; ++i)
+        picture[i] = (uint8_t)(i * 37);
+    uint32_t lut[256];
+    for (int i = 0; i < 256; ++i)
+        lut[i] = fb_pack(fb.surface, i, 63 - (i & 63), i >> 2);
+    FbPlacement place = fb_place(w, h, fb.surface.width, fb.surface.height);
+    ASSERT_EQ(place.scale, scale);
+    ASSERT_EQ(place.x, at_x);
+    ASSERT_EQ(place.y, at_y);
+    fb_clear(fb.surface);
+    std::vector<uint8_t> row((size_t)w * scale * fb.surface.bytes_per_pixel);
+    fb_show(fb.surface, place, picture.data(), w, h, lut, row.data());
+    for (int y = 0; y < fb.surface.height; ++y) {
+        for (int x = 0; x < fb.surface.width; ++x) {
+            int px = x - at_x, py = y - at_y;
+            bool inside = px >= 0 && py >= 0 && px < w * scale && py < h * scale;
+            uint32_t want = inside ? lut[picture[(py / scale) * w + px / scale]] : 0;
+            ASSERT_EQ(fb.pixel(x, y), want) << x << "," << y;
+        }
+        int used = fb.surface.width * fb.surface.bytes_per_pixel;
+        for (int pad = used; pad < fb.surface.stride; ++pad)
+            ASSERT_EQ(fb.bytes[(size_t)y * fb.surface.stride + pad], 0x5A) << "stride padding of row " << y;
+    }
+}
+
+TEST(VgaLayer, ShowScalesAndCentresInEveryPixelFormat)
+{
+    MemoryFb xrgb(30, 17, 4, 8, {16, 8}, {8, 8}, {0, 8});
+    check_show(xrgb, 3, 4, 1);
+    MemoryFb rgb565(15, 11, 2, 6, {11, 5}, {5, 6}, {0, 5});
+    check_show(rgb565, 2, 0, 0);
+    MemoryFb rgb24(22, 16, 3, 2, {16, 8}, {8, 8}, {0, 8});
+    check_show(rgb24, 3, 0, 0);
+    MemoryFb same(7, 5, 4, 0, {16, 8}, {8, 8}, {0, 8});
+    check_show(same, 1, 0, 0);
+}
+
+} // namespace
