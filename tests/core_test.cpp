@@ -11,14 +11,9 @@
 #include "core/image.h"
 #include "core/prompt.h"
 
-namespace {
+#include "tests/owned_image.h"
 
-struct Owned {
-    Image* image = nullptr;
-    Owned(uint32_t w, uint32_t h) { EXPECT_EQ(image_alloc(&image, w, h), 0); }
-    ~Owned() { image_free(&image); }
-    uint8_t& at(int x, int y) { return image->pixels[y * image->width + x]; }
-};
+namespace {
 
 // Source pixel (x, y) holds a value that tells its position apart.
 void fill_pattern(Image* image)

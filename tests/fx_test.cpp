@@ -20,14 +20,9 @@
 #include "fx/palette_match.h"
 #include "fx/tables.h"
 
-namespace {
+#include "tests/owned_image.h"
 
-struct Owned {
-    Image* image = nullptr;
-    Owned(uint32_t w, uint32_t h) { EXPECT_EQ(image_alloc(&image, w, h), 0); }
-    ~Owned() { image_free(&image); }
-    uint8_t& at(int x, int y) { return image->pixels[y * image->width + x]; }
-};
+namespace {
 
 TEST(Tables, TellingValuesQuarterPointsAndSymmetry)
 {

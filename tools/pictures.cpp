@@ -306,9 +306,9 @@ float shade_ray(const Scene& sc, Vec o, Vec d)
     bool shadowed = trace(sc, p + n * 2e-3f, sc.light, sh);
     float diffuse = shadowed ? 0.0f : std::max(0.0f, dot(n, sc.light));
     Vec half = normalize(sc.light - d);
-    float spec = shadowed || n.y > 0.999f ? 0.0f : std::pow(std::max(0.0f, dot(n, half)), 40.0f);
+    float specular = shadowed || n.y > 0.999f ? 0.0f : std::pow(std::max(0.0f, dot(n, half)), 40.0f);
     float ambient = 0.18f + 0.12f * n.y;
-    float v = albedo * (ambient + 0.85f * diffuse) + 0.55f * spec;
+    float v = albedo * (ambient + 0.85f * diffuse) + 0.55f * specular;
     float fog = 1.0f - std::exp(-h.t * 0.035f);
     return mix(v, sky, fog);
 }
