@@ -5,8 +5,6 @@
 
 #include "core/clock.h"
 #include "core/demo.h"
-#include "display/display.h"
-#include "fx/grid.h"
 #include "parts/pictures.h"
 
 namespace {
@@ -93,21 +91,15 @@ void draw_layout(Image* screen, int t)
 
 void mosaic_run(Image* screen)
 {
-    clock_mark();
-    int t = clock_elapsed() / 100;
-    int32_t frame_start = clock_now();
-    display_set_palette(picture_palette);
+    int32_t frame_start;
+    int t = picture_part_begin(&frame_start);
     image_fill(screen, 0);
     int f = 0;
     while (t < kEndTime) {
         // Tiles change on odd frames only; even frames keep the picture under a new grid.
         if ((f & 1) != 0)
             draw_layout(screen, t);
-        grid_draw(screen);
-        display_present(*screen);
+        t = picture_part_frame_end(screen, &frame_start, kFramePeriod);
         ++f;
-        clock_wait(frame_start, kFramePeriod);
-        frame_start = clock_now();
-        t = clock_elapsed() / 100;
     }
 }

@@ -110,12 +110,28 @@ void pictures_load()
     grid_tables_init();
 }
 
-void flicker_run(Image* screen)
+int picture_part_begin(int32_t* frame_start)
 {
     clock_mark();
-    int t = clock_elapsed() / 100;
-    int32_t frame_start = clock_now();
+    const int t = clock_elapsed() / 100;
+    *frame_start = clock_now();
     display_set_palette(picture_palette);
+    return t;
+}
+
+int picture_part_frame_end(Image* screen, int32_t* frame_start, int32_t period)
+{
+    grid_draw(screen);
+    display_present(*screen);
+    clock_wait(*frame_start, period);
+    *frame_start = clock_now();
+    return clock_elapsed() / 100;
+}
+
+void flicker_run(Image* screen)
+{
+    int32_t frame_start;
+    int t = picture_part_begin(&frame_start);
     image_fill(screen, 0);
     int f = 0;
     const Cue* cue = kScript;
@@ -123,12 +139,8 @@ void flicker_run(Image* screen)
         while (t > cue->until)
             ++cue;
         draw_cue(screen, *cue, f);
-        grid_draw(screen);
-        display_present(*screen);
+        t = picture_part_frame_end(screen, &frame_start, kFramePeriod);
         ++f;
-        clock_wait(frame_start, kFramePeriod);
-        frame_start = clock_now();
-        t = clock_elapsed() / 100;
     }
 }
 

@@ -5,8 +5,6 @@
 
 #include "core/clock.h"
 #include "core/demo.h"
-#include "display/display.h"
-#include "fx/grid.h"
 #include "parts/pictures.h"
 
 namespace {
@@ -40,10 +38,8 @@ void slides_draw_step(const Image* picture, int side, int n)
 void slides_run(Image* screen)
 {
     const Image* current = picture_set[random_below(kPictureCount)];
-    clock_mark();
-    int t = clock_elapsed() / 100;
-    int32_t frame_start = clock_now();
-    display_set_palette(picture_palette);
+    int32_t frame_start;
+    int t = picture_part_begin(&frame_start);
     // The composition lives in the slide buffer, so the grid never gets into it.
     std::memcpy(slide_buffer->pixels, screen->pixels, kScreenBytes);
     int n = 320;
@@ -61,10 +57,6 @@ void slides_run(Image* screen)
         }
         slides_draw_step(current, side, n);
         std::memcpy(screen->pixels, slide_buffer->pixels, kScreenBytes);
-        grid_draw(screen);
-        display_present(*screen);
-        clock_wait(frame_start, kFramePeriod);
-        frame_start = clock_now();
-        t = clock_elapsed() / 100;
+        t = picture_part_frame_end(screen, &frame_start, kFramePeriod);
     }
 }
