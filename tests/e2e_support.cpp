@@ -62,14 +62,7 @@ Show show_start(const std::vector<std::string>& argv, const std::string& input, 
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
-        for (const std::string& e : env)
-            putenv(strdup(e.c_str()));
-        std::vector<char*> args;
-        for (const std::string& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
+        exec_program(argv, env);
     }
     setpgid(show.pid, show.pid);
     return show;

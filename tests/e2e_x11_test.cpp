@@ -83,11 +83,14 @@ TEST(ShowX11, WholeShowAtDepths24_8_16)
     };
     for (Run& run : runs) {
         run.server = xserver_start({"-screen", "0", std::string("1024x768x") + run.depth});
-        ASSERT_GE(run.server.number, 0);
-        run.show = start_x(run.server, run.answers, make_run_folder(std::string("e2e-x11-depth") + run.depth));
+        EXPECT_GE(run.server.number, 0) << "no server at depth " << run.depth;
+        if (run.server.number >= 0)
+            run.show = start_x(run.server, run.answers, make_run_folder(std::string("e2e-x11-depth") + run.depth));
     }
     for (Run& run : runs) {
         SCOPED_TRACE(std::string("depth ") + run.depth);
+        if (run.show.pid < 0)
+            continue;
         const ShowEnd end = show_finish(run.show, 260);
         EXPECT_FALSE(end.timed_out);
         EXPECT_EQ(end.status, 0);
@@ -114,9 +117,15 @@ void drill(const std::string& name, const std::function<void(const Show&, XServe
     const std::string folder = make_run_folder("e2e-drill-" + name);
     const Show show = start_x(server, wav_writer_answers() + "2\n", folder);
     // The player writes the file once the load phase is over; a second of sound shows it runs.
-    ASSERT_TRUE(wait_for_size(folder + "/music.wav", 44 + 4 * 44100, 60));
-    ASSERT_EQ(group_members(show), 2) << "the player is not running";
-    ASSERT_EQ(segments_created_by(show.pid), 1) << "no shared frame image";
+    const bool playing = wait_for_size(folder + "/music.wav", 44 + 4 * 44100, 60) && group_members(show) == 2 &&
+                         segments_created_by(show.pid) == 1;
+    if (!playing) {
+        ADD_FAILURE() << "no player, or no shared frame image, when the drill was due";
+        show_signal(show, SIGKILL, true);
+        show_finish(show, 30);
+        xserver_stop(&server);
+        return;
+    }
     act(show, server);
     const ShowEnd end = show_finish(show, 30);
     EXPECT_FALSE(end.timed_out);
