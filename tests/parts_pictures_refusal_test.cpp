@@ -20,7 +20,7 @@ TEST(PictureSet, WrongSizeEndsTheShowCleanly)
     fs::copy(fs::path(TARQLE_BUILD_DIR) / "grafika", fs::path(folder) / "grafika", fs::copy_options::recursive);
     std::vector<uint8_t> small(160 * 120, 7);
     Palette palette{};
-    ASSERT_EQ(pcx_write(folder + "/grafika/aaa/c1.pcx", small.data(), 160, 120, palette), 0);
+    ASSERT_EQ(pcx_write(folder + "/grafika/aaa/b3.pcx", small.data(), 160, 120, palette), 0);
 
     RunResult r = run_program({program_path("tarqle-render")}, "0\n", folder, 60);
     ASSERT_FALSE(r.timed_out);

@@ -352,7 +352,7 @@ TEST(X11Display, OverTcpFallsBackToPlainTransfer)
 
     // The whole program the same way, and no segment of it left behind.
     const std::string folder = make_run_folder("x11-tcp");
-    RunResult r = run_program({"/bin/sh", "-c", "echo $$; exec \"$0\"", program_path("tarqle-x")}, "0\n1\n", folder, 200,
+    RunResult r = run_program({"/bin/sh", "-c", "echo $$; exec \"$0\"", program_path("tarqle-x")}, "0\n1\n", folder, 240,
                               {"DISPLAY=" + name});
     ASSERT_FALSE(r.timed_out);
     EXPECT_EQ(r.status, 0) << r.err;
@@ -368,7 +368,7 @@ TEST(X11Program, MenuInfoLineAndCleanEnd)
     XServer server = xserver_start({"-screen", "0", "1024x768x24"});
     ASSERT_GE(server.number, 0);
     const std::string folder = make_run_folder("x11-run");
-    RunResult r = run_program({"/bin/sh", "-c", "echo $$; exec \"$0\"", program_path("tarqle-x")}, "0\n1\n", folder, 200,
+    RunResult r = run_program({"/bin/sh", "-c", "echo $$; exec \"$0\"", program_path("tarqle-x")}, "0\n1\n", folder, 240,
                               {"DISPLAY=" + xserver_name(server)});
     ASSERT_FALSE(r.timed_out);
     EXPECT_EQ(r.status, 0) << r.err;
