@@ -44,6 +44,18 @@ std::string read_file(const std::string& path)
     return s.str();
 }
 
+void exec_program(const std::vector<std::string>& argv, const std::vector<std::string>& env)
+{
+    for (const std::string& e : env)
+        putenv(strdup(e.c_str()));
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+}
+
 RunResult run_program(const std::vector<std::string>& argv, const std::string& input, const std::string& folder,
                       int timeout_seconds, const std::vector<std::string>& env)
 {
@@ -62,14 +74,7 @@ RunResult run_program(const std::vector<std::string>& argv, const std::string& i
             close(fd);
         if (chdir(folder.c_str()) != 0)
             _exit(126);
-        for (const std::string& e : env)
-            putenv(strdup(e.c_str()));
-        std::vector<char*> args;
-        for (const std::string& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
+        exec_program(argv, env);
     }
     close(in_pipe[0]);
     close(out_pipe[1]);

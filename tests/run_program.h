@@ -20,6 +20,10 @@ std::string make_run_folder(const std::string& name);
 RunResult run_program(const std::vector<std::string>& argv, const std::string& input, const std::string& folder,
                       int timeout_seconds, const std::vector<std::string>& env = {});
 
+// In a forked child: adds the "NAME=value" entries to the environment and replaces the
+// child with argv[0] (a path); ends the child with status 127 when that fails.
+[[noreturn]] void exec_program(const std::vector<std::string>& argv, const std::vector<std::string>& env);
+
 // The whole file as bytes; empty when it cannot be read.
 std::string read_file(const std::string& path);
 
