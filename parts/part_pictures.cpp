@@ -1,4 +1,4 @@
-// Loading, size refusal and framing shared by the scroll, fire and closing parts.
+// Loading, size refusal and framing shared by the parts.
 #include "parts/part_pictures.h"
 
 #include <cstdio>

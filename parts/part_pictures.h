@@ -1,4 +1,4 @@
-// What the later parts share when they load pictures and frame their thumbnails.
+// What the parts share when they load pictures and frame their thumbnails.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,6 @@
 // Part four: the picture set shared by the flicker, mosaic and slides, and the flicker script.
 #include "parts/pictures.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -9,7 +8,7 @@
 #include "core/demo.h"
 #include "display/display.h"
 #include "fx/grid.h"
-#include "pcx/pcx.h"
+#include "parts/part_pictures.h"
 
 Image* picture_set[kPictureCount];
 Palette picture_palette;
@@ -89,22 +88,12 @@ void draw_cue(Image* screen, const Cue& cue, int f)
 void pictures_load()
 {
     for (int i = 0; i < kPictureCount; ++i) {
-        if (pcx_load(kPicturePaths[i], &picture_set[i], &picture_palette) != 5) {
-            std::printf("Cann't load image %s !\n", kPicturePaths[i]);
-            fatal_exit();
-        }
+        load_or_exit(kPicturePaths[i], &picture_set[i], &picture_palette);
         // Every frame copies whole pictures as 76800 bytes: a smaller one would be read past its end.
-        if (picture_set[i]->width != kScreenWidth || picture_set[i]->height != kScreenHeight) {
-            std::printf("Wrong image size!\n");
-            image_free(&picture_set[i]);
-            picture_set[i] = nullptr;
-            fatal_exit();
-        }
+        if (picture_set[i]->width != kScreenWidth || picture_set[i]->height != kScreenHeight)
+            refuse_size(&picture_set[i]);
     }
-    if (image_alloc(&slide_buffer, kScreenWidth, kScreenHeight) != 0) {
-        std::printf("Cann't allocate image!\n");
-        fatal_exit();
-    }
+    alloc_or_exit(&slide_buffer, kScreenWidth, kScreenHeight, true);
     for (int i = 0; i < 256; ++i)
         picture_palette.rgb[3 * i] = picture_palette.rgb[3 * i + 1] = picture_palette.rgb[3 * i + 2] = (uint8_t)i;
     grid_tables_init();

@@ -10,7 +10,7 @@
 #include "display/display.h"
 #include "fx/filters.h"
 #include "fx/palette_match.h"
-#include "pcx/pcx.h"
+#include "parts/part_pictures.h"
 
 namespace {
 
@@ -44,15 +44,9 @@ void presents_use_picture(Image* picture)
 void presents_load()
 {
     Image* picture = nullptr;
-    if (pcx_load(kPicturePath, &picture, &work_palette) != 5) {
-        std::printf("Cann't load image %s !\n", kPicturePath);
-        fatal_exit();
-    }
-    if (picture->width != kScreenWidth || picture->height != kScreenHeight) {
-        std::printf("Wrong image size!\n");
-        image_free(&picture);
-        fatal_exit();
-    }
+    load_or_exit(kPicturePath, &picture, &work_palette);
+    if (picture->width != kScreenWidth || picture->height != kScreenHeight)
+        refuse_size(&picture);
     presents_use_picture(picture);
 }
 
