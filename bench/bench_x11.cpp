@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "core/demo.h"
+#include "core/shared.h"
 #include "display/display.h"
 #include "display/x11/display_x11.h"
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/demo.h"
+#include "core/shared.h"
 
 long ask_number(const char* prompt, long min, long max)
 {

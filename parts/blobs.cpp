@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "core/clock.h"
-#include "core/demo.h"
+#include "core/shared.h"
 #include "display/display.h"
 #include "pcx/pcx.h"
 

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "core/demo.h"
+#include "core/shared.h"
 #include "fx/draw.h"
 #include "pcx/pcx.h"
 

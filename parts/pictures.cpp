@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "core/clock.h"
-#include "core/demo.h"
+#include "core/shared.h"
 #include "display/display.h"
 #include "fx/grid.h"
 #include "parts/part_pictures.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "core/clock.h"
-#include "core/demo.h"
+#include "core/shared.h"
 #include "display/display.h"
 #include "fx/filters.h"
 #include "fx/palette_match.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "core/clock.h"
-#include "core/demo.h"
+#include "core/shared.h"
 #include "parts/pictures.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <initializer_list>
 
 #include "core/clock.h"
-#include "core/demo.h"
+#include "core/shared.h"
 #include "display/display.h"
 #include "fx/blit.h"
 #include "fx/filters.h"

@@ -31,6 +31,10 @@ bool output_handed_over;
 // The tune, loaded in the demo process and inherited by the player.
 MODULE* module;
 
+// The answers given by music_choose, if any; the menus are asked otherwise.
+bool answers_chosen;
+MusicChoice chosen;
+
 // Player process only: set by the stop signals, read by the playing loop.
 volatile sig_atomic_t stop_requested;
 
@@ -126,8 +130,8 @@ bool driver_starts()
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// Prints the driver list as "1. description" lines; returns the number of drivers.
-int print_driver_menu()
+// Prints the driver list as "1. description" lines when print; returns the number of drivers.
+int driver_menu(bool print)
 {
     // One driver a line as "%2d %s", lines joined by line ends with no final one.
     char* list = MikMod_InfoDriver();
@@ -143,7 +147,8 @@ int print_driver_menu()
         if (*text == ' ')
             ++text;
         ++count;
-        std::printf("%d. %.*s\n", count, (int)(length - (size_t)(text - line)), text);
+        if (print)
+            std::printf("%d. %.*s\n", count, (int)(length - (size_t)(text - line)), text);
         line = end != nullptr ? end + 1 : line + length;
     }
     MikMod_free(list);
@@ -190,6 +195,12 @@ int print_driver_menu()
 
 } // namespace
 
+void music_choose(const MusicChoice& choice)
+{
+    answers_chosen = true;
+    chosen = choice;
+}
+
 void music_setup()
 {
     md_volume = 96;
@@ -198,8 +209,8 @@ void music_setup()
     md_pansep = 128;
     md_reverb = 0;
 
-    const long mode = ask_number(kModePrompt, 0, 4);
-    if (mode == 0) {
+    const long mode = answers_chosen ? chosen.mode : ask_number(kModePrompt, 0, 4);
+    if (mode <= 0 || mode > 4) {
         music_enabled = 0;
         return;
     }
@@ -212,11 +223,19 @@ void music_setup()
     MikMod_RegisterDriver(&drv_raw);
     MikMod_RegisterDriver(&drv_nos);
 
-    std::printf("Choose sound device :\n");
-    const int drivers = print_driver_menu();
-    if (drivers > 0) {
-        md_device = (UWORD)ask_number("Type corresponding number : ", 1, drivers);
-        md_mixfreq = (UWORD)ask_number("Enter mixing frequency (eg. 11025,22050,44100) : ", 8000, 44100);
+    int drivers = 0;
+    if (answers_chosen) {
+        // The library counts its drivers from 1; 0 asks it for the first one that starts.
+        drivers = driver_menu(false);
+        md_device = (UWORD)(chosen.device >= 0 && chosen.device <= drivers ? chosen.device : 0);
+        md_mixfreq = (UWORD)(chosen.frequency >= 8000 && chosen.frequency <= 44100 ? chosen.frequency : 44100);
+    } else {
+        std::printf("Choose sound device :\n");
+        drivers = driver_menu(true);
+        if (drivers > 0) {
+            md_device = (UWORD)ask_number("Type corresponding number : ", 1, drivers);
+            md_mixfreq = (UWORD)ask_number("Enter mixing frequency (eg. 11025,22050,44100) : ", 8000, 44100);
+        }
     }
     if (drivers == 0 || !driver_starts() || MikMod_Init("") != 0) {
         std::printf("MikMod Driver error!\n");

@@ -7,6 +7,20 @@
 // every other call does nothing. End of input ends the program through ask_number.
 void music_setup();
 
+// The answers to the sound menus, given in advance by a program that asks nothing on a
+// terminal. mode is the output-mode answer 0 to 4 (0: no music); device is the driver's
+// number in the device list, or 0 for the first driver that starts, in the library's
+// own order; frequency is 8000 to 44100.
+struct MusicChoice {
+    int mode;
+    int device;
+    int frequency;
+};
+
+// Called once, before music_setup, by such a program: music_setup then prints no menu and
+// takes these answers (the report line and "MikMod Driver error!\n" are printed as usual).
+void music_choose(const MusicChoice& choice);
+
 // Loads the tune at path (the path is only read during the call). Prints
 // "MikMod Error\n" when it cannot; the show then runs silently. Result ignored by callers.
 int music_load(const char* path);

@@ -7,7 +7,7 @@
 
 #include "core/clock.h"
 #include "core/clock_virtual.h"
-#include "core/demo.h"
+#include "core/shared.h"
 #include "core/image.h"
 #include "core/prompt.h"
 

@@ -166,6 +166,20 @@ TEST(ShowX11, LostServerEndsBothProcesses)
     drill("server", [](const Show&, XServer& server) { xserver_stop(&server); }, 1);
 }
 
+TEST(ShowX11, MessagesPrintedBeforeASignalReachTheFile)
+{
+    // No music, so no fork flushes the streams: only the show's own buffering decides.
+    XServer server = xserver_start({"-screen", "0", "1024x768x24"});
+    ASSERT_GE(server.number, 0);
+    const Show show = start_x(server, "0\n2\n", make_run_folder("e2e-x11-term-silent"));
+    sleep(4); // the display is open long before the presents screen ends, 11 s in
+    show_signal(show, SIGTERM);
+    const ShowEnd end = show_finish(show, 30);
+    EXPECT_EQ(end.status, 128 + SIGTERM);
+    EXPECT_TRUE(end.out.ends_with("INFO: Shared memory extension in use\n")) << end.out;
+    xserver_stop(&server);
+}
+
 TEST(ShowX11, EndOfInputAtTheDisplayMenu)
 {
     XServer server = xserver_start({"-screen", "0", "1024x768x24"});

@@ -419,6 +419,33 @@ TEST(Music, NoMusicAsksNothingMoreAndDoesNothing)
     EXPECT_EQ(o.out, "");
 }
 
+TEST(Music, ChosenAnswersAskNothing)
+{
+    const std::string folder = fresh_folder("chosen");
+    const int wav = std::stoi(driver("Wav disk writer"));
+    Outcome o = isolated(folder, "", [wav] {
+        music_choose({4, wav, 44100});
+        music_setup();
+        music_load("music/short.xm");
+        music_start();
+        usleep(300000);
+        music_stop();
+        music_shutdown();
+        return 0;
+    });
+    expect_clean_end(o);
+    EXPECT_EQ(o.out, "Using Disk writer (wav) for 16 bit normal stereo sound at 44100 Hz\n\n");
+    EXPECT_GT(read_wav(read_file(folder + "/music.wav")).data.size(), 0u);
+
+    o = isolated(fresh_folder("chosen-off"), "", [] {
+        music_choose({0, 0, 0});
+        music_setup();
+        return 0;
+    });
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.out, "");
+}
+
 // A file writer's output, made by the player, against a single-process render.
 struct Writer {
     const char* name; // menu description

@@ -13,7 +13,7 @@
 #include <functional>
 #include <vector>
 
-#include "core/demo.h"
+#include "core/shared.h"
 #include "display/display.h"
 #include "display/x11/display_x11.h"
 #include "tests/run_program.h"

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/demo.h"
+#include "core/shared.h"
 #include "core/prompt.h"
 #include "display/display.h"
 

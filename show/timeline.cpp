@@ -1,11 +1,13 @@
-// The entry point's timeline: start-up, load phase, the run steps in order, shut-down.
-#include "core/demo.h"
+// The show's timeline: start-up, load phase, the run steps in order, shut-down; and the
+// fatal-exit sequence, which needs the display and the music.
+#include "show/timeline.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "core/clock.h"
+#include "core/shared.h"
 #include "display/display.h"
 #include "fx/tables.h"
 #include "parts/blobs.h"
@@ -18,8 +20,6 @@
 #include "parts/slides.h"
 #include "parts/words.h"
 #include "sound/music.h"
-
-Palette work_palette;
 
 namespace {
 const char* const kTitle = "tarqle for LINUX by brusk";
@@ -43,8 +43,11 @@ void fatal_exit(bool with_music_shutdown, int status)
     std::exit(status);
 }
 
-int demo_main(int argc, char** argv)
+int show_main(int argc, char** argv)
 {
+    // Standard output unbuffered: a pipe or a file gets every message the moment it is
+    // printed (the decoder's have no line end), so a signal that ends the show loses none.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
     std::printf("*** %s *** \n", kTitle);
     music_setup();
     display_open(argc, argv, kTitle, kScreenWidth, kScreenHeight);

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/clock_virtual.h"
-#include "core/demo.h"
+#include "core/shared.h"
 #include "core/image.h"
 #include "display/null/display_null.h"
 #include "fx/grid.h"
@@ -43,7 +43,7 @@ protected:
     void SetUp() override
     {
         const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-        folder_ = std::string(TARQLE_BUILD_DIR) + "/test-runs/parts3-" + info->name();
+        folder_ = std::string(TARQLE_BUILD_DIR) + "/test-runs/words-fire-closing-" + info->name();
         std::filesystem::remove_all(folder_);
         std::filesystem::create_directories(folder_);
         ASSERT_TRUE(getcwd(home_, sizeof home_));

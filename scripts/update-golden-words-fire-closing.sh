@@ -4,5 +4,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${TARQLE_BUILD_DIR:-build}
-TARQLE_UPDATE_GOLDEN=1 "$build/parts3_golden_test"
+TARQLE_UPDATE_GOLDEN=1 "$build/words_fire_closing_golden_test"
 git diff --stat -- tests/golden

@@ -1,7 +1,7 @@
 // Regression guard: every frame of the scroll with words, the fire, the whiteout and the
 // closing picture, drawn from the build's pictures with a fixed seed, against the CRC
 // lists in tests/golden. After a deliberate change of the art or of these parts, run
-// scripts/update-golden-parts3.sh and look at the frames before committing the lists.
+// scripts/update-golden-words-fire-closing.sh and look at the frames before committing the lists.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -13,7 +13,8 @@
 #include <string>
 
 #include "core/clock_virtual.h"
-#include "core/demo.h"
+#include "core/shared.h"
+#include "show/timeline.h"
 #include "display/null/display_null.h"
 #include "fx/grid.h"
 #include "fx/tables.h"
@@ -58,7 +59,7 @@ void check_golden(const std::string& name)
 
 TEST(Golden, ScrollFireWhiteoutClosing)
 {
-    const std::string folder = make_run_folder("parts3-golden");
+    const std::string folder = make_run_folder("words-fire-closing-golden");
     if (read_file(folder + "/grafika/words.pcx").empty())
         GTEST_SKIP() << "the build has not made the pictures";
     ASSERT_EQ(chdir(folder.c_str()), 0);

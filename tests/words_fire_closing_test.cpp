@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/clock.h"
-#include "core/demo.h"
+#include "core/shared.h"
 #include "core/image.h"
 #include "fx/grid.h"
 #include "fx/tables.h"

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "core/demo.h"
+#include "core/shared.h"
 #include "fx/tables.h"
 #include "parts/blobs.h"
 #include "parts/intro.h"

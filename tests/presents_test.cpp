@@ -6,7 +6,7 @@
 
 #include "core/clock.h"
 #include "core/clock_virtual.h"
-#include "core/demo.h"
+#include "core/shared.h"
 #include "display/null/display_null.h"
 #include "fx/filters.h"
 #include "fx/palette_match.h"

@@ -1,6 +1,6 @@
 // Whole-run checksums of the first three parts with the generated pictures: every
 // frame's time and CRCs, against the files under tests/golden/. After a deliberate
-// change of the art or of a part, TARQLE_GOLDEN_WRITE=1 build/parts_golden_test writes
+// change of the art or of a part, TARQLE_GOLDEN_WRITE=1 build/presents_intro_blobs_golden_test writes
 // the files anew (see the README).
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -12,7 +12,7 @@
 #include <sstream>
 
 #include "core/clock_virtual.h"
-#include "core/demo.h"
+#include "core/shared.h"
 #include "display/null/display_null.h"
 #include "fx/tables.h"
 #include "parts/blobs.h"
@@ -51,7 +51,7 @@ void check_golden(const std::string& name, const std::function<void(Image*)>& lo
         return;
     }
     std::ifstream file(path);
-    ASSERT_TRUE(file.good()) << path << " is missing: run TARQLE_GOLDEN_WRITE=1 build/parts_golden_test";
+    ASSERT_TRUE(file.good()) << path << " is missing: run TARQLE_GOLDEN_WRITE=1 build/presents_intro_blobs_golden_test";
     std::stringstream want;
     want << file.rdbuf();
     EXPECT_EQ(got.str(), want.str()) << name << ": frames differ from " << path;

@@ -10,7 +10,7 @@
 
 #include "core/clock.h"
 #include "core/clock_virtual.h"
-#include "core/demo.h"
+#include "core/shared.h"
 #include "display/null/display_null.h"
 #include "parts/blobs.h"
 #include "tests/parts_support.h"

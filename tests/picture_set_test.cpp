@@ -8,7 +8,7 @@
 
 #include "core/clock.h"
 #include "core/clock_virtual.h"
-#include "core/demo.h"
+#include "core/shared.h"
 #include "display/null/display_null.h"
 #include "fx/grid.h"
 #include "parts/mosaic.h"

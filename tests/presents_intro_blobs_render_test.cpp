@@ -7,7 +7,7 @@
 #include <sstream>
 #include <vector>
 
-#include "core/demo.h"
+#include "core/shared.h"
 #include "parts/blobs.h"
 #include "tests/run_program.h"
 

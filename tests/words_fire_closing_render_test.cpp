@@ -35,7 +35,7 @@ void expect_stretch(const std::vector<IndexLine>& lines, size_t end, size_t coun
 
 TEST(ShowEnd, ScrollFireWhiteoutClosing)
 {
-    const std::string folder = make_run_folder("parts3-show-end");
+    const std::string folder = make_run_folder("words-fire-closing-show-end");
     if (read_file(folder + "/grafika/words.pcx").empty())
         GTEST_SKIP() << "the build has not made the pictures";
     RunResult r = run_program({program_path("tarqle-render")}, "0\n", folder, 120);

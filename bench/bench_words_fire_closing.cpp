@@ -35,7 +35,7 @@ struct Loaded {
     Loaded()
     {
         const std::filesystem::path folder =
-            std::filesystem::temp_directory_path() / ("tarqle-bench-parts3-" + std::to_string(getpid()));
+            std::filesystem::temp_directory_path() / ("tarqle-bench-words-fire-closing-" + std::to_string(getpid()));
         std::filesystem::create_directories(folder);
         const std::filesystem::path home = std::filesystem::current_path();
         std::filesystem::current_path(folder);

@@ -1,0 +1,4 @@
+// The state every module shares.
+#include "core/shared.h"
+
+Palette work_palette;
