@@ -7,8 +7,6 @@
 
 namespace {
 
-using Wide = __int128;
-
 struct End {
     int64_t x;
     int64_t y;
@@ -24,11 +22,20 @@ int64_t clamp(int64_t v, int64_t lo, int64_t hi)
     return v < lo ? lo : (v > hi ? hi : v);
 }
 
+// floor(a * b / 65536), the low 64 bits of it, with a 64-bit multiply only: the product
+// can need 80 bits. With b = high * 65536 + low (0 <= low < 65536), the shifted product
+// is a * high + floor(a * low / 65536) exactly; |a| stays below 2^34, so a * low fits.
+int64_t product_shifted(int64_t a, int64_t b)
+{
+    const int64_t high = b >> 16, low = b & 0xFFFF;
+    return (int64_t)((uint64_t)a * (uint64_t)high + (uint64_t)((a * low) >> 16));
+}
+
 // Moves an end along the line onto the edge at `edge` of the axis `along`, with the
 // other coordinate stepped by the 16.16 slope (product floored, as an arithmetic shift).
 void cut(int64_t& along, int64_t& other, int64_t edge, int64_t slope)
 {
-    other += (int64_t)(((Wide)(edge - along) * slope) >> 16);
+    other += product_shifted(edge - along, slope);
     along = edge;
 }
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "core/clock.h"
+#include "core/rounding.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ int32_t clamp_offset(int32_t v)
 
 void advance_scale(float& scale, float& speed)
 {
-    scale = scale + speed;
+    scale = rounded_float(scale + speed);
     if (scale > 5.0f)
         speed = -speed;
     if (scale < 1.0f)
@@ -57,7 +58,7 @@ void advance_scale(float& scale, float& speed)
 // The scale times a distance, in single precision, cut toward zero.
 int32_t scaled(float scale, int32_t distance)
 {
-    return (int32_t)(scale * (float)distance);
+    return (int32_t)rounded_float(scale * (float)distance);
 }
 
 // The lines centre - k and centre + k for each distance but the last, whose line below or

@@ -3,6 +3,8 @@
 
 #include <cmath>
 
+#include "core/rounding.h"
+
 int32_t sine_table[kTableSize];
 int32_t cosine_table[kTableSize];
 
@@ -12,8 +14,8 @@ void tables_init()
     // nearest pi/2, whose sine is exactly 1.0, so the quarter points come out whole.
     constexpr double kStep = 0.006135923151542565;
     for (int i = 0; i < kTableSize; ++i) {
-        const double angle = i * kStep;
-        cosine_table[i] = (int32_t)(1023.0 * std::cos(angle));
-        sine_table[i] = (int32_t)(1023.0 * std::sin(angle));
+        const double angle = rounded_double(i * kStep);
+        cosine_table[i] = (int32_t)rounded_double(1023.0 * rounded_double(std::cos(angle)));
+        sine_table[i] = (int32_t)rounded_double(1023.0 * rounded_double(std::sin(angle)));
     }
 }

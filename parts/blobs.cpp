@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "core/clock.h"
+#include "core/rounding.h"
 #include "core/shared.h"
 #include "display/display.h"
 #include "pcx/pcx.h"
@@ -82,11 +83,11 @@ Image* load_picture(const char* path, const Image* screen, Image* earlier)
 void bounce(float& position, float& velocity, float low, float high)
 {
     if (position >= high) {
-        position = 2.0f * high - position;
+        position = rounded_float(2.0f * high - position);
         velocity = -velocity;
     }
     if (position < low) {
-        position = 2.0f * low - position;
+        position = rounded_float(2.0f * low - position);
         velocity = -velocity;
     }
 }
@@ -168,8 +169,8 @@ void blobs_draw(uint8_t* pixels, int speed)
     for (int i = 0; i < kBlobCount; ++i) {
         Blob& b = blobs[i];
         // Single precision throughout, each operation rounded to float.
-        b.x = b.x + b.vx * s;
-        b.y = b.y + b.vy * s;
+        b.x = rounded_float(b.x + rounded_float(b.vx * s));
+        b.y = rounded_float(b.y + rounded_float(b.vy * s));
         bounce(b.x, b.vx, 40.0f, 280.0f);
         bounce(b.y, b.vy, 40.0f, 200.0f);
         stamp(pixels, b, i % 2 == 0);

@@ -10,6 +10,7 @@
 #include <initializer_list>
 
 #include "core/clock.h"
+#include "core/rounding.h"
 #include "core/shared.h"
 #include "display/display.h"
 #include "fx/blit.h"
@@ -121,22 +122,22 @@ void fire_precalc(uint8_t* radius, uint8_t* angle, int width, int height, int or
     // Only the polar maps exist, whatever the shape asked for.
     const int cx = width / 2;
     const int cy = height / 2;
-    const float scale = (float)(255.0 / std::sqrt((double)(cx * cx + cy * cy)));
+    const float scale = (float)rounded_double(255.0 / rounded_double(std::sqrt((double)(cx * cx + cy * cy))));
     for (int y = 0; y < cy; ++y)
         for (int x = 0; x < width; ++x) {
             const int k = y * width + x;
             const int dx = x - cx;
             const int dy = cy - y;
-            int r = (int)(scale * std::sqrt((double)(dx * dx + dy * dy)));
+            int r = (int)rounded_double(scale * rounded_double(std::sqrt((double)(dx * dx + dy * dy))));
             r = r > 255 ? 255 : r;
             radius[k] = (uint8_t)(orientation ? r : 255 - r);
 
             // Straight above the centre dx counts as 1, so that column gets atan(dy).
-            const double q = (double)dy / (dx == 0 ? 1 : dx);
-            float theta = (float)std::atan(q);
+            const double q = rounded_double((double)dy / (dx == 0 ? 1 : dx));
+            float theta = (float)rounded_double(std::atan(q));
             if (q < 0)
-                theta = (float)(theta + M_PI);
-            const int a = (int)(theta * 81.16902097686662);
+                theta = (float)rounded_double(theta + M_PI);
+            const int a = (int)rounded_double(theta * 81.16902097686662);
             angle[k] = (uint8_t)(a > 255 ? 255 : a);
         }
 }

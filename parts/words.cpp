@@ -6,6 +6,7 @@
 #include <initializer_list>
 
 #include "core/clock.h"
+#include "core/rounding.h"
 #include "core/shared.h"
 #include "display/display.h"
 #include "fx/blit.h"
@@ -178,7 +179,7 @@ void words_ramp(float red, float green, float blue)
     const float factor[3] = {red, green, blue};
     for (int i = 0; i < 256; ++i)
         for (int c = 0; c < 3; ++c) {
-            const int v = (int)(factor[c] * (float)i);
+            const int v = (int)rounded_float(factor[c] * (float)i);
             work_palette.rgb[3 * i + c] = (uint8_t)(v > 255 ? 255 : v);
         }
 }

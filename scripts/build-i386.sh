@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Builds the show for 32-bit x86 in both CPU baselines, i686-sse2 and i686 (x87, no SSE),
+# in build-i386/<baseline>/; installs the 32-bit libraries, the compilers and the user-mode
+# emulator first when they are missing. The pictures and the tune come from the host's
+# own maker, built in build/ (TARQLE_HOST_BUILD_DIR) when it is not there yet.
+# TARQLE_BUILD_DIR picks the folder; extra arguments go to CMake's configure steps.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${TARQLE_BUILD_DIR:-build-i386}
+host=${TARQLE_HOST_BUILD_DIR:-build}
+
+packages=(
+  g++-multilib qemu-user-static
+  zlib1g-dev:i386 libpng-dev:i386 libx11-dev:i386 libxext-dev:i386 libmikmod-dev:i386
+  libfreetype-dev:i386 libgtest-dev:i386 libbenchmark-dev:i386
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
+  $sudo apt-get update
+  $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+if [ ! -x "$host/tarqle-make-data" ]; then
+  cmake -S . -B "$host" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake --build "$host" --target tarqle-make-data -j"$(nproc)"
+fi
+tool=$(realpath "$host/tarqle-make-data")
+
+for baseline in i686-sse2 i686; do
+  cmake -S . -B "$build/$baseline" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_TOOLCHAIN_FILE=cmake/i386.cmake -DTARQLE_I386_BASELINE="$baseline" -DTARQLE_DATA_TOOL="$tool" "$@"
+  cmake --build "$build/$baseline" -j"$(nproc)"
+done
