@@ -242,7 +242,7 @@ int play_through(const char* tune)
 
 // A single-process render with the menus' settings: the same tune played and mixed
 // without a player process, until it ends or the file holds byte_limit bytes.
-int render_alone(const char* tune, const char* file, long byte_limit)
+int render_alone(const char* tune, const char* file, int64_t byte_limit)
 {
     music_setup();
     MODULE* m = Player_Load(tune, 64, 0);
@@ -253,7 +253,7 @@ int render_alone(const char* tune, const char* file, long byte_limit)
     m->wrap = 0;
     Player_Start(m);
     struct stat st{};
-    while (Player_Active() && (stat(file, &st) != 0 || st.st_size < byte_limit))
+    while (Player_Active() && (stat(file, &st) != 0 || (int64_t)st.st_size < byte_limit))
         MikMod_Update();
     Player_Stop();
     Player_Free(m);
@@ -469,7 +469,7 @@ TEST(Music, PlayerWritesWholeTuneThatEndsByItself)
         SCOPED_TRACE(w.name);
         const std::string answers = "4\n" + driver(w.name) + "\n44100\n";
         const std::string alone = fresh_folder(std::string("alone-") + w.file);
-        ASSERT_EQ(isolated(alone, answers, [&] { return render_alone("music/short.xm", w.file, 1L << 40); }).status, 0);
+        ASSERT_EQ(isolated(alone, answers, [&] { return render_alone("music/short.xm", w.file, (int64_t)1 << 40); }).status, 0);
         std::string problem;
         const std::string reference = mixed_data(w, read_file(alone + "/" + w.file), problem);
         ASSERT_EQ(problem, "");
