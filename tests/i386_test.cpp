@@ -48,7 +48,8 @@ TEST(I386, DataAreThisBuildsBytes)
         SCOPED_TRACE(baseline);
         ASSERT_EQ(data_files(baseline_dir(baseline)), ours);
         for (const std::string& f : ours)
-            EXPECT_TRUE(read_file(baseline_dir(baseline) + "/" + f) == read_file(std::string(TARQLE_BUILD_DIR) + "/" + f))
+            EXPECT_TRUE(read_file(baseline_dir(baseline) + "/" + f) ==
+                        read_file(std::string(TARQLE_BUILD_DIR) + "/" + f))
                 << f;
     }
 }
@@ -63,8 +64,8 @@ TEST(I386, PlainBaselineHasNoSse)
     EXPECT_GT(r.out.size(), 100000u);
     EXPECT_EQ(r.out.find("%xmm"), std::string::npos);
     EXPECT_NE(r.out.find("emms"), std::string::npos) << "the filters' MMX form";
-    RunResult sse2 = run_program({"/usr/bin/objdump", "-d", "--no-show-raw-insn", baseline_dir("i686-sse2") + "/tarqle-render"},
-                                 "", "/tmp", 60);
+    const std::string sse2_program = baseline_dir("i686-sse2") + "/tarqle-render";
+    RunResult sse2 = run_program({"/usr/bin/objdump", "-d", "--no-show-raw-insn", sse2_program}, "", "/tmp", 60);
     EXPECT_NE(sse2.out.find("%xmm"), std::string::npos);
 }
 

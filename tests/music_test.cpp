@@ -469,7 +469,8 @@ TEST(Music, PlayerWritesWholeTuneThatEndsByItself)
         SCOPED_TRACE(w.name);
         const std::string answers = "4\n" + driver(w.name) + "\n44100\n";
         const std::string alone = fresh_folder(std::string("alone-") + w.file);
-        ASSERT_EQ(isolated(alone, answers, [&] { return render_alone("music/short.xm", w.file, (int64_t)1 << 40); }).status, 0);
+        const int64_t no_limit = (int64_t)1 << 40;
+        ASSERT_EQ(isolated(alone, answers, [&] { return render_alone("music/short.xm", w.file, no_limit); }).status, 0);
         std::string problem;
         const std::string reference = mixed_data(w, read_file(alone + "/" + w.file), problem);
         ASSERT_EQ(problem, "");
