@@ -13,6 +13,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "core/clock.h"
 #include "core/prompt.h"
 #include "sound/mikmod_settings.h"
 
@@ -35,6 +36,10 @@ MODULE* module;
 // The answers given by music_choose, if any; the menus are asked otherwise.
 bool answers_chosen;
 MusicChoice chosen;
+
+// Whether music_start was called, and the clock's reading then.
+bool start_called;
+int32_t start_time;
 
 // Player process only: set by the stop signals, read by the playing loop.
 volatile sig_atomic_t stop_requested;
@@ -258,6 +263,8 @@ int music_load(const char* path)
 
 void music_start()
 {
+    start_called = true;
+    start_time = clock_now();
     if (music_enabled != 1 || player_running == 1 || output_handed_over)
         return;
     // Every stream (standard output, the headless renderer's frame index, the WAV
@@ -282,6 +289,13 @@ void music_start()
         std::fprintf(stderr, "tarqle: no music: cannot start the player process: %s\n", std::strerror(errno));
     }
     sigprocmask(SIG_SETMASK, &demo_mask, nullptr);
+}
+
+bool music_start_time(int32_t* at)
+{
+    if (start_called)
+        *at = start_time;
+    return start_called;
 }
 
 void music_stop()
