@@ -269,7 +269,8 @@ void print_progress(bool final)
         total = (double)(music_start_time(&start_time) ? start_time - first_present : 0) / 1000.0 +
                 (double)tune.size() / 2 / kMixRate; // the show lasts as long as its tune
     const double speed = elapsed > 0.0 ? done / elapsed : 0.0;
-    if (total > done && speed > 0.0)
+    total = total > 0.0 ? std::max(total, done) : 0.0; // the estimate may fall short of the show
+    if (total > 0.0 && speed > 0.0)
         std::fprintf(stderr, "\r%7.1f s of %.1f s, %5.2f x real time, %4.0f s left ", done, total, speed,
                      (total - done) / speed);
     else
