@@ -9,6 +9,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <sstream>
@@ -245,6 +246,21 @@ TEST(Video, ShareableFilesReportTheirStreams)
         EXPECT_NEAR(d.seconds, 1.0, 0.05);
         EXPECT_NEAR((double)d.audio.frames / c.sample_rate, 1.0, (double)d.audio.largest / c.sample_rate);
     }
+}
+
+TEST(Video, MissingTuneGivesTheShowsMessageAndSilence)
+{
+    const std::string folder = make_run_folder("video-no-tune");
+    std::remove((folder + "/music").c_str()); // the link to the build's tunes
+    const RunResult r = run_program({program_path("tarqle-render"), "--video", "quiet.mkv", "--until", "0.5"}, "",
+                                    folder, 120);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\nMikMod Error\n"), std::string::npos) << r.out;
+    const Decoded d = decode(folder + "/quiet.mkv", [](long, const AVFrame&) {});
+    EXPECT_EQ(d.video.frames, 30);
+    EXPECT_EQ(d.samples.size(), (size_t)d.audio.frames * 2);
+    EXPECT_LE(std::labs(d.audio.frames - 22050), d.audio.largest);
+    EXPECT_EQ(std::count(d.samples.begin(), d.samples.end(), 0), (long)d.samples.size());
 }
 
 TEST(Video, FailuresLeaveNoFile)
