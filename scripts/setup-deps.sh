@@ -9,6 +9,7 @@ packages=(
   zlib1g-dev libpng-dev
   libx11-dev libxext-dev
   libmikmod-dev
+  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libfreetype-dev fonts-dejavu-core
   xvfb x11-apps x11-utils xauth imagemagick
   sox valgrind procps

@@ -1,6 +1,8 @@
 // The tune: sound menus, the music library's set-up, and the player process.
 #pragma once
 
+#include <cstdint>
+
 // Asks the sound menus on the terminal and starts the music library; called once at
 // start-up, before the display opens. A driver that cannot start (even one that would
 // abort the process) prints "MikMod Driver error!\n" and leaves music off; with music off
@@ -31,6 +33,11 @@ int music_load(const char* path);
 // tune, by music_stop, by SIGTERM or SIGINT, or when the demo process dies. If no process
 // can be made the show goes on silently.
 void music_start();
+
+// The clock reading at which the show last called music_start, whether music plays or not,
+// in *at; false before the first call. For a program that records the show and mixes the
+// tune itself, so its sound starts where the show's music would.
+bool music_start_time(int32_t* at);
 
 // Stops the player process, if one runs, and waits for it (a player that does not finish
 // within a few seconds is killed). Safe at any time, also before music_setup.

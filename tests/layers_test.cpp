@@ -14,10 +14,10 @@ namespace fs = std::filesystem;
 
 // Higher numbers stand higher; a file may include its own layer and those below it.
 const std::map<std::string, int> kLayers = {
-    {"show", 5}, {"parts", 4}, {"fx", 3}, {"pcx", 3}, {"display", 2}, {"sound", 2}, {"core", 1},
+    {"show", 5}, {"parts", 4}, {"fx", 3}, {"pcx", 3}, {"display", 2}, {"sound", 2}, {"video", 2}, {"core", 1},
 };
 
-// Headers that belong to one platform: only the back-end folders (display/*, sound) wrap them.
+// Headers that belong to one platform: only the back-end folders (display/*, sound, video) wrap them.
 const std::regex kPlatformHeader(R"(^(X11/|SDL|libav|libsw|mikmod\.h|linux/|emscripten))");
 
 int layer_of(const std::string& relative)

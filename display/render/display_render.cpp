@@ -1,5 +1,5 @@
-// The headless back-end: one line of frame index per presented frame, and chosen frames
-// as PNG pictures, so whole runs can be checked frame by frame.
+// The headless back-end: one line of frame index per presented frame, chosen frames as PNG
+// pictures, so whole runs can be checked frame by frame, and the whole show as a video file.
 #include <png.h>
 #include <sys/stat.h>
 #include <zlib.h>
@@ -13,6 +13,7 @@
 
 #include "core/clock.h"
 #include "display/display.h"
+#include "video/video.h"
 
 namespace {
 
@@ -21,6 +22,10 @@ int frame_number;
 Palette current_palette;
 // Inclusive frame ranges to write as PNG, from --png.
 std::vector<std::pair<long, long>> png_frames;
+// Whether the frames also go to a video file, from --video.
+bool video_on;
+
+const char* const kUsage = "unknown option (usage: tarqle-render [--png LIST] [--video FILE [--scale N] [--fps F] [--until SECONDS]])";
 
 [[noreturn]] void fail(const char* what, const char* detail)
 {
@@ -55,6 +60,18 @@ bool parse_frame_list(const char* text, std::vector<std::pair<long, long>>& out)
             return false;
         ++p;
     }
+}
+
+// A whole number in first..last, the whole text.
+bool parse_whole(const char* text, long first, long last, long* out)
+{
+    char* end;
+    errno = 0;
+    const long value = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || errno != 0 || value < first || value > last)
+        return false;
+    *out = value;
+    return true;
 }
 
 bool png_wanted(long frame)
@@ -100,14 +117,39 @@ uint32_t crc_of(const uint8_t* data, size_t size)
 
 void display_open(int argc, char** argv, const char*, int, int)
 {
+    VideoRequest video{nullptr, 3, 60, -1};
+    bool video_options = false;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--png") == 0 && i + 1 < argc) {
+        const bool has_value = i + 1 < argc;
+        long value = 0;
+        if (std::strcmp(argv[i], "--png") == 0 && has_value) {
             if (!parse_frame_list(argv[++i], png_frames))
                 fail("--png", "expected frame numbers and ranges such as 8,100-120");
+        } else if (std::strcmp(argv[i], "--video") == 0 && has_value) {
+            video.path = argv[++i];
+        } else if (std::strcmp(argv[i], "--scale") == 0 && has_value) {
+            if (!parse_whole(argv[++i], 1, 8, &value))
+                fail("--scale", "expected a whole enlargement from 1 to 8");
+            video.scale = (int)value;
+            video_options = true;
+        } else if (std::strcmp(argv[i], "--fps") == 0 && has_value) {
+            if (!parse_whole(argv[++i], 1, 240, &value))
+                fail("--fps", "expected whole frames per second from 1 to 240");
+            video.fps = (int)value;
+            video_options = true;
+        } else if (std::strcmp(argv[i], "--until") == 0 && has_value) {
+            char* end;
+            const double seconds = std::strtod(argv[++i], &end);
+            if (end == argv[i] || *end != '\0' || !(seconds > 0.0 && seconds <= 3600.0))
+                fail("--until", "expected seconds of show time, more than 0 and at most 3600");
+            video.until_ms = (int32_t)(seconds * 1000.0 + 0.5);
+            video_options = true;
         } else {
-            fail(argv[i], "unknown option (usage: tarqle-render [--png LIST])");
+            fail(argv[i], kUsage);
         }
     }
+    if (video_options && video.path == nullptr)
+        fail("--scale, --fps and --until", "need --video FILE");
     if (mkdir("frames", 0777) != 0 && errno != EEXIST)
         fail("frames", std::strerror(errno));
     index_file = std::fopen("frames/index.tsv", "w");
@@ -115,6 +157,9 @@ void display_open(int argc, char** argv, const char*, int, int)
         fail("frames/index.tsv", std::strerror(errno));
     frame_number = 0;
     std::memset(current_palette.rgb, 0, sizeof current_palette.rgb);
+    video_on = video.path != nullptr;
+    if (video_on && video_open(video) != 0)
+        std::exit(1);
 }
 
 void display_set_palette(const Palette& palette)
@@ -132,12 +177,19 @@ void display_present(const Image& image)
     if (png_wanted(frame_number))
         write_png(image, frame_number);
     ++frame_number;
+    if (video_on && video_present(image, current_palette, clock_now()) != 0)
+        std::exit(1);
 }
 
 void display_wait_retrace() {}
 
 void display_close()
 {
+    if (video_on) {
+        video_on = false;
+        if (video_close() != 0)
+            std::exit(1);
+    }
     if (index_file != nullptr) {
         std::fclose(index_file);
         index_file = nullptr;

@@ -1,0 +1,33 @@
+// The show written as one video file with its tune, frame-exact on the virtual clock.
+#pragma once
+
+#include <cstdint>
+
+#include "core/image.h"
+
+// What to write: the file (its extension picks container and codecs: .mp4, .webm, .mkv),
+// the enlargement, the frame rate, and the show time to stop at (negative: the whole show).
+struct VideoRequest {
+    const char* path;
+    int scale;
+    int fps;
+    int32_t until_ms;
+};
+
+// Called once by the headless back-end's display_open, before the first present: checks
+// the request, opens the encoders and a working file beside path, and mixes the tune
+// (music/tarqle.xm; when it cannot be loaded it prints what the show prints and the sound
+// is silence). On failure prints "tarqle-render: ..." on standard error, leaves no file
+// and returns -1; 0 otherwise. path is copied.
+int video_open(const VideoRequest& request);
+
+// Called by display_present with each presented frame, its palette and the clock reading:
+// encodes the video frames due before now and keeps this frame for the ones that follow.
+// Both are only read during the call. On a write or encoder failure prints why, removes
+// the working file and returns -1; the caller then ends the program with a failure.
+int video_present(const Image& image, const Palette& palette, int32_t now);
+
+// Called by display_close: ends the video at the last present (or at the requested stop),
+// writes the rest of the sound, finishes the file and renames it to path. Returns 0, or
+// -1 after printing why (the working file removed). Nothing after the first call.
+int video_close();
