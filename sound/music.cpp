@@ -14,6 +14,7 @@
 #include <initializer_list>
 
 #include "core/prompt.h"
+#include "sound/mikmod_settings.h"
 
 namespace {
 
@@ -38,12 +39,6 @@ MusicChoice chosen;
 // Player process only: set by the stop signals, read by the playing loop.
 volatile sig_atomic_t stop_requested;
 
-constexpr int kChannelLimit = 64;
-// The module settings: extended speed, panning on, and no wrap, so the tune plays once.
-constexpr int kExtendedSpeed = 1;
-constexpr int kPanning = 1;
-constexpr int kWrap = 0;
-
 // How long a driver may take to start in the throw-away child before it counts as failed.
 constexpr int kDriverProbeSeconds = 10;
 // How long music_stop lets a signalled player finish its file before it is killed.
@@ -51,15 +46,6 @@ constexpr int kStopGraceSeconds = 3;
 
 const char* const kModePrompt = "Choose output mode:\n0. NO music\n1. 8 bits, mono\n2. 8 bits, stereo\n"
                                 "3. 16 bits, mono\n4. 16 bits, stereo\nType corresponding number : ";
-
-// md_mode for the answers 1 to 4 of the output-mode menu; md_mode is replaced as a whole.
-constexpr UWORD kModes[] = {
-    DMODE_SOFT_MUSIC,
-    DMODE_SOFT_MUSIC | DMODE_STEREO,
-    DMODE_SOFT_MUSIC | DMODE_16BITS,
-    DMODE_SOFT_MUSIC | DMODE_STEREO | DMODE_16BITS,
-};
-static_assert(sizeof kModes / sizeof kModes[0] == 4, "one mode for each answer 1 to 4");
 
 // SIGCHLD in the demo process: reaps the player when it ends by itself. Only the player
 // is waited for here, never another child of the process.
@@ -203,20 +189,16 @@ void music_choose(const MusicChoice& choice)
 
 void music_setup()
 {
-    md_volume = 96;
-    md_musicvolume = 128;
-    md_sndfxvolume = 128;
-    md_pansep = 128;
-    md_reverb = 0;
+    music_set_levels();
 
     const long mode = answers_chosen ? chosen.mode : ask_number(kModePrompt, 0, 4);
     if (mode <= 0 || mode > 4) {
         music_enabled = 0;
         return;
     }
-    md_mode = kModes[mode - 1];
+    md_mode = kMusicModes[mode - 1];
 
-    MikMod_RegisterAllLoaders();
+    music_register_loaders();
     MikMod_RegisterAllDrivers();
     // Registering a driver a second time is ignored, so these keep their first numbers.
     MikMod_RegisterDriver(&drv_wav);
@@ -270,9 +252,7 @@ int music_load(const char* path)
         std::fflush(stdout);
         return -1;
     }
-    module->extspd = kExtendedSpeed;
-    module->panflag = kPanning;
-    module->wrap = kWrap;
+    music_set_module(module);
     return 0;
 }
 
