@@ -94,7 +94,9 @@ async function launch(extraFlags) {
   };
   const close = async () => {
     await send('Browser.close').catch(() => {});
-    await Promise.race([exited, sleep(5000)]);
+    let timer;
+    await Promise.race([exited, new Promise((resolve) => { timer = setTimeout(resolve, 5000); })]);
+    clearTimeout(timer);
     browser.kill('SIGKILL');
     fs.rmSync(profile, { recursive: true, force: true });
   };
@@ -282,10 +284,15 @@ async function main() {
   } finally {
     await browser.close();
     server.close();
+    server.closeAllConnections();
   }
 }
 
-main().catch((e) => {
-  console.error('FAIL: ' + (e instanceof CheckFailed ? e.message : e.stack || String(e)));
-  process.exitCode = 1;
-});
+if (require.main === module) {
+  main().catch((e) => {
+    console.error('FAIL: ' + (e instanceof CheckFailed ? e.message : e.stack || String(e)));
+    process.exitCode = 1;
+  });
+}
+
+module.exports = { serve, launch, until, sleep };
