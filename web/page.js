@@ -178,8 +178,11 @@
     const shares = work.samples.map(([ms, period]) => ms / period).sort((a, b) => a - b);
     const total = work.samples.reduce((sum, [ms]) => sum + ms, 0);
     const pick = (q) => shares[Math.min(shares.length - 1, Math.floor(q * shares.length))];
+    const worst = work.samples.map(([ms, period], frame) => ({ frame, ms, period }))
+      .sort((a, b) => b.ms / b.period - a.ms / a.period).slice(0, 5);
     return {
       frames: shares.length,
+      worst,
       meanMilliseconds: total / shares.length,
       medianShare: pick(0.5),
       share99: pick(0.99),
