@@ -13,11 +13,10 @@ extern "C" {
 // the reading never jumps), the page's own clock before and after.
 double tarqle_clock_now();
 // Gives the page its turn for about ms milliseconds (at least one turn, also for 0); the
-// show goes on where it stopped.
-void tarqle_clock_sleep(int ms);
-// Marks the start of a frame's wait (the frame's work ends here); nonzero when the
-// viewer has ended the show.
-int tarqle_clock_wait_begin(int period);
+// show goes on where it stopped. Nonzero when the viewer has ended the show.
+int tarqle_clock_sleep(int ms);
+// Marks the start of a frame's wait (the frame's work ends here).
+void tarqle_clock_wait_begin(int period);
 // Marks the end of a frame's wait (the next frame's work starts here).
 void tarqle_clock_wait_end();
 }
@@ -30,13 +29,14 @@ int32_t clock_now()
 
 int clock_wait(int32_t frame_start, int32_t period)
 {
-    if (tarqle_clock_wait_begin(period) != 0)
-        fatal_exit();
+    tarqle_clock_wait_begin(period);
     const int32_t deadline = (int32_t)((uint32_t)frame_start + (uint32_t)period);
     // A frame that is already late still yields once, or the page would never show it.
+    // The viewer's end is taken at every turn, also while the clock stands (the tune held up).
     int32_t remaining = (int32_t)((uint32_t)deadline - (uint32_t)clock_now());
     do {
-        tarqle_clock_sleep(remaining > 0 ? remaining : 0);
+        if (tarqle_clock_sleep(remaining > 0 ? remaining : 0) != 0)
+            fatal_exit();
         remaining = (int32_t)((uint32_t)deadline - (uint32_t)clock_now());
     } while (remaining > 0);
     tarqle_clock_wait_end();

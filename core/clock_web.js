@@ -6,12 +6,16 @@ mergeInto(LibraryManager.library, {
   },
   tarqle_clock_sleep__deps: ['$safeSetTimeout'],
   tarqle_clock_sleep: function (ms) {
-    Asyncify.handleSleep(function (wakeUp) {
-      safeSetTimeout(wakeUp, ms);
+    return Asyncify.handleSleep(function (wakeUp) {
+      Module.tarqle.asleep(true);
+      safeSetTimeout(function () {
+        Module.tarqle.asleep(false);
+        wakeUp(Module.tarqle.ending() ? 1 : 0);
+      }, ms);
     });
   },
   tarqle_clock_wait_begin: function (period) {
-    return Module.tarqle.waitBegin(period) ? 1 : 0;
+    Module.tarqle.waitBegin(period);
   },
   tarqle_clock_wait_end: function () {
     Module.tarqle.waitEnd();

@@ -222,7 +222,7 @@
   // ---- The end of the show ----
 
   let ending = false; // Esc or the page's close: the show ends at its next frame
-  let asleep = false; // the show is waiting for its next frame (and unwound to do so)
+  let asleep = false; // the show is unwound, waiting for its next turn
 
   function showEnded(status) {
     if (page.state === 'ended' || page.state === 'failed')
@@ -239,7 +239,9 @@
     }
     page.state = 'ended';
     const bannerStart = page.output.findIndex((line) => line.startsWith('--------------- TAZE'));
-    if (status === 0 && bannerStart >= 0) {
+    if (status === 0 && renderMode) {
+      page.message = 'The show has ended; its frame index is on the page.';
+    } else if (status === 0 && bannerStart >= 0) {
       context.fillRect(0, 0, kWidth, kHeight);
       $('banner').textContent = page.output.slice(bannerStart).join('\n');
       $('banner').hidden = false;
@@ -306,15 +308,14 @@
     waitBegin(period) {
       if (work.start !== null)
         work.samples.push([performance.now() - work.start, period]);
-      if (ending)
-        return true;
-      asleep = true;
-      return false;
     },
     waitEnd() {
-      asleep = false;
       work.start = performance.now();
     },
+    asleep(flag) {
+      asleep = flag;
+    },
+    ending: () => ending,
   };
 
   // ---- Loading ----
@@ -392,7 +393,10 @@
       try {
         tune = await audio.decodeAudioData(encoded.buffer.slice(encoded.byteOffset, encoded.byteOffset + encoded.length));
       } catch (e) {
-        throw new Error(`Cannot decode ${soundtrack}, the soundtrack: ${e && e.message ? e.message : e}.`);
+        // A browser that cannot decode Opus still shows the show, silently.
+        console.warn(`Cannot decode ${soundtrack}, the soundtrack: ${e && e.message ? e.message : e}`);
+        audio.close();
+        audio = null;
       }
     }
     return { bytes, manifest };
@@ -401,9 +405,13 @@
   // ---- Running ----
 
   async function run(loaded, withSound) {
-    soundWanted = withSound;
-    if (withSound && audio)
-      await audio.resume();
+    // The show's clock follows the tune, so sound that cannot start is left out.
+    if (withSound && audio) {
+      await Promise.race([audio.resume(), new Promise((resolve) => setTimeout(resolve, 3000))]);
+      if (audio.state !== 'running')
+        console.warn('The sound does not start; the show runs without it.');
+    }
+    soundWanted = withSound && audio !== null && audio.state === 'running';
     $('panel').hidden = true;
     page.state = 'running';
     const instance = await window.createTarqle({
@@ -442,7 +450,7 @@
       return;
     }
     page.state = 'ready';
-    setStatus(audio ? 'Ready.' : 'Ready. This browser plays no Web Audio, so the show runs without sound.');
+    setStatus(audio ? 'Ready.' : 'Ready. This browser cannot play the soundtrack, so the show runs without sound.');
     $('buttons').hidden = false;
     $('start').hidden = !audio;
     const begin = (withSound) => run(loaded, withSound).catch((e) => fail(e.message));
