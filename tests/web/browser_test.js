@@ -49,7 +49,7 @@ async function launch(extraFlags) {
   const flags = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
     '--disable-background-networking', '--disable-component-update', '--disable-sync',
     '--force-color-profile=srgb', '--remote-debugging-pipe', `--user-data-dir=${profile}`,
-    '--window-size=800,600', ...extraFlags, 'about:blank'];
+    '--window-size=1000,800', ...extraFlags, 'about:blank'];
   const browser = childProcess.spawn(kChromium, flags, { stdio: ['ignore', 'ignore', 'pipe', 'pipe', 'pipe'] });
   let log = '';
   browser.stderr.on('data', (d) => { log += d; });
@@ -246,7 +246,9 @@ async function checkLive(browser, url, nativeFrames) {
     `screenshot is native frame ${best.name} (${(100 * share).toFixed(2)} % alike); audio clock ` +
     `${(audioAfter - audioBefore).toFixed(3)} s in a second; frame work over ${work.frames} frames: mean ` +
     `${work.meanMilliseconds.toFixed(2)} ms, median ${(100 * work.medianShare).toFixed(1)} %, 99th percentile ` +
-    `${(100 * work.share99).toFixed(1)} %, most ${(100 * work.maxShare).toFixed(1)} % of the period`);
+    `${(100 * work.share99).toFixed(1)} %, most ${(100 * work.maxShare).toFixed(1)} % of the period ` +
+    `(frame ${work.worst[0].frame}: ${work.worst[0].ms.toFixed(1)} of ${work.worst[0].period} ms); ` +
+    `${picture.width / 320} screen pixels to a show pixel`);
 }
 
 async function checkMissing(browser, url) {
