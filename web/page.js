@@ -18,7 +18,6 @@
 
   // What the page knows of the show; the tests read it as window.tarqlePage.
   const page = {
-    mode: renderMode ? 'render' : 'live',
     state: 'loading', // loading, ready, running, ended, failed
     message: '',
     output: [], // the show's standard output, line by line
@@ -27,7 +26,6 @@
     frameWork: null, // the live show's frame work, summed up at its end
     audioStartTime: null, // the audio context's time at which the tune starts
     audioTime: () => (audio ? audio.currentTime : 0),
-    showClock: () => clock.now(),
   };
   window.tarqlePage = page;
 
