@@ -1,19 +1,11 @@
 // The tests' display back-end: no screen, just a record of the frames and palettes.
 #include "display/null/display_null.h"
 
-#include <zlib.h>
-
 #include "core/clock.h"
 #include "display/display.h"
+#include "display/frame_index.h"
 
 NullDisplay null_display;
-
-namespace {
-uint32_t crc_of(const uint8_t* data, size_t size)
-{
-    return (uint32_t)crc32(crc32(0L, Z_NULL, 0), data, (uInt)size);
-}
-} // namespace
 
 void null_display_reset()
 {
@@ -37,7 +29,7 @@ void display_present(const Image& image)
     const size_t size = (size_t)image.width * (size_t)image.height;
     null_display.frame.assign(image.pixels, image.pixels + size);
     null_display.frames.push_back(
-        {clock_now(), crc_of(image.pixels, size), crc_of(null_display.palette.rgb, sizeof null_display.palette.rgb)});
+        {clock_now(), frame_crc(image.pixels, size), frame_crc(null_display.palette.rgb, sizeof null_display.palette.rgb)});
     if (null_display.keep_pixels)
         null_display.pixels.push_back(null_display.frame);
 }

@@ -2,7 +2,6 @@
 // pictures, so whole runs can be checked frame by frame, and the whole show as a video file.
 #include <png.h>
 #include <sys/stat.h>
-#include <zlib.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -13,6 +12,7 @@
 
 #include "core/clock.h"
 #include "display/display.h"
+#include "display/frame_index.h"
 #include "video/video.h"
 
 namespace {
@@ -108,11 +108,6 @@ void write_png(const Image& image, int frame)
     std::fclose(f);
 }
 
-uint32_t crc_of(const uint8_t* data, size_t size)
-{
-    return (uint32_t)crc32(crc32(0L, Z_NULL, 0), data, (uInt)size);
-}
-
 } // namespace
 
 void display_open(int argc, char** argv, const char*, int, int)
@@ -171,9 +166,9 @@ void display_present(const Image& image)
 {
     if (index_file == nullptr)
         return;
-    const uint32_t image_crc = crc_of(image.pixels, (size_t)image.width * (size_t)image.height);
-    const uint32_t palette_crc = crc_of(current_palette.rgb, sizeof current_palette.rgb);
-    std::fprintf(index_file, "%d\t%d\t%08x\t%08x\n", frame_number, clock_now(), image_crc, palette_crc);
+    char line[kFrameIndexLineSize];
+    frame_index_line(line, frame_number, clock_now(), image, current_palette);
+    std::fputs(line, index_file);
     if (png_wanted(frame_number))
         write_png(image, frame_number);
     ++frame_number;

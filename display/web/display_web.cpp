@@ -1,0 +1,85 @@
+// The browser back-end: the screen image drawn on the page's canvas, each pixel looked up
+// in the palette as an RGBA word; with --index it writes the frame index instead, as the
+// headless renderer does, and hands it to the page when the display closes.
+#include <emscripten.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/clock.h"
+#include "display/display.h"
+#include "display/frame_index.h"
+
+namespace {
+
+// RGBA words as the canvas keeps them in memory: red in the lowest byte, opaque.
+uint32_t colours[256];
+Palette current_palette;
+std::vector<uint32_t> rgba;
+
+bool writing_index;
+std::string index_text;
+int frame_number;
+
+} // namespace
+
+// The page's side (Module.tarqle, web/page.js). The pixels are read during the call only.
+EM_JS(void, web_canvas_open, (int width, int height, const char* title),
+      { Module.tarqle.canvasOpen(width, height, UTF8ToString(title)); });
+EM_JS(void, web_canvas_show, (const uint32_t* pixels, int width, int height),
+      { Module.tarqle.canvasShow(HEAPU8.subarray(pixels, pixels + 4 * width * height), width, height); });
+EM_JS(void, web_index_done, (const char* text, int length), { Module.tarqle.indexDone(UTF8ToString(text, length)); });
+
+void display_open(int argc, char** argv, const char* title, int width, int height)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--index") != 0) {
+            std::fprintf(stderr, "tarqle-web: %s: unknown option (the page passes only --index)\n", argv[i]);
+            std::exit(1);
+        }
+        writing_index = true;
+    }
+    frame_number = 0;
+    index_text.clear();
+    std::memset(current_palette.rgb, 0, sizeof current_palette.rgb);
+    display_set_palette(current_palette);
+    rgba.assign((size_t)width * (size_t)height, colours[0]);
+    web_canvas_open(width, height, title);
+}
+
+void display_set_palette(const Palette& palette)
+{
+    current_palette = palette;
+    for (int i = 0; i < 256; ++i) {
+        const uint8_t* c = &palette.rgb[3 * i];
+        colours[i] = (uint32_t)c[0] | (uint32_t)c[1] << 8 | (uint32_t)c[2] << 16 | 0xFF000000u;
+    }
+}
+
+void display_present(const Image& image)
+{
+    if (writing_index) {
+        char line[kFrameIndexLineSize];
+        index_text.append(line, (size_t)frame_index_line(line, frame_number, clock_now(), image, current_palette));
+        ++frame_number;
+        return;
+    }
+    const size_t size = (size_t)image.width * (size_t)image.height;
+    rgba.resize(size);
+    for (size_t i = 0; i < size; ++i)
+        rgba[i] = colours[image.pixels[i]];
+    web_canvas_show(rgba.data(), image.width, image.height);
+}
+
+void display_wait_retrace() {}
+
+void display_close()
+{
+    if (writing_index) {
+        web_index_done(index_text.data(), (int)index_text.size());
+        writing_index = false;
+    }
+}

@@ -1,0 +1,86 @@
+// The tune in the browser: the soundtrack, mixed ahead of time from the module by the same
+// mixer the native programs play it with, is played by the page through Web Audio; the
+// show's clock follows it while it plays (core/clock_web.cpp).
+#include <emscripten.h>
+
+#include <cstdio>
+
+#include "sound/music.h"
+
+namespace {
+
+// 1 after music_setup found sound wanted; while it is not 1 every music call does nothing.
+int music_enabled;
+// The page holds the decoded soundtrack, so music_start can play it.
+bool tune_loaded;
+bool playing;
+
+bool answers_chosen;
+MusicChoice chosen;
+
+} // namespace
+
+// The page's side (Module.tarqle, web/page.js).
+EM_JS(int, web_sound_wanted, (), { return Module.tarqle.soundWanted() ? 1 : 0; });
+EM_JS(int, web_sound_rate, (), { return Module.tarqle.soundRate(); });
+EM_JS(int, web_tune_ready, (), { return Module.tarqle.tuneReady() ? 1 : 0; });
+EM_JS(void, web_tune_start, (), { Module.tarqle.tuneStart(); });
+EM_JS(void, web_tune_stop, (), { Module.tarqle.tuneStop(); });
+
+void music_choose(const MusicChoice& choice)
+{
+    answers_chosen = true;
+    chosen = choice;
+}
+
+void music_setup()
+{
+    const bool wanted = answers_chosen ? chosen.mode > 0 && chosen.mode <= 4 : web_sound_wanted() != 0;
+    if (!wanted) {
+        music_enabled = 0;
+        return;
+    }
+    // The soundtrack was mixed as 16-bit stereo; the page plays it at its own rate.
+    std::printf("Using %s for %d bit %s %s sound at %u Hz\n\n", "Web Audio", 16, "normal", "stereo",
+                (unsigned)web_sound_rate());
+    music_enabled = 1;
+    tune_loaded = false;
+    playing = false;
+}
+
+int music_load(const char*)
+{
+    if (music_enabled != 1 || playing)
+        return 0;
+    tune_loaded = web_tune_ready() != 0;
+    if (!tune_loaded) {
+        std::printf("MikMod Error\n");
+        return -1;
+    }
+    return 0;
+}
+
+void music_start()
+{
+    if (music_enabled != 1 || !tune_loaded || playing)
+        return;
+    web_tune_start();
+    playing = true;
+}
+
+void music_stop()
+{
+    if (music_enabled != 1 || !playing)
+        return;
+    web_tune_stop();
+    playing = false;
+}
+
+void music_shutdown()
+{
+    if (music_enabled != 1)
+        return;
+    music_stop();
+    tune_loaded = false;
+    music_enabled = 0;
+}

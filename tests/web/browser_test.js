@@ -1,0 +1,300 @@
+// The page's checks in a real browser: Debian's Chromium, headless, driven over its
+// debugging pipe, against a server of our own on 127.0.0.1.
+//   node browser_test.js render WEB_DIR NATIVE_INDEX   the frame index equals the native one
+//   node browser_test.js live WEB_DIR NATIVE_FRAMES    the live show plays, sounds, and its
+//                                                      picture is a frame of its first part
+//   node browser_test.js missing WEB_DIR               a missing data file gets a clear message
+'use strict';
+
+const childProcess = require('child_process');
+const fs = require('fs');
+const http = require('http');
+const os = require('os');
+const path = require('path');
+const zlib = require('zlib');
+
+const kChromium = process.env.TARQLE_CHROMIUM || '/usr/bin/chromium';
+
+class CheckFailed extends Error {}
+
+function fail(text) {
+  throw new CheckFailed(text);
+}
+
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+// ---- A static server of the page's folder; `refuse` names one file it answers 404 for ----
+
+function serve(root, refuse) {
+  const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.json': 'application/json',
+    '.wasm': 'application/wasm', '.ogg': 'audio/ogg' };
+  const server = http.createServer((request, response) => {
+    const name = decodeURIComponent(new URL(request.url, 'http://x').pathname).replace(/^\/+/, '') || 'index.html';
+    const file = path.join(root, name);
+    if (name === refuse || !file.startsWith(root + path.sep) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
+      response.writeHead(404, { 'Content-Type': 'text/plain' });
+      response.end('not found');
+      return;
+    }
+    response.writeHead(200, { 'Content-Type': types[path.extname(file)] || 'application/octet-stream' });
+    fs.createReadStream(file).pipe(response);
+  });
+  return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
+}
+
+// ---- Chromium over --remote-debugging-pipe: JSON messages ending in a zero byte ----
+
+async function launch(extraFlags) {
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'tarqle-chromium-'));
+  const flags = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+    '--disable-background-networking', '--disable-component-update', '--disable-sync',
+    '--force-color-profile=srgb', '--remote-debugging-pipe', `--user-data-dir=${profile}`,
+    '--window-size=1000,800', ...extraFlags, 'about:blank'];
+  const browser = childProcess.spawn(kChromium, flags, { stdio: ['ignore', 'ignore', 'pipe', 'pipe', 'pipe'] });
+  let log = '';
+  browser.stderr.on('data', (d) => { log += d; });
+  const toBrowser = browser.stdio[3];
+  const fromBrowser = browser.stdio[4];
+  let nextId = 1;
+  const waiting = new Map();
+  let pending = Buffer.alloc(0);
+  fromBrowser.on('data', (chunk) => {
+    pending = Buffer.concat([pending, chunk]);
+    for (let end; (end = pending.indexOf(0)) >= 0;) {
+      const message = JSON.parse(pending.subarray(0, end).toString());
+      pending = pending.subarray(end + 1);
+      const reply = waiting.get(message.id);
+      if (reply) {
+        waiting.delete(message.id);
+        if (message.error)
+          reply.reject(new Error(`${reply.method}: ${message.error.message}`));
+        else
+          reply.resolve(message.result);
+      }
+    }
+  });
+  const exited = new Promise((resolve) => browser.on('exit', resolve));
+  const send = (method, params = {}, sessionId) => new Promise((resolve, reject) => {
+    const id = nextId++;
+    waiting.set(id, { resolve, reject, method });
+    toBrowser.write(JSON.stringify({ id, method, params, sessionId }) + '\0');
+  });
+  const { targetInfos } = await Promise.race([send('Target.getTargets'),
+    exited.then(() => fail('Chromium ended at start:\n' + log))]);
+  const target = targetInfos.find((t) => t.type === 'page');
+  const { sessionId } = await send('Target.attachToTarget', { targetId: target.targetId, flatten: true });
+  const page = (method, params) => send(method, params, sessionId);
+  // The page's expression, its value returned.
+  const evaluate = async (expression) => {
+    const { result, exceptionDetails } = await page('Runtime.evaluate',
+      { expression, returnByValue: true, awaitPromise: true });
+    if (exceptionDetails)
+      throw new Error(`${expression}: ${exceptionDetails.text} ${exceptionDetails.exception?.description || ''}`);
+    return result.value;
+  };
+  const close = async () => {
+    await send('Browser.close').catch(() => {});
+    let timer;
+    await Promise.race([exited, new Promise((resolve) => { timer = setTimeout(resolve, 5000); })]);
+    clearTimeout(timer);
+    browser.kill('SIGKILL');
+    fs.rmSync(profile, { recursive: true, force: true });
+  };
+  return { page, evaluate, close };
+}
+
+// Waits until the page's expression is true, up to ms milliseconds; returns whether it came true.
+async function until(evaluate, expression, ms) {
+  for (const end = Date.now() + ms; Date.now() < end; await sleep(50))
+    if (await evaluate(expression))
+      return true;
+  return false;
+}
+
+// ---- PNG pictures: 8-bit RGB, RGBA or palette, not interlaced; returns RGB bytes ----
+
+function decodePng(bytes) {
+  let at = 8;
+  let width, height, type, palette;
+  const data = [];
+  while (at < bytes.length) {
+    const length = bytes.readUInt32BE(at);
+    const kind = bytes.toString('latin1', at + 4, at + 8);
+    const body = bytes.subarray(at + 8, at + 8 + length);
+    if (kind === 'IHDR') {
+      width = body.readUInt32BE(0);
+      height = body.readUInt32BE(4);
+      type = body[9];
+      if (body[8] !== 8 || body[12] !== 0 || ![2, 3, 6].includes(type))
+        throw new Error('unexpected PNG form');
+    } else if (kind === 'PLTE') {
+      palette = body;
+    } else if (kind === 'IDAT') {
+      data.push(body);
+    }
+    at += 12 + length;
+  }
+  const raw = zlib.inflateSync(Buffer.concat(data));
+  const channels = { 2: 3, 3: 1, 6: 4 }[type];
+  const stride = width * channels;
+  const rows = Buffer.alloc(stride * height);
+  for (let y = 0; y < height; ++y) {
+    const filter = raw[y * (stride + 1)];
+    for (let x = 0; x < stride; ++x) {
+      const v = raw[y * (stride + 1) + 1 + x];
+      const a = x >= channels ? rows[y * stride + x - channels] : 0;
+      const b = y > 0 ? rows[(y - 1) * stride + x] : 0;
+      const c = x >= channels && y > 0 ? rows[(y - 1) * stride + x - channels] : 0;
+      const p = a + b - c;
+      const pa = Math.abs(p - a), pb = Math.abs(p - b), pc = Math.abs(p - c);
+      const paeth = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+      rows[y * stride + x] = (v + [0, a, b, (a + b) >> 1, paeth][filter]) & 255;
+    }
+  }
+  const rgb = Buffer.alloc(width * height * 3);
+  for (let i = 0; i < width * height; ++i)
+    for (let k = 0; k < 3; ++k)
+      rgb[3 * i + k] = type === 3 ? palette[3 * rows[i] + k] : rows[i * channels + k];
+  return { width, height, rgb };
+}
+
+// ---- The checks ----
+
+async function checkRender(browser, url, nativeIndex) {
+  await browser.page('Page.navigate', { url: url + '?render' });
+  if (!await until(browser.evaluate, "window.tarqlePage && ['ended', 'failed'].includes(tarqlePage.state)", 60000))
+    fail('the deterministic mode did not end within a minute');
+  const result = await browser.evaluate('({state: tarqlePage.state, message: tarqlePage.message, ' +
+    'index: tarqlePage.frameIndex, ms: tarqlePage.runMilliseconds, shown: document.getElementById("frame-index").textContent})');
+  if (result.state !== 'ended' || result.index === null)
+    fail(`the deterministic mode ended as ${result.state}: ${result.message}`);
+  if (result.shown !== result.index)
+    fail('the page does not show the frame index it made');
+  const expected = fs.readFileSync(nativeIndex, 'latin1').split('\n');
+  const got = result.index.split('\n');
+  for (let i = 0; i < Math.max(expected.length, got.length); ++i)
+    if (expected[i] !== got[i])
+      fail(`frame index line ${i + 1}: native "${expected[i]}", browser "${got[i]}"`);
+  console.log(`the browser's frame index equals the native one: ${expected.length - 1} frames, ` +
+    `whole show rendered in ${result.ms.toFixed(0)} ms`);
+}
+
+async function checkLive(browser, url, nativeFrames) {
+  await browser.page('Page.navigate', { url });
+  if (!await until(browser.evaluate, "window.tarqlePage && ['ready', 'failed'].includes(tarqlePage.state)", 30000))
+    fail('the page did not get ready within 30 s');
+  if (await browser.evaluate('tarqlePage.state') !== 'ready')
+    fail('the page failed: ' + await browser.evaluate('tarqlePage.message'));
+  await browser.evaluate("document.getElementById('start').click()");
+  if (!await until(browser.evaluate, 'tarqlePage.audioStartTime !== null', 15000))
+    fail('the tune did not start within 15 s of the click');
+  // The cue: 3 s into the tune the first part (the presents screen, 11 s long) is on.
+  const audioAt = await browser.evaluate('tarqlePage.audioTime()');
+  if (!await until(browser.evaluate, 'tarqlePage.audioTime() - tarqlePage.audioStartTime >= 3', 10000))
+    fail(`the audio clock does not advance (it stands at ${audioAt} s)`);
+  const sample = await browser.evaluate(`(() => {
+    const c = document.getElementById('screen');
+    const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+    let lit = 0;
+    for (let i = 0; i < d.length; i += 4) if (d[i] || d[i + 1] || d[i + 2]) ++lit;
+    const r = c.getBoundingClientRect();
+    return {lit, pixels: d.length / 4, x: r.left, y: r.top, width: r.width, height: r.height,
+            audio: tarqlePage.audioTime() - tarqlePage.audioStartTime, state: tarqlePage.state};
+  })()`);
+  const shot = await browser.page('Page.captureScreenshot',
+    { format: 'png', clip: { x: sample.x, y: sample.y, width: sample.width, height: sample.height, scale: 1 } });
+  if (sample.state !== 'running')
+    fail('the show is not running 3 s into the tune: ' + await browser.evaluate('tarqlePage.message'));
+  if (sample.lit < sample.pixels / 10)
+    fail(`the canvas is black 3 s into the tune (${sample.lit} of ${sample.pixels} pixels lit)`);
+
+  // The screenshot, one sample from the middle of each show pixel, against the native
+  // renderer's frames of the first part: the live frame must be one of them.
+  const picture = decodePng(Buffer.from(shot.data, 'base64'));
+  const scale = picture.width / 320;
+  const shown = Buffer.alloc(320 * 240 * 3);
+  for (let y = 0; y < 240; ++y)
+    for (let x = 0; x < 320; ++x) {
+      const from = 3 * (Math.floor((y + 0.5) * scale) * picture.width + Math.floor((x + 0.5) * scale));
+      picture.rgb.copy(shown, 3 * (y * 320 + x), from, from + 3);
+    }
+  let best = { same: -1, name: '' };
+  for (const name of fs.readdirSync(nativeFrames).filter((n) => n.endsWith('.png')).sort()) {
+    const frame = decodePng(fs.readFileSync(path.join(nativeFrames, name)));
+    let same = 0;
+    for (let i = 0; i < 320 * 240; ++i)
+      if (frame.rgb[3 * i] === shown[3 * i] && frame.rgb[3 * i + 1] === shown[3 * i + 1] && frame.rgb[3 * i + 2] === shown[3 * i + 2])
+        ++same;
+    if (same > best.same)
+      best = { same, name };
+  }
+  const share = best.same / (320 * 240);
+  if (share < 0.99)
+    fail(`the screenshot 3 s into the tune is no frame of the first part (best: ${best.name}, ` +
+      `${(100 * share).toFixed(1)} % of the pixels alike)`);
+  const audioBefore = await browser.evaluate('tarqlePage.audioTime()');
+  await sleep(1000);
+  const audioAfter = await browser.evaluate('tarqlePage.audioTime()');
+  if (!(audioAfter - audioBefore > 0.5))
+    fail(`the audio clock moved ${audioAfter - audioBefore} s in a second`);
+  // Esc ends the show at its next frame.
+  await browser.page('Input.dispatchKeyEvent', { type: 'keyDown', key: 'Escape', code: 'Escape', windowsVirtualKeyCode: 27 });
+  if (!await until(browser.evaluate, "tarqlePage.state === 'ended'", 5000))
+    fail('Esc did not end the show');
+  const work = await browser.evaluate('tarqlePage.frameWork');
+  console.log(`live: ${sample.lit} of ${sample.pixels} pixels lit at ${sample.audio.toFixed(2)} s of the tune; the ` +
+    `screenshot is native frame ${best.name} (${(100 * share).toFixed(2)} % alike); audio clock ` +
+    `${(audioAfter - audioBefore).toFixed(3)} s in a second; frame work over ${work.frames} frames: mean ` +
+    `${work.meanMilliseconds.toFixed(2)} ms, median ${(100 * work.medianShare).toFixed(1)} %, 99th percentile ` +
+    `${(100 * work.share99).toFixed(1)} %, most ${(100 * work.maxShare).toFixed(1)} % of the period ` +
+    `(frame ${work.worst[0].frame}: ${work.worst[0].ms.toFixed(1)} of ${work.worst[0].period} ms); ` +
+    `${picture.width / 320} screen pixels to a show pixel`);
+}
+
+async function checkMissing(browser, url) {
+  await browser.page('Page.navigate', { url });
+  if (!await until(browser.evaluate, "window.tarqlePage && ['ready', 'failed'].includes(tarqlePage.state)", 30000))
+    fail('the page neither failed nor got ready within 30 s');
+  const result = await browser.evaluate(`(() => {
+    const s = document.getElementById('status');
+    const r = s.getBoundingClientRect();
+    return {state: tarqlePage.state, text: s.innerText, visible: r.width > 0 && r.height > 0 &&
+            getComputedStyle(s).visibility === 'visible', buttons: !document.getElementById('buttons').hidden};
+  })()`);
+  if (result.state !== 'failed' || !result.visible || result.buttons)
+    fail(`a missing picture: the page is ${result.state}, its message "${result.text}"`);
+  if (!result.text.includes('grafika/intro/taze.pcx') || !result.text.includes('404'))
+    fail(`the message does not name the missing file and the server's answer: "${result.text}"`);
+  console.log(`a missing picture is told on the page: "${result.text}"`);
+}
+
+async function main() {
+  const [mode, webDir, reference] = process.argv.slice(2);
+  const root = path.resolve(webDir);
+  const server = await serve(root, mode === 'missing' ? 'grafika/intro/taze.pcx' : null);
+  const url = `http://127.0.0.1:${server.address().port}/index.html`;
+  const browser = await launch(mode === 'live' ? ['--autoplay-policy=no-user-gesture-required'] : []);
+  try {
+    if (mode === 'render')
+      await checkRender(browser, url, reference);
+    else if (mode === 'live')
+      await checkLive(browser, url, reference);
+    else if (mode === 'missing')
+      await checkMissing(browser, url);
+    else
+      fail('unknown check ' + mode);
+  } finally {
+    await browser.close();
+    server.close();
+    server.closeAllConnections();
+  }
+}
+
+if (require.main === module) {
+  main().catch((e) => {
+    console.error('FAIL: ' + (e instanceof CheckFailed ? e.message : e.stack || String(e)));
+    process.exitCode = 1;
+  });
+}
+
+module.exports = { serve, launch, until, sleep };

@@ -1,0 +1,459 @@
+// The page around the show: loads the program and its data with a progress bar, starts the
+// show on a click (with or without its tune), plays the soundtrack through Web Audio and lets
+// the show's clock follow it, draws the frames on the canvas and ends the show on Esc.
+// With ?render it runs the deterministic program at once and shows its frame index.
+'use strict';
+
+(function () {
+  const renderMode = new URLSearchParams(location.search).has('render');
+  const program = renderMode ? 'tarqle-web-render' : 'tarqle-web';
+  const soundtrack = 'tarqle.ogg';
+  const kWidth = 320;
+  const kHeight = 240;
+
+  const $ = (id) => document.getElementById(id);
+  const canvas = $('screen');
+  const context = canvas.getContext('2d', { alpha: false });
+  let picture = context.createImageData(kWidth, kHeight);
+
+  // What the page knows of the show; the tests read it as window.tarqlePage.
+  const page = {
+    state: 'loading', // loading, ready, running, ended, failed
+    message: '',
+    output: [], // the show's standard output, line by line
+    frameIndex: null, // the deterministic mode's frame index, once the show closed its display
+    runMilliseconds: null, // the deterministic mode's whole run, measured around it
+    frameWork: null, // the live show's frame work, summed up at its end
+    audioStartTime: null, // the audio context's time at which the tune starts
+    audioTime: () => (audio ? audio.currentTime : 0),
+  };
+  window.tarqlePage = page;
+
+  // ---- Messages ----
+
+  function setStatus(text) {
+    $('status').textContent = text;
+  }
+
+  function fail(text) {
+    page.state = 'failed';
+    page.message = text;
+    $('panel').hidden = false;
+    $('buttons').hidden = true;
+    $('progress').hidden = true;
+    const status = $('status');
+    status.textContent = text;
+    status.classList.add('error');
+    console.error(text);
+    stopTune();
+  }
+
+  // ---- Scaling ----
+
+  let smooth = false;
+
+  // The largest whole number of device pixels per show pixel that fits the window, or, with
+  // smooth scaling, the largest size that fits.
+  function layout() {
+    const ratio = window.devicePixelRatio || 1;
+    const across = window.innerWidth * ratio / kWidth;
+    const down = window.innerHeight * ratio / kHeight;
+    let scale = Math.min(across, down);
+    if (!smooth)
+      scale = Math.max(1, Math.floor(scale));
+    canvas.style.width = (kWidth * scale / ratio) + 'px';
+    canvas.style.height = (kHeight * scale / ratio) + 'px';
+    canvas.classList.toggle('smooth', smooth);
+    $('smooth').setAttribute('aria-pressed', String(smooth));
+  }
+
+  function toggleSmooth() {
+    smooth = !smooth;
+    layout();
+  }
+
+  function toggleFullscreen() {
+    if (document.fullscreenElement)
+      document.exitFullscreen();
+    else if (document.documentElement.requestFullscreen)
+      document.documentElement.requestFullscreen().catch(() => {});
+  }
+
+  window.addEventListener('resize', layout);
+  document.addEventListener('fullscreenchange', layout);
+  $('fullscreen').addEventListener('click', toggleFullscreen);
+  $('smooth').addEventListener('click', toggleSmooth);
+  layout();
+
+  // ---- Sound and the show's clock ----
+
+  const AudioContextClass = window.AudioContext || window.webkitAudioContext;
+  let audio = null;
+  let tune = null; // the decoded soundtrack
+  let source = null; // the playing tune
+  let soundWanted = false;
+
+  // Where the listener is in the audio context's time: the sample leaving the speakers now,
+  // moved on by the page's clock since the context last said so, and never past the
+  // context's own time.
+  function audioNow() {
+    if (audio.state === 'running' && audio.getOutputTimestamp) {
+      const stamp = audio.getOutputTimestamp();
+      if (stamp.performanceTime > 0)
+        return Math.min(stamp.contextTime + (performance.now() - stamp.performanceTime) / 1000, audio.currentTime);
+    }
+    return audio.currentTime;
+  }
+
+  // The show's millisecond clock. It runs on the page's clock, except while the tune plays:
+  // then it is the tune's playing position (held still until the tune's first sample is
+  // heard), so picture and sound keep together however either is delayed. It never goes back.
+  const clock = {
+    offset: 0, // page clock + offset = reading, while the page's clock leads
+    following: null, // {start, at}: tune start in context time, reading at that start
+    last: 0,
+    now() {
+      let t;
+      if (this.following)
+        t = this.following.at + Math.max(0, audioNow() - this.following.start) * 1000;
+      else
+        t = performance.now() + this.offset;
+      if (t < this.last)
+        t = this.last;
+      this.last = t;
+      return t;
+    },
+    follow(start) {
+      this.following = { start, at: this.now() };
+    },
+    release() {
+      if (!this.following)
+        return;
+      const reading = this.now();
+      this.following = null;
+      this.offset = reading - performance.now();
+    },
+  };
+
+  function startTune() {
+    if (!audio || !tune || source)
+      return;
+    source = audio.createBufferSource();
+    source.buffer = tune;
+    source.connect(audio.destination);
+    // A little ahead, so the first sample is not cut.
+    const start = audio.currentTime + 0.05;
+    source.start(start);
+    page.audioStartTime = start;
+    clock.follow(start);
+    const playing = source;
+    playing.onended = () => {
+      if (source === playing)
+        clock.release();
+    };
+  }
+
+  function stopTune() {
+    if (!source)
+      return;
+    clock.release();
+    const playing = source;
+    source = null;
+    try {
+      playing.stop();
+    } catch (e) {
+      // Not started yet or already ended: nothing to stop.
+    }
+  }
+
+  // ---- Frame work, measured between the end of one wait and the start of the next ----
+
+  const work = { start: null, samples: [] };
+
+  function summariseWork() {
+    if (work.samples.length === 0)
+      return null;
+    const shares = work.samples.map(([ms, period]) => ms / period).sort((a, b) => a - b);
+    const total = work.samples.reduce((sum, [ms]) => sum + ms, 0);
+    const pick = (q) => shares[Math.min(shares.length - 1, Math.floor(q * shares.length))];
+    const worst = work.samples.map(([ms, period], frame) => ({ frame, ms, period }))
+      .sort((a, b) => b.ms / b.period - a.ms / a.period).slice(0, 5);
+    return {
+      frames: shares.length,
+      worst,
+      meanMilliseconds: total / shares.length,
+      medianShare: pick(0.5),
+      share99: pick(0.99),
+      maxShare: shares[shares.length - 1],
+    };
+  }
+
+  // ---- The show's output ----
+
+  // Standard output comes byte by byte; lines that are not UTF-8 are read as Latin-1, as
+  // the banner's one byte 0xA0 (a no-break space) was meant.
+  const utf8 = new TextDecoder('utf-8', { fatal: true });
+  let lineBytes = [];
+
+  function flushLine() {
+    const bytes = Uint8Array.from(lineBytes);
+    lineBytes = [];
+    let text;
+    try {
+      text = utf8.decode(bytes);
+    } catch (e) {
+      text = String.fromCharCode(...bytes);
+    }
+    page.output.push(text);
+    console.log(text);
+  }
+
+  function outputByte(byte) {
+    if (byte === null || byte === undefined)
+      return;
+    if (byte === 10)
+      flushLine();
+    else
+      lineBytes.push(byte);
+  }
+
+  // ---- The end of the show ----
+
+  let ending = false; // Esc or the page's close: the show ends at its next frame
+  let asleep = false; // the show is unwound, waiting for its next turn
+
+  function showEnded(status) {
+    if (page.state === 'ended' || page.state === 'failed')
+      return;
+    if (lineBytes.length > 0)
+      flushLine();
+    stopTune();
+    page.frameWork = summariseWork();
+    if (page.frameWork) {
+      const w = page.frameWork;
+      const percent = (x) => (100 * x).toFixed(1) + ' %';
+      console.log(`frame work: ${w.frames} frames, mean ${w.meanMilliseconds.toFixed(2)} ms, median ` +
+        `${percent(w.medianShare)} of the period, 99th percentile ${percent(w.share99)}, most ${percent(w.maxShare)}`);
+    }
+    page.state = 'ended';
+    const bannerStart = page.output.findIndex((line) => line.startsWith('--------------- TAZE'));
+    if (status === 0 && renderMode) {
+      page.message = 'The show has ended; its frame index is on the page.';
+    } else if (status === 0 && bannerStart >= 0) {
+      context.fillRect(0, 0, kWidth, kHeight);
+      $('banner').textContent = page.output.slice(bannerStart).join('\n');
+      $('banner').hidden = false;
+      page.message = 'The show has ended.';
+    } else if (ending) {
+      page.message = 'The show was ended.';
+      $('panel').hidden = false;
+      $('progress').hidden = true;
+      setStatus(page.message);
+    } else {
+      // The show stopped itself; its last line says why.
+      const last = page.output.filter((line) => line.trim() !== '').pop() || '';
+      fail('The show stopped' + (last ? ': ' + last.trim() : ` (exit status ${status}).`));
+    }
+  }
+
+  function endShow() {
+    if (page.state !== 'running')
+      return;
+    ending = true;
+    stopTune();
+  }
+
+  document.addEventListener('keydown', (event) => {
+    if (event.key === 'Escape')
+      endShow();
+    else if (event.key === 'f' || event.key === 'F')
+      toggleFullscreen();
+    else if (event.key === 's' || event.key === 'S')
+      toggleSmooth();
+  });
+  window.addEventListener('pagehide', () => {
+    endShow();
+    if (audio)
+      audio.close();
+  });
+
+  // ---- What the program calls (Module.tarqle) ----
+
+  const hooks = {
+    canvasOpen(width, height, title) {
+      canvas.width = width;
+      canvas.height = height;
+      picture = context.createImageData(width, height);
+      document.title = title;
+    },
+    canvasShow(pixels, width, height) {
+      if (picture.width !== width || picture.height !== height)
+        picture = context.createImageData(width, height);
+      picture.data.set(pixels);
+      context.putImageData(picture, 0, 0);
+    },
+    indexDone(text) {
+      page.frameIndex = text;
+      $('frame-index').textContent = text;
+      $('frame-index').hidden = false;
+    },
+    soundWanted: () => soundWanted,
+    soundRate: () => (audio ? audio.sampleRate : 0),
+    tuneReady: () => tune !== null,
+    tuneStart: startTune,
+    tuneStop: stopTune,
+    now: () => clock.now(),
+    waitBegin(period) {
+      if (work.start !== null)
+        work.samples.push([performance.now() - work.start, period]);
+    },
+    waitEnd() {
+      work.start = performance.now();
+    },
+    asleep(flag) {
+      asleep = flag;
+    },
+    ending: () => ending,
+  };
+
+  // ---- Loading ----
+
+  function loadScript(src) {
+    return new Promise((resolve, reject) => {
+      const script = document.createElement('script');
+      script.src = src;
+      script.onload = resolve;
+      script.onerror = () => reject(new Error(`Cannot load ${src}.`));
+      document.head.appendChild(script);
+    });
+  }
+
+  // Fetches every file, reporting bytes as they arrive; a missing file fails the whole load.
+  async function fetchAll(files, progress) {
+    const results = new Map();
+    await Promise.all(files.map(async (file) => {
+      let response;
+      try {
+        response = await fetch(file.path);
+      } catch (e) {
+        throw new Error(`Cannot load ${file.path}: ${e.message}.`);
+      }
+      if (!response.ok)
+        throw new Error(`Cannot load ${file.path}: the server answered ${response.status} ${response.statusText}.`);
+      const reader = response.body.getReader();
+      const chunks = [];
+      let size = 0;
+      for (;;) {
+        const { done, value } = await reader.read();
+        if (done)
+          break;
+        chunks.push(value);
+        size += value.length;
+        progress(value.length);
+      }
+      const bytes = new Uint8Array(size);
+      let at = 0;
+      for (const chunk of chunks) {
+        bytes.set(chunk, at);
+        at += chunk.length;
+      }
+      results.set(file.path, bytes);
+    }));
+    return results;
+  }
+
+  async function load() {
+    let manifest;
+    try {
+      const response = await fetch('files.json');
+      if (!response.ok)
+        throw new Error(`the server answered ${response.status} ${response.statusText}`);
+      manifest = await response.json();
+    } catch (e) {
+      throw new Error(`Cannot load files.json, the list of the show's files: ${e.message}.`);
+    }
+    const wasm = manifest.programs[program];
+    const files = [{ path: program + '.wasm', size: wasm }].concat(manifest.data);
+    if (!renderMode)
+      files.push({ path: soundtrack, size: manifest.soundtrack });
+    const total = files.reduce((sum, f) => sum + f.size, 0);
+    let received = 0;
+    const bar = $('bar');
+    const bytes = await fetchAll(files, (n) => {
+      received += n;
+      bar.style.width = Math.min(100, 100 * received / total) + '%';
+    });
+    await loadScript(program + '.js');
+    if (!renderMode && AudioContextClass) {
+      setStatus('Preparing the sound\u2026');
+      audio = new AudioContextClass();
+      const encoded = bytes.get(soundtrack);
+      try {
+        tune = await audio.decodeAudioData(encoded.buffer.slice(encoded.byteOffset, encoded.byteOffset + encoded.length));
+      } catch (e) {
+        // A browser that cannot decode Opus still shows the show, silently.
+        console.warn(`Cannot decode ${soundtrack}, the soundtrack: ${e && e.message ? e.message : e}`);
+        audio.close();
+        audio = null;
+      }
+    }
+    return { bytes, manifest };
+  }
+
+  // ---- Running ----
+
+  async function run(loaded, withSound) {
+    // The show's clock follows the tune, so sound that cannot start is left out.
+    if (withSound && audio) {
+      await Promise.race([audio.resume(), new Promise((resolve) => setTimeout(resolve, 3000))]);
+      if (audio.state !== 'running')
+        console.warn('The sound does not start; the show runs without it.');
+    }
+    soundWanted = withSound && audio !== null && audio.state === 'running';
+    $('panel').hidden = true;
+    page.state = 'running';
+    const instance = await window.createTarqle({
+      tarqle: hooks,
+      wasmBinary: loaded.bytes.get(program + '.wasm'),
+      noInitialRun: true,
+      stdout: outputByte,
+      printErr: (text) => console.warn(text),
+      // Every end of the show comes through exit; a quit while the show is waiting for its
+      // next frame is only the unwinding that the wait goes through.
+      quit: (status, toThrow) => {
+        if (!asleep)
+          showEnded(status);
+        throw toThrow;
+      },
+      onAbort: (what) => fail(`The show failed: ${what}`),
+    });
+    for (const file of loaded.manifest.data) {
+      const folder = file.path.substring(0, file.path.lastIndexOf('/'));
+      if (folder)
+        instance.FS.mkdirTree(folder);
+      instance.FS.writeFile(file.path, loaded.bytes.get(file.path));
+    }
+    const started = performance.now();
+    instance.callMain(renderMode ? ['--index'] : []);
+    if (renderMode)
+      page.runMilliseconds = performance.now() - started;
+  }
+
+  load().then((loaded) => {
+    $('progress').hidden = true;
+    if (renderMode) {
+      setStatus('Rendering\u2026');
+      // Give the page one turn to show the message before the run takes the thread.
+      setTimeout(() => run(loaded, false).catch((e) => fail(e.message)), 0);
+      return;
+    }
+    page.state = 'ready';
+    setStatus(audio ? 'Ready.' : 'Ready. This browser cannot play the soundtrack, so the show runs without sound.');
+    $('buttons').hidden = false;
+    $('start').hidden = !audio;
+    const begin = (withSound) => run(loaded, withSound).catch((e) => fail(e.message));
+    $('start').addEventListener('click', () => begin(true), { once: true });
+    $('silent').addEventListener('click', () => begin(false), { once: true });
+    (audio ? $('start') : $('silent')).focus();
+  }).catch((e) => fail(e.message));
+})();
