@@ -13,6 +13,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "core/data_path.h"
 #include "core/prompt.h"
 
 namespace {
@@ -130,6 +131,29 @@ bool driver_starts()
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// Drivers that write a file, a pipe or nothing: a listener who asked for the first sound
+// device that starts wants none of them (the WAV writer would leave music.wav in whatever
+// folder the show was started from), and a show on the no-sound driver is a silent one.
+const char* const kNotSoundDevices[] = {"nosound", "wav", "aiff", "raw", "pipe", "stdout"};
+
+// Sets md_device to the first of the drivers 1..drivers, in the library's own order, that
+// is a sound device and starts; false when none does.
+bool first_sound_device(int drivers)
+{
+    for (int device = 1; device <= drivers; ++device) {
+        bool sound_device = true;
+        for (const char* alias : kNotSoundDevices)
+            if (MikMod_DriverFromAlias(alias) == device)
+                sound_device = false;
+        if (!sound_device)
+            continue;
+        md_device = (UWORD)device;
+        if (driver_starts())
+            return true;
+    }
+    return false;
+}
+
 // Prints the driver list as "1. description" lines when print; returns the number of drivers.
 int driver_menu(bool print)
 {
@@ -224,11 +248,15 @@ void music_setup()
     MikMod_RegisterDriver(&drv_nos);
 
     int drivers = 0;
+    // 1 when the chosen driver has already started once in the probe, -1 when none did.
+    int probed = 0;
     if (answers_chosen) {
-        // The library counts its drivers from 1; 0 asks it for the first one that starts.
         drivers = driver_menu(false);
-        md_device = (UWORD)(chosen.device >= 0 && chosen.device <= drivers ? chosen.device : 0);
         md_mixfreq = (UWORD)(chosen.frequency >= 8000 && chosen.frequency <= 44100 ? chosen.frequency : 44100);
+        if (chosen.device >= 1 && chosen.device <= drivers)
+            md_device = (UWORD)chosen.device;
+        else
+            probed = first_sound_device(drivers) ? 1 : -1;
     } else {
         std::printf("Choose sound device :\n");
         drivers = driver_menu(true);
@@ -237,7 +265,7 @@ void music_setup()
             md_mixfreq = (UWORD)ask_number("Enter mixing frequency (eg. 11025,22050,44100) : ", 8000, 44100);
         }
     }
-    if (drivers == 0 || !driver_starts() || MikMod_Init("") != 0) {
+    if (drivers == 0 || probed < 0 || (probed == 0 && !driver_starts()) || MikMod_Init("") != 0) {
         std::printf("MikMod Driver error!\n");
         std::fflush(stdout);
         music_enabled = 0;
@@ -264,7 +292,7 @@ int music_load(const char* path)
         Player_Free(module);
         module = nullptr;
     }
-    module = Player_Load(path, kChannelLimit, 0);
+    module = Player_Load(data_path(path).c_str(), kChannelLimit, 0);
     if (module == nullptr) {
         std::printf("MikMod Error\n");
         std::fflush(stdout);
