@@ -1,6 +1,6 @@
 // tarqle-sdl as a desktop user meets it, under a private Xvfb through SDL's X11 driver: its
-// options, the show ended by Esc with the player gone, and a silent show closed as a
-// window manager closes a window.
+// options, the show playing its tune and ended by Esc with the player gone, and a silent
+// show closed as a window manager closes a window.
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -85,6 +85,14 @@ TEST(SdlProgram, EscEndsTheShowWithTheBannerAndNoPlayerLeft)
         usleep(50000);
     }
     EXPECT_TRUE(playing) << "no player process";
+    // The player's own sound reaches the output (not only the silence of an idle mixer).
+    bool sounding = false;
+    for (int tries = 0; tries < 200 && !sounding; ++tries) {
+        const std::string sound = read_file(run.show.folder + "/sdl-audio.raw");
+        sounding = sound.find_first_not_of('\0') != std::string::npos;
+        usleep(50000);
+    }
+    EXPECT_TRUE(sounding) << "only silence reached the sound output";
     x11_send_key(run.x, run.window, XK_Escape);
     const ShowEnd end = show_finish(run.show, 20);
     stop_server(&run);
