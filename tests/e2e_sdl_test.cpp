@@ -25,7 +25,7 @@ bool ends_with(const std::string& text, const std::string& end)
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-TEST(SdlProgram, HelpAndUnknownOptions)
+TEST(SdlProgram, HelpUnknownOptionsAndNoDisplay)
 {
     const std::string folder = make_run_folder("sdl-options");
     const RunResult help = run_program({program_path("tarqle-sdl"), "--help"}, "", folder, 10);
@@ -38,6 +38,11 @@ TEST(SdlProgram, HelpAndUnknownOptions)
         EXPECT_EQ(refused.out, "") << bad;
         EXPECT_EQ(refused.err, help.out) << bad;
     }
+    // No display at all: refused at once, not an invisible show.
+    const RunResult blind = run_program({program_path("tarqle-sdl"), "--no-music"}, "", folder, 20,
+                                        {"DISPLAY=", "WAYLAND_DISPLAY=", "SDL_VIDEODRIVER="});
+    EXPECT_EQ(blind.status, 255);
+    EXPECT_NE(blind.err.find("tarqle-sdl: no display to show the picture on"), std::string::npos) << blind.err;
 }
 
 // Starts tarqle-sdl with args on a server of its own and waits for its window; SDL's

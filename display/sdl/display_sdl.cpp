@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "core/clock.h"
 #include "core/shared.h"
@@ -106,6 +107,15 @@ void display_open(int, char**, const char* title, int width, int height)
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
         fail("cannot start the video");
     video_started = true;
+    // With no display SDL falls back to drivers that show nothing; a show nobody can see
+    // is only wanted when asked for by name (SDL_VIDEODRIVER).
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    if (driver != nullptr && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0) &&
+        (asked == nullptr || asked[0] == '\0')) {
+        std::fprintf(stderr, "tarqle-sdl: no display to show the picture on (neither Wayland nor X11 answers)\n");
+        fatal_exit(true, -1);
+    }
     Uint32 flags = SDL_WINDOW_RESIZABLE;
     if (options.fullscreen)
         flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
