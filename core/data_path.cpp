@@ -5,9 +5,6 @@
 
 namespace {
 
-// 0 not chosen yet, 1 the current folder, 2 the installed folder.
-int chosen_folder;
-
 bool starts_with(const char* text, const char* prefix)
 {
     while (*prefix != '\0')
@@ -34,9 +31,7 @@ std::string data_path(const char* relative)
     // Only the two data folders move; any other name is opened as it is given.
     if (!starts_with(relative, "grafika/") && !starts_with(relative, "music/"))
         return relative;
-    if (chosen_folder == 0)
-        chosen_folder = is_folder("grafika") && is_folder("music") ? 1 : 2;
-    if (chosen_folder == 1)
+    if (is_folder("grafika") && is_folder("music"))
         return relative;
     return std::string(TARQLE_DATA_DIR) + "/" + relative;
 }
