@@ -45,8 +45,9 @@ TEST(SdlProgram, HelpUnknownOptionsAndNoDisplay)
     EXPECT_NE(blind.err.find("tarqle-sdl: no display to show the picture on"), std::string::npos) << blind.err;
 }
 
-// Starts tarqle-sdl with args on a server of its own and waits for its window; SDL's
-// audio goes to a file in the run folder, so the first sound device that starts is one.
+// Starts tarqle-sdl with args on a server of its own and waits for its window. No sound
+// server answers and SDL's audio goes to a file in the run folder, so the first sound
+// device that starts is SDL's, on any machine.
 struct SdlRun {
     XServer server;
     Display* x = nullptr;
@@ -65,7 +66,8 @@ SdlRun start_sdl(const std::string& name, const std::vector<std::string>& args)
     std::vector<std::string> argv = {program_path("tarqle-sdl")};
     argv.insert(argv.end(), args.begin(), args.end());
     run.show = show_start(argv, "", folder,
-                          {"DISPLAY=" + xserver_name(run.server), "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=disk",
+                          {"DISPLAY=" + xserver_name(run.server), "SDL_VIDEODRIVER=x11", "PULSE_SERVER=unix:/nonexistent",
+                           "SDL_AUDIODRIVER=disk",
                            "SDL_DISKAUDIOFILE=" + folder + "/sdl-audio.raw"});
     if (run.x != nullptr)
         run.window = x11_find_window(run.x, kTitle, 20000);
