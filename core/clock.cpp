@@ -6,6 +6,7 @@
 
 namespace {
 int32_t part_start_time;
+bool show_ended;
 } // namespace
 
 void clock_mark()
@@ -13,8 +14,20 @@ void clock_mark()
     part_start_time = clock_now();
 }
 
+void clock_end_show()
+{
+    show_ended = true;
+}
+
+bool clock_show_ended()
+{
+    return show_ended;
+}
+
 int32_t clock_elapsed()
 {
+    if (show_ended)
+        return kShowEndedElapsed;
     return (int32_t)((uint32_t)clock_now() - (uint32_t)part_start_time);
 }
 

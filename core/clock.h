@@ -13,8 +13,21 @@ int32_t clock_now();
 // Stores clock_now() as the part start time. Every run step calls it first.
 void clock_mark();
 
-// Milliseconds since the last clock_mark (32-bit wrapping difference).
+// Milliseconds since the last clock_mark (32-bit wrapping difference); once the show has
+// been ended, kShowEndedElapsed instead.
 int32_t clock_elapsed();
+
+// Called by a back-end, at most once a frame, when the viewer ends the show (a key, the
+// window closed): from then on every part's time has run out, so the running step ends
+// after its frame and each later one before its first, and the timeline goes on to its
+// usual shut-down. Nothing else of the show changes.
+void clock_end_show();
+
+// Whether clock_end_show has been called.
+bool clock_show_ended();
+
+// What clock_elapsed reports after clock_end_show: a day, past every part's end time.
+constexpr int32_t kShowEndedElapsed = 24 * 60 * 60 * 1000;
 
 // Waits until at least period milliseconds have passed since frame_start: sleeps the
 // whole 10 ms steps of the remaining time, then spins for the rest. Returns 0.

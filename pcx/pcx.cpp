@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/data_path.h"
+
 namespace {
 
 constexpr size_t kHeaderSize = 128;
@@ -86,7 +88,7 @@ int malformed(const char* path)
 long file_read_all(const char* path, uint8_t** data)
 {
     *data = nullptr;
-    FILE* f = std::fopen(path, "rb");
+    FILE* f = std::fopen(data_path(path).c_str(), "rb");
     if (f == nullptr)
         return -1;
     long length = -1;

@@ -14,6 +14,7 @@ packages=(
   xvfb x11-apps x11-utils xauth imagemagick
   sox valgrind procps
   qemu-system-x86 busybox-static cpio kmod
+  libsdl2-dev openbox
 )
 
 missing=()

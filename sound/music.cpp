@@ -12,8 +12,10 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <string>
 
 #include "core/clock.h"
+#include "core/data_path.h"
 #include "core/prompt.h"
 #include "sound/mikmod_settings.h"
 
@@ -32,6 +34,17 @@ volatile pid_t player_pid;
 bool output_handed_over;
 // The tune, loaded in the demo process and inherited by the player.
 MODULE* module;
+// A sound server's connection (PulseAudio's, SDL's, ALSA's through a server plug-in)
+// lives in threads of the process that opened it, which a forked player does not have,
+// and the PulseAudio library refuses all work in a child of a process that used it. So a
+// sound device is only ever opened by the probe children and by the player itself: the
+// demo process runs the no-sound driver in its place (to load and check the tune), closes
+// it before the fork, and the player opens the device with these settings and loads the
+// tune (from module_path) again. The file writers are opened by the demo process and
+// shared, since the player must finish the very file that was started.
+bool reopen_in_player;
+UWORD player_device, player_mode, player_mixfreq;
+std::string module_path;
 
 // The answers given by music_choose, if any; the menus are asked otherwise.
 bool answers_chosen;
@@ -97,28 +110,88 @@ bool reap_within(pid_t pid, int seconds, int* status)
     return false;
 }
 
+// What a driver reported when it started in the probe: its name and the mode and
+// frequency it accepted.
+struct DriverReport {
+    UWORD mode;
+    UWORD mixfreq;
+    char name[64];
+};
+DriverReport probe_report;
+
 // Some drivers end the whole process when they find no device (the ALSA library asserts
-// and aborts), so each one is first started and closed in a throw-away child.
+// and aborts), so each one is first started and closed in a throw-away child, which
+// sends back what the driver reported (into probe_report).
 bool driver_starts()
 {
+    int report_pipe[2];
+    if (pipe(report_pipe) != 0)
+        return false;
     std::fflush(nullptr);
     const pid_t pid = fork();
-    if (pid < 0)
+    if (pid < 0) {
+        close(report_pipe[0]);
+        close(report_pipe[1]);
         return false; // without fork there can be no player either
+    }
     if (pid == 0) {
         prctl(PR_SET_PDEATHSIG, SIGKILL);
+        close(report_pipe[0]);
         if (MikMod_Init("") != 0)
             _exit(1);
+        DriverReport report{md_mode, md_mixfreq, {}};
+        std::snprintf(report.name, sizeof report.name, "%s", md_driver->Name);
         MikMod_Exit();
-        _exit(0);
+        _exit(write(report_pipe[1], &report, sizeof report) == (ssize_t)sizeof report ? 0 : 1);
     }
+    close(report_pipe[1]);
     int status = -1; // stays "did not exit" unless the child's own status arrives
-    if (!reap_within(pid, kDriverProbeSeconds, &status)) {
+    bool started = reap_within(pid, kDriverProbeSeconds, &status);
+    if (!started) {
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
-        return false;
     }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    started = started && WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
+              read(report_pipe[0], &probe_report, sizeof probe_report) == (ssize_t)sizeof probe_report;
+    close(report_pipe[0]);
+    probe_report.name[sizeof probe_report.name - 1] = '\0';
+    return started;
+}
+
+// Drivers that write a file, a pipe or nothing: a listener who asked for the first sound
+// device that starts wants none of them (the WAV writer would leave music.wav in whatever
+// folder the show was started from), and a show on the no-sound driver is a silent one.
+const char* const kNotSoundDevices[] = {"nosound", "wav", "aif", "raw", "pipe", "stdout"};
+
+bool is_sound_device(int device)
+{
+    for (const char* alias : kNotSoundDevices)
+        if (MikMod_DriverFromAlias(alias) == device)
+            return false;
+    return true;
+}
+
+// The tune at path with the show's module settings, or null.
+MODULE* load_module(const char* path)
+{
+    MODULE* loaded = Player_Load(path, kChannelLimit, 0);
+    if (loaded != nullptr)
+        music_set_module(loaded);
+    return loaded;
+}
+
+// Sets md_device to the first of the drivers 1..drivers, in the library's own order, that
+// is a sound device and starts; false when none does.
+bool first_sound_device(int drivers)
+{
+    for (int device = 1; device <= drivers; ++device) {
+        if (!is_sound_device(device))
+            continue;
+        md_device = (UWORD)device;
+        if (driver_starts())
+            return true;
+    }
+    return false;
 }
 
 // Prints the driver list as "1. description" lines when print; returns the number of drivers.
@@ -170,6 +243,17 @@ int driver_menu(bool print)
     // A stop signal sent since the fork has waited, blocked; it is taken here.
     sigprocmask(SIG_SETMASK, &demo_mask, nullptr);
 
+    if (reopen_in_player) {
+        md_device = player_device;
+        md_mode = player_mode;
+        md_mixfreq = player_mixfreq;
+        if (MikMod_Init("") != 0) {
+            std::fprintf(stderr, "tarqle: no music: the player cannot open the sound device: %s\n",
+                         MikMod_strerror(MikMod_errno));
+            _exit(1);
+        }
+        module = module_path.empty() ? nullptr : load_module(module_path.c_str());
+    }
     if (module != nullptr) {
         Player_Start(module);
         while (stop_requested == 0 && Player_Active()) {
@@ -211,11 +295,15 @@ void music_setup()
     MikMod_RegisterDriver(&drv_nos);
 
     int drivers = 0;
+    // 1 when the chosen driver has already started once in the probe, -1 when none did.
+    int probed = 0;
     if (answers_chosen) {
-        // The library counts its drivers from 1; 0 asks it for the first one that starts.
         drivers = driver_menu(false);
-        md_device = (UWORD)(chosen.device >= 0 && chosen.device <= drivers ? chosen.device : 0);
         md_mixfreq = (UWORD)(chosen.frequency >= 8000 && chosen.frequency <= 44100 ? chosen.frequency : 44100);
+        if (chosen.device >= 1 && chosen.device <= drivers)
+            md_device = (UWORD)chosen.device;
+        else
+            probed = first_sound_device(drivers) ? 1 : -1;
     } else {
         std::printf("Choose sound device :\n");
         drivers = driver_menu(true);
@@ -224,21 +312,31 @@ void music_setup()
             md_mixfreq = (UWORD)ask_number("Enter mixing frequency (eg. 11025,22050,44100) : ", 8000, 44100);
         }
     }
-    if (drivers == 0 || !driver_starts() || MikMod_Init("") != 0) {
+    const bool started = drivers > 0 && probed >= 0 && (probed == 1 || driver_starts());
+    reopen_in_player = started && is_sound_device(md_device);
+    player_device = md_device;
+    player_mode = md_mode;
+    player_mixfreq = md_mixfreq;
+    if (reopen_in_player)
+        md_device = (UWORD)MikMod_DriverFromAlias("nosound");
+    if (!started || MikMod_Init("") != 0) {
         std::printf("MikMod Driver error!\n");
         std::fflush(stdout);
         music_enabled = 0;
         return;
     }
-    // Read after MikMod_Init, so the line reports the mode the driver accepted.
-    std::printf("Using %s for %d bit %s %s sound at %u Hz\n\n", md_driver->Name, (md_mode & DMODE_16BITS) ? 16 : 8,
-                (md_mode & DMODE_INTERP) ? "interpolated" : "normal", (md_mode & DMODE_STEREO) ? "stereo" : "mono",
-                (unsigned)md_mixfreq);
+    // Read after the driver started, so the line reports the mode it accepted.
+    const DriverReport report =
+        reopen_in_player ? probe_report : DriverReport{md_mode, md_mixfreq, {}};
+    std::printf("Using %s for %d bit %s %s sound at %u Hz\n\n", reopen_in_player ? report.name : md_driver->Name,
+                (report.mode & DMODE_16BITS) ? 16 : 8, (report.mode & DMODE_INTERP) ? "interpolated" : "normal",
+                (report.mode & DMODE_STEREO) ? "stereo" : "mono", (unsigned)report.mixfreq);
     std::fflush(stdout);
 
     music_enabled = 1;
     player_running = 0;
     output_handed_over = false;
+    module_path.clear();
     install(SIGCHLD, music_on_child_exit, SA_RESTART | SA_NOCLDSTOP);
 }
 
@@ -251,13 +349,14 @@ int music_load(const char* path)
         Player_Free(module);
         module = nullptr;
     }
-    module = Player_Load(path, kChannelLimit, 0);
+    const std::string found = data_path(path);
+    module = load_module(found.c_str());
     if (module == nullptr) {
         std::printf("MikMod Error\n");
         std::fflush(stdout);
         return -1;
     }
-    music_set_module(module);
+    module_path = found;
     return 0;
 }
 
@@ -277,6 +376,14 @@ void music_start()
     for (int s : {SIGUSR1, SIGTERM, SIGINT, SIGCHLD})
         sigaddset(&blocked, s);
     sigprocmask(SIG_BLOCK, &blocked, &demo_mask);
+    if (reopen_in_player) {
+        if (module != nullptr) {
+            Player_Free(module);
+            module = nullptr;
+        }
+        MikMod_Exit();
+        output_handed_over = true;
+    }
     const pid_t demo_pid = getpid();
     const pid_t pid = fork();
     if (pid == 0)

@@ -11,8 +11,10 @@ void music_setup();
 
 // The answers to the sound menus, given in advance by a program that asks nothing on a
 // terminal. mode is the output-mode answer 0 to 4 (0: no music); device is the driver's
-// number in the device list, or 0 for the first driver that starts, in the library's
-// own order; frequency is 8000 to 44100.
+// number in the device list, or 0 for the first sound device that starts, in the
+// library's own order (the file writers and the no-sound driver are never taken that way:
+// with no device that starts the show is silent, after "MikMod Driver error!\n");
+// frequency is 8000 to 44100.
 struct MusicChoice {
     int mode;
     int device;

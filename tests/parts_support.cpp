@@ -40,7 +40,10 @@ std::string test_folder(const std::string& name)
 {
     const fs::path folder = fs::path(TARQLE_BUILD_DIR) / "test-runs" / name;
     fs::remove_all(folder);
-    fs::create_directories(folder);
+    // A data folder of its own: the programs read from the current folder only when it
+    // holds both grafika/ and music/.
+    fs::create_directories(folder / "grafika");
+    fs::create_directories(folder / "music");
     return folder.string();
 }
 

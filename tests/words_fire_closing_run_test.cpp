@@ -45,7 +45,9 @@ protected:
         const auto* info = testing::UnitTest::GetInstance()->current_test_info();
         folder_ = std::string(TARQLE_BUILD_DIR) + "/test-runs/words-fire-closing-" + info->name();
         std::filesystem::remove_all(folder_);
-        std::filesystem::create_directories(folder_);
+        // The data is read from here only when the folder holds both grafika/ and music/.
+        std::filesystem::create_directories(folder_ + "/grafika");
+        std::filesystem::create_directories(folder_ + "/music");
         ASSERT_TRUE(getcwd(home_, sizeof home_));
         ASSERT_EQ(chdir(folder_.c_str()), 0);
         int salt = 0;

@@ -1,0 +1,195 @@
+// The SDL back-end: a resizable window or desktop fullscreen, each frame converted through
+// the palette into a streaming texture and shown with vsync; the viewer's keys end the show.
+#include <SDL.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/clock.h"
+#include "core/shared.h"
+#include "display/display.h"
+#include "display/sdl/display_sdl.h"
+#include "display/sdl/sdl_convert.h"
+
+namespace {
+
+SdlOptions options = {false, 3, false};
+bool video_started;
+SDL_Window* window;
+SDL_Renderer* renderer;
+SDL_Texture* texture;
+int32_t texture_scale; // the scale the texture was made for, 0 when there is none
+uint32_t palette_pixels[256];
+bool window_hidden;
+bool vsync_on;
+// Presents in a row that blocked past kPresentBudgetMs.
+int slow_presents;
+
+// A present waits for the next refresh, at most one refresh period on a working display.
+// The show's shortest frame period is 45 ms; a present that keeps taking longer than this
+// (a compositor that holds the window back, a very slow mode) would lengthen the show, so
+// after kSlowPresentLimit such presents in a row vsync goes off for the rest of the run.
+constexpr double kPresentBudgetMs = 25.0;
+constexpr int kSlowPresentLimit = 3;
+
+[[noreturn]] void fail(const char* what)
+{
+    std::fprintf(stderr, "tarqle-sdl: %s: %s\n", what, SDL_GetError());
+    fatal_exit(true, -1);
+}
+
+// The texture for the picture at this whole-number scale (1 for smooth scaling, which the
+// renderer does), made again only when the scale changes.
+void make_texture(int32_t scale)
+{
+    if (texture != nullptr && texture_scale == scale)
+        return;
+    if (texture != nullptr)
+        SDL_DestroyTexture(texture);
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, options.smooth ? "linear" : "nearest");
+    texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
+                                kScreenWidth * scale, kScreenHeight * scale);
+    if (texture == nullptr)
+        fail("cannot make the picture's texture");
+    texture_scale = scale;
+}
+
+SdlPlacement placement()
+{
+    int w = 0, h = 0;
+    SDL_GetRendererOutputSize(renderer, &w, &h);
+    if (options.smooth)
+        return sdl_smooth_placement(w, h, kScreenWidth, kScreenHeight);
+    return sdl_placement(w, h, kScreenWidth, kScreenHeight);
+}
+
+void toggle_fullscreen()
+{
+    const bool full = (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
+    SDL_SetWindowFullscreen(window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+}
+
+// Everything the viewer did since the last frame.
+void handle_events()
+{
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        if (event.type == SDL_QUIT) {
+            clock_end_show();
+        } else if (event.type == SDL_WINDOWEVENT) {
+            const Uint8 what = event.window.event;
+            if (what == SDL_WINDOWEVENT_CLOSE)
+                clock_end_show();
+            else if (what == SDL_WINDOWEVENT_HIDDEN || what == SDL_WINDOWEVENT_MINIMIZED)
+                window_hidden = true;
+            else if (what == SDL_WINDOWEVENT_SHOWN || what == SDL_WINDOWEVENT_RESTORED ||
+                     what == SDL_WINDOWEVENT_EXPOSED)
+                window_hidden = false;
+        } else if (event.type == SDL_KEYDOWN && event.key.repeat == 0) {
+            const SDL_Keycode key = event.key.keysym.sym;
+            if (key == SDLK_ESCAPE || key == SDLK_q)
+                clock_end_show();
+            else if (key == SDLK_F11 || (key == SDLK_RETURN && (event.key.keysym.mod & KMOD_ALT) != 0))
+                toggle_fullscreen();
+        }
+    }
+}
+
+} // namespace
+
+void display_sdl_configure(const SdlOptions& given)
+{
+    options = given;
+}
+
+void display_open(int, char**, const char* title, int width, int height)
+{
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+        fail("cannot start the video");
+    video_started = true;
+    // With no display SDL falls back to drivers that show nothing; a show nobody can see
+    // is only wanted when asked for by name (SDL_VIDEODRIVER).
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    if (driver != nullptr && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0) &&
+        (asked == nullptr || asked[0] == '\0')) {
+        std::fprintf(stderr, "tarqle-sdl: no display to show the picture on (neither Wayland nor X11 answers)\n");
+        fatal_exit(true, -1);
+    }
+    Uint32 flags = SDL_WINDOW_RESIZABLE;
+    if (options.fullscreen)
+        flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+    window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width * options.scale,
+                              height * options.scale, flags);
+    if (window == nullptr)
+        fail("cannot open the window");
+    renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_PRESENTVSYNC);
+    if (renderer == nullptr)
+        fail("cannot draw into the window");
+    SDL_RendererInfo info;
+    vsync_on = SDL_GetRendererInfo(renderer, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
+    SDL_ShowCursor(SDL_DISABLE);
+    for (uint32_t& p : palette_pixels)
+        p = 0xFF000000u;
+    texture_scale = 0;
+    window_hidden = false;
+    slow_presents = 0;
+}
+
+void display_set_palette(const Palette& palette)
+{
+    sdl_palette_pixels(palette, palette_pixels);
+}
+
+void display_present(const Image& image)
+{
+    if (renderer == nullptr)
+        return;
+    handle_events();
+    if (window_hidden)
+        return;
+    const SdlPlacement where = placement();
+    make_texture(options.smooth ? 1 : where.scale);
+    void* pixels = nullptr;
+    int pitch = 0;
+    if (SDL_LockTexture(texture, nullptr, &pixels, &pitch) != 0)
+        return;
+    sdl_frame_convert(image, palette_pixels, static_cast<uint8_t*>(pixels), pitch, texture_scale);
+    SDL_UnlockTexture(texture);
+
+    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+    SDL_RenderClear(renderer);
+    const SDL_Rect target = {where.x, where.y, where.width, where.height};
+    SDL_RenderCopy(renderer, texture, nullptr, &target);
+    const Uint64 before = SDL_GetPerformanceCounter();
+    SDL_RenderPresent(renderer);
+    const double took_ms = (double)(SDL_GetPerformanceCounter() - before) * 1000.0 / (double)SDL_GetPerformanceFrequency();
+    if (vsync_on) {
+        slow_presents = took_ms > kPresentBudgetMs ? slow_presents + 1 : 0;
+        if (slow_presents >= kSlowPresentLimit && SDL_RenderSetVSync(renderer, 0) == 0)
+            vsync_on = false;
+    }
+}
+
+void display_wait_retrace()
+{
+    if (renderer != nullptr)
+        handle_events();
+}
+
+void display_close()
+{
+    if (texture != nullptr)
+        SDL_DestroyTexture(texture);
+    texture = nullptr;
+    texture_scale = 0;
+    if (renderer != nullptr)
+        SDL_DestroyRenderer(renderer);
+    renderer = nullptr;
+    if (window != nullptr)
+        SDL_DestroyWindow(window);
+    window = nullptr;
+    if (video_started)
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    video_started = false;
+}

@@ -1,0 +1,135 @@
+// tarqle-sdl as a desktop user meets it, under a private Xvfb through SDL's X11 driver: its
+// options, the show playing its tune and ended by Esc with the player gone, and a silent
+// show closed as a window manager closes a window.
+#include <X11/keysym.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <regex>
+#include <string>
+
+#include "tests/e2e_support.h"
+#include "tests/run_program.h"
+#include "tests/x11_server.h"
+#include "tests/x11_window.h"
+
+namespace {
+
+const char* const kTitle = "tarqle for LINUX by brusk";
+const std::string kBanner = "--------------- TAZE\xA0QUORM ----------------\n"
+                            "- Dornvask - '98 - Frostmoot - Veltria -\n"
+                            "--- The First Veltrian Linux Demogroup ---\n\n";
+
+bool ends_with(const std::string& text, const std::string& end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+TEST(SdlProgram, HelpUnknownOptionsAndNoDisplay)
+{
+    const std::string folder = make_run_folder("sdl-options");
+    const RunResult help = run_program({program_path("tarqle-sdl"), "--help"}, "", folder, 10);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("usage: tarqle-sdl ", 0), 0u) << help.out;
+    EXPECT_EQ(help.err, "");
+    for (const char* bad : {"--bogus", "--scale", "--scale=2"}) {
+        const RunResult refused = run_program({program_path("tarqle-sdl"), "--scale", "9", bad}, "", folder, 10);
+        EXPECT_EQ(refused.status, 2) << bad;
+        EXPECT_EQ(refused.out, "") << bad;
+        EXPECT_EQ(refused.err, help.out) << bad;
+    }
+    // No display at all: refused at once, not an invisible show.
+    const RunResult blind = run_program({program_path("tarqle-sdl"), "--no-music"}, "", folder, 20,
+                                        {"DISPLAY=", "WAYLAND_DISPLAY=", "SDL_VIDEODRIVER="});
+    EXPECT_EQ(blind.status, 255);
+    EXPECT_NE(blind.err.find("tarqle-sdl: no display to show the picture on"), std::string::npos) << blind.err;
+}
+
+// Starts tarqle-sdl with args on a server of its own and waits for its window. No sound
+// server answers and SDL's audio goes to a file in the run folder, so the first sound
+// device that starts is SDL's, on any machine.
+struct SdlRun {
+    XServer server;
+    Display* x = nullptr;
+    Show show;
+    Window window = 0;
+};
+
+SdlRun start_sdl(const std::string& name, const std::vector<std::string>& args)
+{
+    SdlRun run;
+    run.server = xserver_start({"-screen", "0", "1280x1024x24"});
+    if (run.server.number < 0)
+        return run;
+    run.x = XOpenDisplay(xserver_name(run.server).c_str());
+    const std::string folder = make_run_folder(name);
+    std::vector<std::string> argv = {program_path("tarqle-sdl")};
+    argv.insert(argv.end(), args.begin(), args.end());
+    run.show = show_start(argv, "", folder,
+                          {"DISPLAY=" + xserver_name(run.server), "SDL_VIDEODRIVER=x11", "PULSE_SERVER=unix:/nonexistent",
+                           "SDL_AUDIODRIVER=disk",
+                           "SDL_DISKAUDIOFILE=" + folder + "/sdl-audio.raw"});
+    if (run.x != nullptr)
+        run.window = x11_find_window(run.x, kTitle, 20000);
+    return run;
+}
+
+void stop_server(SdlRun* run)
+{
+    if (run->x != nullptr)
+        XCloseDisplay(run->x);
+    xserver_stop(&run->server);
+}
+
+TEST(SdlProgram, EscEndsTheShowWithTheBannerAndNoPlayerLeft)
+{
+    SdlRun run = start_sdl("sdl-esc", {"--scale", "1"});
+    ASSERT_NE(run.window, 0u) << "no window";
+    // The player exists once the load phase is over.
+    bool playing = false;
+    for (int tries = 0; tries < 200 && !playing; ++tries) {
+        playing = group_members(run.show) == 2;
+        usleep(50000);
+    }
+    EXPECT_TRUE(playing) << "no player process";
+    // The player's own sound reaches the output (not only the silence of an idle mixer).
+    bool sounding = false;
+    for (int tries = 0; tries < 200 && !sounding; ++tries) {
+        const std::string sound = read_file(run.show.folder + "/sdl-audio.raw");
+        sounding = sound.find_first_not_of('\0') != std::string::npos;
+        usleep(50000);
+    }
+    EXPECT_TRUE(sounding) << "only silence reached the sound output";
+    x11_send_key(run.x, run.window, XK_Escape);
+    const ShowEnd end = show_finish(run.show, 20);
+    stop_server(&run);
+    EXPECT_EQ(end.status, 0);
+    EXPECT_FALSE(end.timed_out);
+    EXPECT_FALSE(end.left_behind);
+    EXPECT_TRUE(ends_with(end.out, kBanner)) << end.out;
+    EXPECT_TRUE(std::regex_search(end.out, std::regex("\nUsing .* for 16 bit normal stereo sound at 44100 Hz\n")))
+        << end.out;
+}
+
+TEST(SdlProgram, NoMusicIsSilentAndClosingTheWindowEndsIt)
+{
+    SdlRun run = start_sdl("sdl-silent", {"--no-music"});
+    ASSERT_NE(run.window, 0u) << "no window";
+    int most_members = 0;
+    for (int tries = 0; tries < 20; ++tries) {
+        most_members = std::max(most_members, group_members(run.show));
+        usleep(50000);
+    }
+    x11_close_window(run.x, run.window);
+    const ShowEnd end = show_finish(run.show, 20);
+    stop_server(&run);
+    EXPECT_EQ(most_members, 1) << "a player ran";
+    EXPECT_EQ(end.status, 0);
+    EXPECT_FALSE(end.left_behind);
+    EXPECT_TRUE(std::regex_match(end.out, std::regex("\\*\\*\\* tarqle for LINUX by brusk \\*\\*\\* \n"
+                                                     "(screens: [0-9]+:\n)?" +
+                                                     std::regex_replace(kBanner, std::regex("[*]"), "\\*"))))
+        << end.out;
+}
+
+} // namespace

@@ -1,0 +1,184 @@
+// The SDL back-end: its conversion and placement against the literal rule, and its window
+// read back pixel for pixel from a second connection to a private Xvfb, at scales 1 and 3,
+// resized, toggled to fullscreen and back, and ended by the viewer's key.
+#include <SDL.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <random>
+#include <vector>
+
+#include "core/clock.h"
+#include "core/shared.h"
+#include "display/display.h"
+#include "display/sdl/display_sdl.h"
+#include "display/sdl/sdl_convert.h"
+#include "tests/owned_image.h"
+#include "tests/x11_server.h"
+#include "tests/x11_window.h"
+
+namespace {
+
+const char* const kTitle = "tarqle under test";
+
+void random_frame(Image* image, Palette* palette, unsigned seed)
+{
+    std::mt19937 random(seed);
+    for (int32_t i = 0; i < image->width * image->height; ++i)
+        image->pixels[i] = (uint8_t)random();
+    for (uint8_t& c : palette->rgb)
+        c = (uint8_t)random();
+}
+
+// The picture an output of width x height should show: each pixel the palette colour of
+// the picture pixel under it at placement p, black outside the picture.
+std::vector<uint32_t> expected_output(const Image& image, const Palette& palette, int width, int height, SdlPlacement p)
+{
+    std::vector<uint32_t> out((size_t)width * (size_t)height, 0);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const int ix = x - p.x, iy = y - p.y;
+            if (ix < 0 || iy < 0 || ix >= p.width || iy >= p.height)
+                continue;
+            const uint8_t v = image.pixels[(iy / p.scale) * image.width + ix / p.scale];
+            out[(size_t)y * (size_t)width + (size_t)x] =
+                (uint32_t)palette.rgb[3 * v] << 16 | (uint32_t)palette.rgb[3 * v + 1] << 8 | palette.rgb[3 * v + 2];
+        }
+    return out;
+}
+
+TEST(SdlConvert, ScalesThroughThePaletteAndPlacesCentred)
+{
+    Owned frame(kScreenWidth, kScreenHeight);
+    Image* image = frame.image;
+    Palette palette;
+    random_frame(image, &palette, 1);
+    uint32_t table[256];
+    sdl_palette_pixels(palette, table);
+    for (int32_t scale : {1, 3}) {
+        // A pitch wider than the rows: the padding at each row's end stays untouched.
+        const int32_t pitch = kScreenWidth * scale * 4 + 64;
+        std::vector<uint8_t> out((size_t)pitch * kScreenHeight * scale, 0xAB);
+        sdl_frame_convert(*image, table, out.data(), pitch, scale);
+        const SdlPlacement whole = {0, 0, kScreenWidth * scale, kScreenHeight * scale, scale};
+        const std::vector<uint32_t> want = expected_output(*image, palette, whole.width, whole.height, whole);
+        int wrong = 0;
+        for (int y = 0; y < whole.height; ++y) {
+            const uint32_t* row = reinterpret_cast<const uint32_t*>(&out[(size_t)y * pitch]);
+            for (int x = 0; x < whole.width; ++x)
+                wrong += row[x] != (0xFF000000u | want[(size_t)y * whole.width + x]);
+            for (int b = whole.width * 4; b < pitch; ++b)
+                wrong += out[(size_t)y * pitch + b] != 0xAB;
+        }
+        EXPECT_EQ(wrong, 0) << "scale " << scale;
+    }
+
+    struct Case {
+        int w, h;
+        SdlPlacement want;
+    };
+    for (const Case& c : {Case{960, 720, {0, 0, 960, 720, 3}}, Case{1000, 700, {180, 110, 640, 480, 2}},
+                          Case{320, 240, {0, 0, 320, 240, 1}}, Case{200, 100, {-60, -70, 320, 240, 1}},
+                          Case{1920, 1080, {320, 60, 1280, 960, 4}}}) {
+        const SdlPlacement p = sdl_placement(c.w, c.h, kScreenWidth, kScreenHeight);
+        EXPECT_EQ(std::vector<int>({p.x, p.y, p.width, p.height, p.scale}),
+                  std::vector<int>({c.want.x, c.want.y, c.want.width, c.want.height, c.want.scale}))
+            << c.w << "x" << c.h;
+    }
+    const SdlPlacement smooth = sdl_smooth_placement(1920, 1080, kScreenWidth, kScreenHeight);
+    EXPECT_EQ(std::vector<int>({smooth.x, smooth.y, smooth.width, smooth.height}), std::vector<int>({240, 0, 1440, 1080}));
+    const SdlPlacement tall = sdl_smooth_placement(640, 1000, kScreenWidth, kScreenHeight);
+    EXPECT_EQ(std::vector<int>({tall.x, tall.y, tall.width, tall.height}), std::vector<int>({0, 260, 640, 480}));
+}
+
+// Presents until the window shows what the frame should look like at its current size
+// (the server and SDL settle a new size or mode over a few frames); the mismatching pixel
+// count of the last look.
+long shown_until_settled(Display* x, const Image& image, const Palette& palette, int* width, int* height)
+{
+    long wrong = -1;
+    for (int tries = 0; tries < 100 && wrong != 0; ++tries) {
+        display_present(image);
+        XSync(x, False);
+        usleep(20000);
+        const Window window = x11_find_window(x, kTitle, 1000);
+        if (window == 0)
+            continue;
+        const std::vector<uint32_t> got = x11_window_pixels(x, window, width, height);
+        const std::vector<uint32_t> want =
+            expected_output(image, palette, *width, *height, sdl_placement(*width, *height, kScreenWidth, kScreenHeight));
+        wrong = 0;
+        for (size_t i = 0; i < want.size(); ++i)
+            wrong += i >= got.size() || got[i] != want[i];
+    }
+    return wrong;
+}
+
+void push_key(SDL_Keycode key)
+{
+    SDL_Event event{};
+    event.type = SDL_KEYDOWN;
+    event.key.state = SDL_PRESSED;
+    event.key.keysym.sym = key;
+    SDL_PushEvent(&event);
+}
+
+TEST(SdlWindow, ShowsTheConvertedFrameAtEachScaleResizedAndFullscreen)
+{
+    XServer server = xserver_start({"-screen", "0", "1280x1024x24"});
+    ASSERT_GE(server.number, 0) << "Xvfb did not start";
+    setenv("DISPLAY", xserver_name(server).c_str(), 1);
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    Display* x = XOpenDisplay(xserver_name(server).c_str());
+    ASSERT_NE(x, nullptr);
+
+    Owned frame(kScreenWidth, kScreenHeight);
+    Image* image = frame.image;
+    Palette palette;
+    int width = 0, height = 0;
+    for (int32_t scale : {1, 3}) {
+        random_frame(image, &palette, (unsigned)scale);
+        display_sdl_configure({false, scale, false});
+        display_open(0, nullptr, kTitle, kScreenWidth, kScreenHeight);
+        display_set_palette(palette);
+        EXPECT_EQ(shown_until_settled(x, *image, palette, &width, &height), 0) << "scale " << scale;
+        EXPECT_EQ(width, kScreenWidth * scale);
+        EXPECT_EQ(height, kScreenHeight * scale);
+        if (scale == 1)
+            display_close();
+    }
+
+    // Resized as a window manager would: scale 2, centred, black around.
+    XResizeWindow(x, x11_find_window(x, kTitle, 1000), 1000, 700);
+    XSync(x, False);
+    EXPECT_EQ(shown_until_settled(x, *image, palette, &width, &height), 0);
+    EXPECT_EQ(width, 1000);
+    EXPECT_EQ(height, 700);
+
+    // Fullscreen is the window manager's to grant: into it and back, with the picture
+    // fitted to the screen, then to the window as it was.
+    const pid_t manager = x11_start_window_manager(x, xserver_name(server).c_str());
+    EXPECT_GT(manager, 0) << "no window manager";
+    for (const auto& [want_width, want_height] : {std::pair{1280, 1024}, std::pair{1000, 700}}) {
+        push_key(SDLK_F11);
+        for (int tries = 0; tries < 100 && (width != want_width || height != want_height); ++tries)
+            EXPECT_EQ(shown_until_settled(x, *image, palette, &width, &height), 0);
+        EXPECT_EQ(width, want_width);
+        EXPECT_EQ(height, want_height);
+    }
+    x11_stop_window_manager(manager);
+
+    EXPECT_FALSE(clock_show_ended());
+    push_key(SDLK_ESCAPE);
+    display_present(*image);
+    EXPECT_TRUE(clock_show_ended());
+    EXPECT_EQ(clock_elapsed(), kShowEndedElapsed);
+
+    display_close();
+    display_close(); // twice, as the fatal-exit sequence may
+    XCloseDisplay(x);
+    xserver_stop(&server);
+}
+
+} // namespace
