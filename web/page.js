@@ -433,6 +433,9 @@
         instance.FS.mkdirTree(folder);
       instance.FS.writeFile(file.path, loaded.bytes.get(file.path));
     }
+    // The show reads its data from the current folder when it holds both data folders;
+    // the tune itself comes as the soundtrack, so its folder stands empty.
+    instance.FS.mkdirTree('music');
     const started = performance.now();
     instance.callMain(renderMode ? ['--index'] : []);
     if (renderMode)
