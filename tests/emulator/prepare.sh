@@ -16,7 +16,7 @@ cache=$build/emulator-cache-$flavour
 mkdir -p "$cache" "$out"
 case $flavour in
   amd64) arch=amd64 ;;
-  686) arch=i386 ;;
+  686) arch=i386 cpu=pentium2 ;;
   *) echo "unknown flavour $flavour" >&2; exit 2 ;;
 esac
 
@@ -82,10 +82,12 @@ for f in "${order[@]}"; do
 done
 
 # The programs with the shared libraries they load, at the same paths as here; those of
-# a 32-bit build are listed by the 32-bit loader under the user-mode emulator.
+# a 32-bit build are listed by the 32-bit loader under the user-mode emulator, as the
+# guest's CPU: the loader picks a library's SSE2 form on a CPU that has SSE2, and the
+# Pentium II-class guest looks for the plain one.
 libraries() {
   if [ "$arch" = i386 ] && [ "$(dpkg --print-architecture)" != i386 ]; then
-    qemu-i386-static -L / /lib/ld-linux.so.2 --list "$1"
+    qemu-i386-static -cpu "$cpu" -L / /lib/ld-linux.so.2 --list "$1"
   else
     ldd "$1"
   fi
