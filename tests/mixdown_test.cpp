@@ -2,6 +2,7 @@
 // show's message when the tune is missing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -32,7 +33,9 @@ TEST(Mixdown, SameSamplesAsTheShowsPlayerWritesToAWavFile)
     EXPECT_GT(peak, 4000);
 
     // The show, 16-bit stereo at 44100 Hz into music.wav; it stops its player when the
-    // virtual clock's show is over, so its file is a prefix of the whole tune.
+    // virtual clock's show is over, so its file is a prefix of the whole tune; when the
+    // player reaches the tune's end first, its last buffer runs on past the end, where the
+    // mix stops at a chunk of its own.
     const std::string folder = make_run_folder("mixdown-player");
     const RunResult menu = run_program({program_path("tarqle-render")}, "4\n", folder, 60);
     const std::string answers = "4\n" + menu_number(menu.out, "Wav disk writer") + "\n44100\n";
@@ -40,8 +43,8 @@ TEST(Mixdown, SameSamplesAsTheShowsPlayerWritesToAWavFile)
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     const std::string wav = read_file(folder + "/music.wav");
     ASSERT_GT(wav.size(), 44u + 44100u * 4);
-    const size_t bytes = wav.size() - 44;
-    ASSERT_LE(bytes, mixed.size() * 2);
+    const size_t bytes = std::min(wav.size() - 44, mixed.size() * 2);
+    EXPECT_LT(wav.size() - 44 - bytes, 65536u) << "more than a buffer past the tune's end";
     EXPECT_EQ(std::memcmp(wav.data() + 44, mixed.data(), bytes), 0);
 }
 
