@@ -221,7 +221,7 @@ int driver_menu(bool print)
 
 // The player process: plays the tune until it ends or a stop signal comes, finalises the
 // output and leaves through _exit, so nothing of the demo process (its stdio buffers, its
-// exit handlers) runs a second time. Entered with the stop signals and SIGCHLD blocked.
+// exit handlers) runs a second time. Entered with every signal blocked.
 [[noreturn]] void play(pid_t demo_pid, const sigset_t& demo_mask)
 {
     // Handlers of the demo process (the console back-end's restore handlers, the SIGCHLD
@@ -240,7 +240,7 @@ int driver_menu(bool print)
     prctl(PR_SET_PDEATHSIG, SIGTERM);
     if (getppid() != demo_pid)
         stop_requested = 1;
-    // A stop signal sent since the fork has waited, blocked; it is taken here.
+    // A signal sent since the fork has waited, blocked; it is taken here.
     sigprocmask(SIG_SETMASK, &demo_mask, nullptr);
 
     if (reopen_in_player) {
@@ -369,12 +369,12 @@ void music_start()
     // Every stream (standard output, the headless renderer's frame index, the WAV
     // writer's header) is written out now, or both processes would write it again.
     std::fflush(nullptr);
-    // Blocked across the fork: the player installs its handlers before any stop signal
-    // reaches it, and the SIGCHLD handler never sees a player id not yet stored.
+    // Every signal is blocked across the fork: the player puts back the default actions
+    // and installs its own handlers before any signal reaches it (one sent the moment it
+    // exists would otherwise run a handler of the demo process there), and the SIGCHLD
+    // handler never sees a player id not yet stored.
     sigset_t blocked, demo_mask;
-    sigemptyset(&blocked);
-    for (int s : {SIGUSR1, SIGTERM, SIGINT, SIGCHLD})
-        sigaddset(&blocked, s);
+    sigfillset(&blocked);
     sigprocmask(SIG_BLOCK, &blocked, &demo_mask);
     if (reopen_in_player) {
         if (module != nullptr) {
