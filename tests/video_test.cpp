@@ -9,6 +9,8 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -293,6 +295,15 @@ TEST(Video, FailuresLeaveNoFile)
     if (f != nullptr)
         std::fclose(f);
     EXPECT_TRUE(read_file(folder + "/big.mkv.part").empty());
+
+    // Interrupted while it encodes: ended by the signal, with neither file left.
+    r = run_program({"/bin/sh", "-c",
+                     render + " --video cut.mkv & i=0; while [ ! -s cut.mkv.part ] && [ $i -lt 400 ]; do sleep 0.05; "
+                              "i=$((i+1)); done; kill -TERM $!; wait $!; echo status $?"},
+                    "", folder, 120);
+    EXPECT_NE(r.out.find("status 143"), std::string::npos) << r.out << r.err;
+    EXPECT_NE(access((folder + "/cut.mkv.part").c_str(), F_OK), 0);
+    EXPECT_NE(access((folder + "/cut.mkv").c_str(), F_OK), 0);
 }
 
 } // namespace

@@ -17,6 +17,7 @@ extern "C" {
 #include <unistd.h>
 
 #include <algorithm>
+#include <iterator>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -56,6 +57,13 @@ std::string final_path;
 std::string part_path;
 const Kind* kind;
 bool is_open;
+
+// The working file's name for the interrupt handler, and the actions it stands in for
+// while the working file exists.
+constexpr int kEndSignals[] = {SIGINT, SIGTERM, SIGHUP};
+char interrupted_part[4096];
+struct sigaction actions_before[std::size(kEndSignals)];
+bool handlers_installed;
 
 AVFormatContext* muxer;
 AVCodecContext* video_encoder;
@@ -111,9 +119,39 @@ double seconds_since_start()
     return (double)(now.tv_sec - started.tv_sec) + (double)(now.tv_nsec - started.tv_nsec) * 1e-9;
 }
 
+// A signal that ends the program while it encodes takes the working file with it, then
+// ends the program as it would have without this handler.
+void remove_part_and_end(int signal_number)
+{
+    unlink(interrupted_part);
+    for (size_t i = 0; i < std::size(kEndSignals); ++i)
+        if (kEndSignals[i] == signal_number)
+            sigaction(signal_number, &actions_before[i], nullptr);
+    raise(signal_number);
+}
+
+void install_end_handlers()
+{
+    std::snprintf(interrupted_part, sizeof interrupted_part, "%s", part_path.c_str());
+    struct sigaction action{};
+    action.sa_handler = remove_part_and_end;
+    sigfillset(&action.sa_mask);
+    // A signal ignored before (a program started in the background, or under nohup)
+    // stays ignored.
+    for (size_t i = 0; i < std::size(kEndSignals); ++i)
+        if (sigaction(kEndSignals[i], nullptr, &actions_before[i]) == 0 && actions_before[i].sa_handler != SIG_IGN)
+            sigaction(kEndSignals[i], &action, nullptr);
+    handlers_installed = true;
+}
+
 // Frees everything; removes the working file unless it was renamed into place.
 void release(bool remove_file)
 {
+    if (handlers_installed) {
+        for (size_t i = 0; i < std::size(kEndSignals); ++i)
+            sigaction(kEndSignals[i], &actions_before[i], nullptr);
+        handlers_installed = false;
+    }
     if (muxer != nullptr) {
         if (muxer->pb != nullptr)
             avio_closep(&muxer->pb);
@@ -539,6 +577,8 @@ int video_open(const VideoRequest& wanted)
         part_path.clear();
         return fail_and_release();
     }
+    if (part_path.size() < sizeof interrupted_part)
+        install_end_handlers();
     AVDictionary* options = nullptr;
     if (std::strcmp(kind->muxer, "mp4") == 0)
         av_dict_set(&options, "movflags", "+faststart", 0); // playable while it downloads
