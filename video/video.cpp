@@ -17,10 +17,10 @@ extern "C" {
 #include <unistd.h>
 
 #include <algorithm>
-#include <iterator>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
