@@ -9,22 +9,16 @@
 // entries go through these: called on each step's result, they store it to memory when the
 // compiler evaluates in more bits (FLT_EVAL_METHOD above 0), and are the identity
 // elsewhere. They own nothing.
-inline float rounded_float(float v)
+template <typename T>
+inline T rounded(T v)
 {
     if constexpr (FLT_EVAL_METHOD == 0) {
         return v;
     } else {
-        volatile float stored = v;
+        volatile T stored = v;
         return stored;
     }
 }
 
-inline double rounded_double(double v)
-{
-    if constexpr (FLT_EVAL_METHOD == 0) {
-        return v;
-    } else {
-        volatile double stored = v;
-        return stored;
-    }
-}
+inline float rounded_float(float v) { return rounded(v); }
+inline double rounded_double(double v) { return rounded(v); }
