@@ -267,6 +267,20 @@ TEST(Video, MissingTuneGivesTheShowsMessageAndSilence)
     EXPECT_EQ(std::count(d.samples.begin(), d.samples.end(), 0), (long)d.samples.size());
 }
 
+// The encoders' libraries (and what they pull in) stay out of every run but a video's.
+TEST(Video, OnlyAVideoRunLoadsTheEncoders)
+{
+    const std::string folder = make_run_folder("video-libraries");
+    const std::string render = program_path("tarqle-render");
+    RunResult r = run_program({render}, "0\n", folder, 60, {"LD_DEBUG=libs"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("libmikmod"), std::string::npos) << "the loader's report is missing";
+    EXPECT_EQ(r.err.find("libavcodec"), std::string::npos);
+    r = run_program({render, "--video", "short.mkv", "--until", "0.1"}, "", folder, 60, {"LD_DEBUG=libs"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("libavcodec"), std::string::npos);
+}
+
 TEST(Video, FailuresLeaveNoFile)
 {
     const std::string folder = make_run_folder("video-failures");

@@ -655,3 +655,9 @@ int video_close()
     release(false);
     return 0;
 }
+
+extern "C" __attribute__((visibility("default"))) const VideoEncoder* tarqle_video_encoder()
+{
+    static const VideoEncoder encoder{video_open, video_present, video_close};
+    return &encoder;
+}

@@ -14,10 +14,13 @@ struct VideoRequest {
     int32_t until_ms;
 };
 
+// The three calls below are made in tarqle-render and answered by the video module, which
+// the first video_open loads (beside the program, else in the installed module folder).
+
 // Called once by the headless back-end's display_open, before the first present: checks
 // the request, opens the encoders and a working file beside path, and mixes the tune
 // (music/tarqle.xm; when it cannot be loaded it prints what the show prints and the sound
-// is silence). On failure prints "tarqle-render: ..." on standard error, leaves no file
+// is silence). When the module cannot be loaded, or on failure, prints "tarqle-render: ..." on standard error, leaves no file
 // and returns -1; 0 otherwise. path is copied.
 int video_open(const VideoRequest& request);
 
@@ -31,3 +34,11 @@ int video_present(const Image& image, const Palette& palette, int32_t now);
 // writes the rest of the sound, finishes the file and renames it to path. Returns 0, or
 // -1 after printing why (the working file removed). Nothing after the first call.
 int video_close();
+
+// What the module hands over: its own three calls, above. Called once, by the loader.
+struct VideoEncoder {
+    int (*open)(const VideoRequest& request);
+    int (*present)(const Image& image, const Palette& palette, int32_t now);
+    int (*close)();
+};
+extern "C" const VideoEncoder* tarqle_video_encoder();
