@@ -1,5 +1,6 @@
 // Looking at and poking a program's window from a second X connection, as a window
-// manager or a user would: its picture, its size, a key, a close request.
+// manager or a user would: its picture, its size, a key, a close request. A window that
+// vanishes meanwhile is treated as absent (an empty picture, a key sent to nobody).
 #pragma once
 
 #include <X11/Xlib.h>
