@@ -2,14 +2,16 @@
 # Builds the show for web browsers into $TARQLE_BUILD_DIR/web (default build/web): the two
 # programs as WebAssembly, the page, the pictures and the soundtrack. Any static web server
 # serves that folder (index.html plays the show, index.html?render its frame index).
-# Installs what it needs first. The pictures and the soundtrack come from the native tools,
-# built in $TARQLE_BUILD_DIR itself (reused when scripts/build.sh made it).
+# Needs what scripts/setup-deps.sh and scripts/setup-web-deps.sh install; installs nothing
+# itself (the browser tests run it). The pictures and the soundtrack come from the native
+# tools, built in $TARQLE_BUILD_DIR itself (reused when scripts/build.sh made it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${TARQLE_BUILD_DIR:-build}
 
-scripts/setup-deps.sh
-scripts/setup-web-deps.sh
+for tool in emcc opusenc; do
+  command -v "$tool" >/dev/null || { echo "$tool is missing: run scripts/setup-web-deps.sh" >&2; exit 1; }
+done
 
 [ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" -j"$(nproc)" --target demo_data tarqle-mixdown

@@ -30,7 +30,7 @@ if [ ! -e "$clean/etc/debian_version" ]; then
 fi
 cp /etc/resolv.conf "$clean/etc/resolv.conf"
 
-mounts=(proc sys dev dev/pts)
+mounts=(proc sys dev dev/pts dev/shm)
 cleanup() {
     for r in "$root" "$clean"; do
         for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do
@@ -44,20 +44,31 @@ for r in "$root" "$clean"; do
     mount -t sysfs sys "$r/sys"
     mount --bind /dev "$r/dev"
     mount --bind /dev/pts "$r/dev/pts"
+    mount --bind /dev/shm "$r/dev/shm"
 done
 in_root() {
     chroot "$1" /usr/bin/env -i HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
         DEBIAN_FRONTEND=noninteractive bash -c "$2"
 }
 
-# The README's two commands, as written there; the first runs the show with no input
-# here, so the program stops at its first question (status 1) instead of playing.
+# The README's two commands, read from it as they stand (the first two sh blocks); the
+# first runs the show with no input here, so the program stops at its first question
+# (status 1) instead of playing.
+readme_command() {
+    awk -v want="$1" '/^```sh$/ {n++; inside = 1; next} /^```/ {inside = 0} inside && n == want' README.md
+}
+first=$(readme_command 1)
+second=$(readme_command 2)
+[ -n "$first" ] && [ -n "$second" ] || { echo "the README's two commands were not found" >&2; exit 1; }
+echo "first command: $first" | tee "$root.log"
+echo "second command: $second" | tee -a "$root.log"
+started=$(date +%s)
 chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-    bash -c 'cd /home/newcomer/tarqle &&
-      { scripts/setup-deps.sh && scripts/build.sh && cd build && ./tarqle-x < /dev/null; echo "first command: status $?"; } &&
-      cd /home/newcomer/tarqle &&
-      scripts/setup-deps.sh && scripts/build.sh && ctest --test-dir build --output-on-failure -j2' 2>&1 |
-    tee "$root.log"
+    bash -c "cd /home/newcomer/tarqle && { $first < /dev/null; echo \"first command: status \$?\"; } &&
+      cd /home/newcomer/tarqle && $second" 2>&1 | tee -a "$root.log"
+status=${PIPESTATUS[0]}
+echo "second command: status $status after $(( $(date +%s) - started )) s" | tee -a "$root.log"
+[ "$status" -eq 0 ] || exit "$status"
 
 # The package, as the README makes it, and the build folder's silent headless show.
 in_root "$root" 'cd /home/newcomer/tarqle &&
@@ -68,6 +79,7 @@ rm -rf "$clean/tmp/package" && mkdir -p "$clean/tmp/package"
 cp "$root"/home/newcomer/tarqle/build-package/tarqle_*.deb "$clean/tmp/package/"
 in_root "$clean" 'apt-get update && apt-get install -y /tmp/package/tarqle_*.deb &&
     rm -rf /tmp/empty && mkdir /tmp/empty && cd /tmp/empty && printf "0\n" | tarqle-render > /dev/null &&
+    tarqle-render --video /tmp/video.mkv --until 1 > /dev/null && ls -l /tmp/video.mkv &&
     ls /usr/share/applications/tarqle-sdl.desktop /usr/share/icons/hicolor/128x128/apps/tarqle-sdl.png &&
     tarqle-sdl --help' 2>&1 | tee -a "$root.log"
 if cmp "$root/home/newcomer/tarqle/build/frames/index.tsv" "$clean/tmp/empty/frames/index.tsv"; then

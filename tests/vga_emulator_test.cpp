@@ -320,6 +320,22 @@ bool qemu_available(const Machine& machine)
     return std::system((machine.qemu + " --version >/dev/null 2>&1").c_str()) == 0;
 }
 
+// Why the guest cannot be booted here (no emulator, no kernel fetched); empty when it can.
+std::string guest_missing(const Machine& machine)
+{
+    if (!qemu_available(machine))
+        return machine.qemu + " cannot run here; the console test needs it";
+    const char* guests = std::getenv("TARQLE_GUEST_DIR");
+    const std::string boot =
+        (guests != nullptr ? std::string(guests) : std::string(TARQLE_SOURCE_DIR) + "/build-guest") + "/" +
+        machine.flavour + "/kernel/boot";
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(boot, error))
+        if (entry.path().filename().string().starts_with("vmlinuz-"))
+            return "";
+    return "no guest kernel for " + machine.flavour + " in " + boot + " (scripts/setup-guest.sh fetches it)";
+}
+
 struct ModeCase {
     int mode;
     int width, height;
@@ -441,8 +457,8 @@ Boot check_console(const std::string& name, const Machine& machine, const std::s
 
 TEST(VgaEmulator, ConsoleOf1280x800)
 {
-    if (!qemu_available(kPc64))
-        GTEST_SKIP() << "qemu-system-x86_64 cannot run here; the console test needs it";
+    if (const std::string missing = guest_missing(kPc64); !missing.empty())
+        GTEST_SKIP() << missing;
     check_console("fb1280x800", kPc64, "", "1280,800 32",
                   {{G320x240x256, 320, 240, {3, 160, 40, 960, 720}}, {G640x480x256, 640, 480, {1, 320, 160, 640, 480}}},
                   2, {G320x240x256, 320, 240, {3, 160, 40, 960, 720}}, 6);
@@ -450,8 +466,8 @@ TEST(VgaEmulator, ConsoleOf1280x800)
 
 TEST(VgaEmulator, ConsoleOf640x480)
 {
-    if (!qemu_available(kPc64))
-        GTEST_SKIP() << "qemu-system-x86_64 cannot run here; the console test needs it";
+    if (const std::string missing = guest_missing(kPc64); !missing.empty())
+        GTEST_SKIP() << missing;
     check_console("fb640x480", kPc64, "video=Virtual-1:640x480M@60", "640,480 32",
                   {{G640x480x256, 640, 480, {1, 0, 0, 640, 480}}, {G320x200x256, 320, 200, {2, 0, 40, 640, 400}}}, 5,
                   {G640x480x256, 640, 480, {1, 0, 0, 640, 480}}, 5);
@@ -464,8 +480,8 @@ TEST(VgaEmulator, ConsoleOf640x480)
 TEST(VgaEmulator, PentiumClassPcAt640x480)
 {
     const Machine pentium = {"qemu-system-i386", "pentium2", std::string(TARQLE_I386_BUILD_DIR) + "/i686", "686"};
-    if (!qemu_available(pentium))
-        GTEST_SKIP() << "qemu-system-i386 cannot run here; the console test needs it";
+    if (const std::string missing = guest_missing(pentium); !missing.empty())
+        GTEST_SKIP() << missing;
     Boot boot = check_console("pentium2-fb640x480", pentium, "video=Virtual-1:640x480M@60", "640,480 32",
                               {{G640x480x256, 640, 480, {1, 0, 0, 640, 480}}}, 5,
                               {G640x480x256, 640, 480, {1, 0, 0, 640, 480}}, 5, "tarqle-render");

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Builds the guest for the console test: a stock Debian kernel (fetched once as a
-# package, unpacked into a cache) and an initramfs holding busybox, the display
-# modules, tarqle-vga and tarqle-render with their data, the test helper and the guest's
-# script. FLAVOUR is amd64 (the default: a 64-bit PC, programs of a 64-bit build) or 686
-# (a 32-bit PC, programs of a 32-bit build, and Debian's 32-bit busybox and kernel).
-# TARQLE_GUEST_PROGRAMS names more programs of the build to put in the guest.
+# Builds the guest for the console test: a stock Debian kernel (fetched beforehand by
+# scripts/setup-guest.sh into build-guest/, or $TARQLE_GUEST_DIR) and an initramfs holding
+# busybox, the display modules, tarqle-vga and tarqle-render with their data, the test
+# helper and the guest's script. FLAVOUR is amd64 (the default: a 64-bit PC, programs of
+# a 64-bit build) or 686 (a 32-bit PC, programs of a 32-bit build, and Debian's 32-bit
+# busybox and kernel). TARQLE_GUEST_PROGRAMS names more programs of the build to put in
+# the guest. Fetches nothing: without the kernel it says so and exits with status 77.
 # Usage: prepare.sh BUILD_DIR OUT_DIR [FLAVOUR]   (writes OUT_DIR/vmlinuz and OUT_DIR/initrd.gz)
 set -euo pipefail
 export PATH=$PATH:/usr/sbin:/sbin
@@ -12,47 +13,18 @@ build=$(realpath "$1")
 out=$(realpath -m "$2")
 flavour=${3:-amd64}
 here=$(dirname "$(realpath "$0")")
-cache=$build/emulator-cache-$flavour
-mkdir -p "$cache" "$out"
+guests=${TARQLE_GUEST_DIR:-$here/../../build-guest}
+cache=$guests/$flavour
+mkdir -p "$out"
 case $flavour in
   amd64) arch=amd64 ;;
   686) arch=i386 cpu=pentium2 ;;
   *) echo "unknown flavour $flavour" >&2; exit 2 ;;
 esac
-
-# Fetches a package of the guest's architecture into the current folder; on a machine
-# that has not got the architecture's package lists yet, adds them first.
-download() {
-  apt-get download "$1:$arch" 2>/dev/null && return
-  if [ "$arch" != "$(dpkg --print-architecture)" ] && ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
-    dpkg --add-architecture "$arch"
-  fi
-  apt-get update -qq && apt-get download "$1:$arch"
-}
-
-# The kernel: the versioned image package that linux-image-FLAVOUR points at. Boots
-# prepared at the same time share the cache, one at a time.
-exec 9>"$cache/lock"
-flock 9
 if ! ls "$cache"/kernel/boot/vmlinuz-* >/dev/null 2>&1; then
-  rm -rf "$cache/debs" "$cache/kernel"
-  mkdir -p "$cache/debs"
-  (
-    cd "$cache/debs"
-    download "linux-image-$flavour"
-    image=$(dpkg-deb -f "linux-image-${flavour}"_*.deb Depends | tr ',|' '\n\n' | sed 's/(.*//; s/ //g' |
-      grep -m1 "^linux-image-.*-$flavour\$")
-    download "$image"
-    dpkg-deb -x "$image"_*.deb "$cache/kernel.new"
-    if [ "$arch" != "$(dpkg --print-architecture)" ]; then
-      download busybox-static
-      dpkg-deb -x busybox-static_*.deb "$cache/kernel.new/busybox"
-    fi
-  ) >&2
-  rm -rf "$cache/debs"
-  mv "$cache/kernel.new" "$cache/kernel"
+  echo "no guest kernel for $flavour in $cache (scripts/setup-guest.sh fetches it)" >&2
+  exit 77
 fi
-flock -u 9
 vmlinuz=$(ls "$cache"/kernel/boot/vmlinuz-* | head -n1)
 kver=${vmlinuz##*/vmlinuz-}
 cp "$vmlinuz" "$out/vmlinuz"
@@ -67,10 +39,9 @@ else
 fi
 
 # The bochs display driver and what it needs, in loading order: its dependencies as the
-# kernel's module index lists them (made here, as the unpacked package has none), last
+# kernel's module index lists them (made when the kernel was fetched), last
 # first. Which of them are built in differs between the kernel flavours.
 modules=$cache/kernel/lib/modules/$kver
-[ -e "$modules/modules.dep" ] || depmod -b "$cache/kernel" "$kver"
 line=$(grep -m1 '/bochs\.ko[^:]*:' "$modules/modules.dep") ||
   { echo "module bochs missing from kernel $kver" >&2; exit 1; }
 deps=(${line#*:})
