@@ -12,7 +12,9 @@ TEST(VgaLayer, PlacementIsTheLargestWholeScaleCentred)
 {
     struct Case {
         int w, h, fb_w, fb_h;
-        FbPlacement want;
+        struct {
+            int scale, x, y; // scale 0: the mode does not fit
+        } want;
     };
     const Case cases[] = {
         {320, 240, 1280, 800, {3, 160, 40}},  {640, 480, 1280, 800, {1, 320, 160}},
@@ -21,8 +23,9 @@ TEST(VgaLayer, PlacementIsTheLargestWholeScaleCentred)
         {320, 240, 1281, 801, {3, 160, 40}},  {320, 240, 319, 2000, {0, 0, 0}},
     };
     for (const Case& c : cases) {
-        FbPlacement p = fb_place(c.w, c.h, c.fb_w, c.fb_h);
-        EXPECT_EQ(p.scale, c.want.scale) << c.w << "x" << c.h << " on " << c.fb_w << "x" << c.fb_h;
+        const Placement p = whole_placement(c.fb_w, c.fb_h, c.w, c.h);
+        const bool fits = placement_fits(p, c.fb_w, c.fb_h);
+        EXPECT_EQ(fits ? p.scale : 0, c.want.scale) << c.w << "x" << c.h << " on " << c.fb_w << "x" << c.fb_h;
         if (c.want.scale > 0) {
             EXPECT_EQ(p.x, c.want.x);
             EXPECT_EQ(p.y, c.want.y);
@@ -78,18 +81,19 @@ void check_show(MemoryFb& fb, int scale, int at_x, int at_y)
 {
     const int w = 7, h = 5;
     std::vector<uint8_t> picture(w * h);
+    const Image image = {w, h, picture.data()};
     for (int i = 0; i < w * h; ++i)
         picture[i] = (uint8_t)(i * 37);
     uint32_t lut[256];
     for (int i = 0; i < 256; ++i)
         lut[i] = fb_pack(fb.surface, i, 63 - (i & 63), i >> 2);
-    FbPlacement place = fb_place(w, h, fb.surface.width, fb.surface.height);
+    const Placement place = whole_placement(fb.surface.width, fb.surface.height, w, h);
     ASSERT_EQ(place.scale, scale);
     ASSERT_EQ(place.x, at_x);
     ASSERT_EQ(place.y, at_y);
     fb_clear(fb.surface);
     std::vector<uint8_t> row((size_t)w * scale * fb.surface.bytes_per_pixel);
-    fb_show(fb.surface, place, picture.data(), w, h, lut, row.data());
+    fb_show(fb.surface, place, image, lut, row.data());
     for (int y = 0; y < fb.surface.height; ++y) {
         for (int x = 0; x < fb.surface.width; ++x) {
             int px = x - at_x, py = y - at_y;

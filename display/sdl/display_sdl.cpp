@@ -1,5 +1,6 @@
-// The SDL back-end: a resizable window or desktop fullscreen, each frame converted through
-// the palette into a streaming texture and shown with vsync; the viewer's keys end the show.
+// The SDL back-end: a resizable window or desktop fullscreen; each frame converted through
+// the palette into a texture of the picture's own size, which the renderer enlarges, shown
+// with vsync; the viewer's keys end the show.
 #include <SDL.h>
 
 #include <cstdio>
@@ -9,7 +10,7 @@
 #include "core/shared.h"
 #include "display/display.h"
 #include "display/sdl/display_sdl.h"
-#include "display/sdl/sdl_convert.h"
+#include "display/convert/pixel_convert.h"
 
 namespace {
 
@@ -18,8 +19,7 @@ bool video_started;
 SDL_Window* window;
 SDL_Renderer* renderer;
 SDL_Texture* texture;
-int32_t texture_scale; // the scale the texture was made for, 0 when there is none
-uint32_t palette_pixels[256];
+uint32_t pixels_of_palette[256];
 bool window_hidden;
 bool vsync_on;
 // Presents in a row that blocked past kPresentBudgetMs.
@@ -38,29 +38,18 @@ constexpr int kSlowPresentLimit = 3;
     fatal_exit(true, -1);
 }
 
-// The texture for the picture at this whole-number scale (1 for smooth scaling, which the
-// renderer does), made again only when the scale changes.
-void make_texture(int32_t scale)
-{
-    if (texture != nullptr && texture_scale == scale)
-        return;
-    if (texture != nullptr)
-        SDL_DestroyTexture(texture);
-    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, options.smooth ? "linear" : "nearest");
-    texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
-                                kScreenWidth * scale, kScreenHeight * scale);
-    if (texture == nullptr)
-        fail("cannot make the picture's texture");
-    texture_scale = scale;
-}
+// The texture's pixels: ARGB8888, opaque.
+constexpr PixelFormat kArgb = {{16, 8}, {8, 8}, {0, 8}, 0xFF000000u};
 
-SdlPlacement placement()
+// The picture's place in the window: the renderer enlarges the texture into it, with
+// nearest sampling at a whole-number scale, smoothly with --smooth.
+Placement placement()
 {
     int w = 0, h = 0;
     SDL_GetRendererOutputSize(renderer, &w, &h);
     if (options.smooth)
-        return sdl_smooth_placement(w, h, kScreenWidth, kScreenHeight);
-    return sdl_placement(w, h, kScreenWidth, kScreenHeight);
+        return fitted_placement(w, h, kScreenWidth, kScreenHeight);
+    return whole_placement(w, h, kScreenWidth, kScreenHeight);
 }
 
 void toggle_fullscreen()
@@ -129,16 +118,20 @@ void display_open(int, char**, const char* title, int width, int height)
     SDL_RendererInfo info;
     vsync_on = SDL_GetRendererInfo(renderer, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
     SDL_ShowCursor(SDL_DISABLE);
-    for (uint32_t& p : palette_pixels)
-        p = 0xFF000000u;
-    texture_scale = 0;
+    // The picture's own size: the CPU converts 76 800 pixels a frame whatever the window's.
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, options.smooth ? "linear" : "nearest");
+    texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, width, height);
+    if (texture == nullptr)
+        fail("cannot make the picture's texture");
+    for (uint32_t& p : pixels_of_palette)
+        p = kArgb.fixed;
     window_hidden = false;
     slow_presents = 0;
 }
 
 void display_set_palette(const Palette& palette)
 {
-    sdl_palette_pixels(palette, palette_pixels);
+    palette_pixels(kArgb, palette, pixels_of_palette);
 }
 
 void display_present(const Image& image)
@@ -148,13 +141,12 @@ void display_present(const Image& image)
     handle_events();
     if (window_hidden)
         return;
-    const SdlPlacement where = placement();
-    make_texture(options.smooth ? 1 : where.scale);
+    const Placement where = placement();
     void* pixels = nullptr;
     int pitch = 0;
     if (SDL_LockTexture(texture, nullptr, &pixels, &pitch) != 0)
         return;
-    sdl_frame_convert(image, palette_pixels, static_cast<uint8_t*>(pixels), pitch, texture_scale);
+    convert_frame(image, pixels_of_palette, {static_cast<uint8_t*>(pixels), pitch, 4, 1, nullptr});
     SDL_UnlockTexture(texture);
 
     SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
@@ -182,7 +174,6 @@ void display_close()
     if (texture != nullptr)
         SDL_DestroyTexture(texture);
     texture = nullptr;
-    texture_scale = 0;
     if (renderer != nullptr)
         SDL_DestroyRenderer(renderer);
     renderer = nullptr;

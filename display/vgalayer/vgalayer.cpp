@@ -48,7 +48,7 @@ bool vsync_works = true;
 // the physical screen (what the framebuffer shows, as palette indices).
 volatile sig_atomic_t current_mode = TEXT;
 const vga_modeinfo* current_info = nullptr;
-FbPlacement placement;
+Placement placement;
 uint8_t* shadow = nullptr;
 std::vector<uint8_t> scratch_row;
 
@@ -151,7 +151,8 @@ void redraw()
 {
     if (current_mode == TEXT)
         return;
-    fb_show(surface, placement, shadow, current_info->width, current_info->height, lut, scratch_row.data());
+    const Image screen = {current_info->width, current_info->height, shadow};
+    fb_show(surface, placement, screen, lut, scratch_row.data());
 }
 
 void set_colour_map(int start, int count)
@@ -246,7 +247,8 @@ int vga_hasmode(int mode)
     const vga_modeinfo* info = vga_getmodeinfo(mode);
     if (fb_fd < 0 || info == nullptr)
         return 0;
-    return fb_place(info->width, info->height, surface.width, surface.height).scale > 0;
+    return placement_fits(whole_placement(surface.width, surface.height, info->width, info->height), surface.width,
+                          surface.height);
 }
 
 int vga_setmode(int mode)
@@ -270,7 +272,7 @@ int vga_setmode(int mode)
         return -1;
     std::free(shadow);
     shadow = screen;
-    placement = fb_place(info->width, info->height, surface.width, surface.height);
+    placement = whole_placement(surface.width, surface.height, info->width, info->height);
     scratch_row.assign((size_t)info->width * (size_t)placement.scale * (size_t)surface.bytes_per_pixel, 0);
     install_exit_hooks();
     owner_pid = getpid();
