@@ -111,6 +111,16 @@ TEST(SdlWindow, ShowsTheConvertedFrameAtEachScaleResizedAndFullscreen)
     EXPECT_EQ(width, 1000);
     EXPECT_EQ(height, 700);
 
+    // With no window manager fullscreen may not be granted at all: whatever size the
+    // window then really has, the picture is laid out for it.
+    push_key(SDLK_F11);
+    EXPECT_EQ(shown_until_settled(x, *image, palette, &width, &height), 0) << "fullscreen, no window manager";
+    push_key(SDLK_F11);
+    EXPECT_EQ(shown_until_settled(x, *image, palette, &width, &height), 0) << "back, no window manager";
+    XResizeWindow(x, x11_find_window(x, kTitle, 1000), 1000, 700);
+    XSync(x, False);
+    EXPECT_EQ(shown_until_settled(x, *image, palette, &width, &height), 0);
+
     // Fullscreen is the window manager's to grant: into it and back, with the picture
     // fitted to the screen, then to the window as it was.
     const pid_t manager = x11_start_window_manager(x, xserver_name(server).c_str());

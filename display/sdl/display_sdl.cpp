@@ -2,6 +2,7 @@
 // the palette into a texture of the picture's own size, which the renderer enlarges, shown
 // with vsync; the viewer's keys end the show.
 #include <SDL.h>
+#include <SDL_syswm.h>
 
 #include <cstdio>
 #include <cstring>
@@ -24,6 +25,8 @@ bool window_hidden;
 bool vsync_on;
 // Presents in a row that blocked past kPresentBudgetMs.
 int slow_presents;
+// Presents in a row at which the window's real size was not the size SDL lays out for.
+int size_mismatches;
 
 // A present waits for the next refresh, at most one refresh period on a working display.
 // The show's shortest frame period is 45 ms; a present that keeps taking longer than this
@@ -31,6 +34,11 @@ int slow_presents;
 // after kSlowPresentLimit such presents in a row vsync goes off for the rest of the run.
 constexpr double kPresentBudgetMs = 25.0;
 constexpr int kSlowPresentLimit = 3;
+
+// A window manager answers a size or fullscreen request within a few frames; a size SDL
+// believes for longer than this is one nobody will grant (a bare X server has nobody to
+// grant fullscreen), and SDL is told the size the window really has.
+constexpr int kUngrantedSizeLimit = 5;
 
 [[noreturn]] void fail(const char* what)
 {
@@ -50,6 +58,40 @@ Placement placement()
     if (options.smooth)
         return fitted_placement(w, h, kScreenWidth, kScreenHeight);
     return whole_placement(w, h, kScreenWidth, kScreenHeight);
+}
+
+// The size the window really has on an X server, asked of the server itself; false
+// elsewhere, where SDL's own idea of the size is all there is.
+bool real_window_size(int* width, int* height)
+{
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
+        return false;
+    XWindowAttributes attributes;
+    if (XGetWindowAttributes(info.info.x11.display, info.info.x11.window, &attributes) == 0)
+        return false;
+    *width = attributes.width;
+    *height = attributes.height;
+    return true;
+}
+
+// Keeps SDL's idea of the window's size the real one: a fullscreen that was not granted
+// is given up, and SDL takes the size the window has.
+void follow_real_size()
+{
+    int w = 0, h = 0, real_w = 0, real_h = 0;
+    SDL_GetWindowSize(window, &w, &h);
+    if (!real_window_size(&real_w, &real_h) || (real_w == w && real_h == h)) {
+        size_mismatches = 0;
+        return;
+    }
+    if (++size_mismatches < kUngrantedSizeLimit)
+        return;
+    size_mismatches = 0;
+    if ((SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN) != 0)
+        SDL_SetWindowFullscreen(window, 0);
+    SDL_SetWindowSize(window, real_w, real_h);
 }
 
 void toggle_fullscreen()
@@ -127,6 +169,7 @@ void display_open(int, char**, const char* title, int width, int height)
         p = kArgb.fixed;
     window_hidden = false;
     slow_presents = 0;
+    size_mismatches = 0;
 }
 
 void display_set_palette(const Palette& palette)
@@ -141,6 +184,7 @@ void display_present(const Image& image)
     handle_events();
     if (window_hidden)
         return;
+    follow_real_size();
     const Placement where = placement();
     void* pixels = nullptr;
     int pitch = 0;
