@@ -54,6 +54,8 @@ std::vector<uint8_t> scratch_row;
 
 int palette6[768];
 uint32_t lut[256];
+// A true-colour palette change not yet drawn: the next frame or retrace draws it.
+bool palette_pending = false;
 
 GraphicsContext current_context;
 
@@ -149,6 +151,7 @@ void install_exit_hooks()
 
 void redraw()
 {
+    palette_pending = false;
     if (current_mode == TEXT)
         return;
     const Image screen = {current_info->width, current_info->height, shadow};
@@ -315,13 +318,16 @@ int vga_setpalvec(int start, int count, const int* pal)
     }
     for (int i = start; i < start + count; ++i)
         lut[i] = fb_pack(surface, palette6[3 * i], palette6[3 * i + 1], palette6[3 * i + 2]);
-    // A true-colour framebuffer has no colour map: the shown picture is drawn again.
-    redraw();
+    // A true-colour framebuffer has no colour map: the shown picture is drawn again, once,
+    // by the frame that follows (or the retrace wait, when no frame comes first).
+    palette_pending = true;
     return count;
 }
 
 int vga_waitretrace()
 {
+    if (palette_pending)
+        redraw();
     if (fb_fd < 0 || !vsync_works)
         return 0;
     uint32_t crtc = 0;
