@@ -34,6 +34,20 @@ EM_JS(void, web_canvas_open, (int width, int height, const char* title),
 EM_JS(void, web_canvas_show, (const uint32_t* pixels, int width, int height),
       { Module.tarqle.canvasShow(HEAPU8.subarray(pixels, pixels + 4 * width * height), width, height); });
 EM_JS(void, web_index_done, (const char* text, int length), { Module.tarqle.indexDone(UTF8ToString(text, length)); });
+// Whether the viewer has asked to end the show (Esc).
+EM_JS(int, web_end_wanted, (), { return Module.tarqle.endWanted() ? 1 : 0; });
+
+namespace {
+
+// The viewer's Esc ends the show as a closed window ends the desktop's: the running part
+// ends after its frame and the usual shut-down follows, banner and all.
+void take_end_wish()
+{
+    if (!writing_index && !clock_show_ended() && web_end_wanted() != 0)
+        clock_end_show();
+}
+
+} // namespace
 
 void display_open(int argc, char** argv, const char* title, int width, int height)
 {
@@ -66,12 +80,16 @@ void display_present(const Image& image)
         ++frame_number;
         return;
     }
+    take_end_wish();
     rgba.resize((size_t)image.width * (size_t)image.height);
     convert_frame(image, colours, {reinterpret_cast<uint8_t*>(rgba.data()), image.width * 4, 4, 1, nullptr});
     web_canvas_show(rgba.data(), image.width, image.height);
 }
 
-void display_wait_retrace() {}
+void display_wait_retrace()
+{
+    take_end_wish();
+}
 
 void display_close()
 {
