@@ -18,12 +18,22 @@ inline void put(uint8_t* at, T value)
 }
 
 // One picture row as output pixels of type T, each kScale times (scale when kScale is 0,
-// for the rare large scales). One table look-up per picture pixel.
+// for the rare large scales). One table look-up per picture pixel; four look-ups before
+// their stores at scales 1 and 2, since a store through bytes might alias the table and would otherwise
+// hold back the next look-up.
 template <typename T, int kScale>
 void widen_row(const uint8_t* from, int32_t width, const uint32_t* pixels, int32_t scale, uint8_t* to)
 {
     const int32_t times = kScale > 0 ? kScale : scale;
-    for (int32_t x = 0; x < width; ++x) {
+    int32_t x = 0;
+    if constexpr (kScale == 1 || kScale == 2) // larger scales measured faster without
+        for (; x + 4 <= width; x += 4) {
+            const T v[4] = {(T)pixels[from[x]], (T)pixels[from[x + 1]], (T)pixels[from[x + 2]], (T)pixels[from[x + 3]]};
+            for (const T one : v)
+                for (int32_t s = 0; s < times; ++s, to += sizeof(T))
+                    put(to, one);
+        }
+    for (; x < width; ++x) {
         const T v = (T)pixels[from[x]];
         for (int32_t s = 0; s < times; ++s, to += sizeof(T))
             put(to, v);
