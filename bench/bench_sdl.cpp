@@ -1,20 +1,19 @@
-// Speed of the SDL back-end's per-frame work: one frame converted into the 960 x 720
-// texture's pixels against a memset of the same bytes (the conversion may take at most 3x).
+// Speed of tarqle-sdl's per-frame picture work at two window sizes: the frame converted
+// into a texture of the picture's own size (the renderer enlarges it), and, for contrast,
+// into a texture as large as the window's whole-number scale; each against a memset of
+// the 76 800 bytes of one indexed frame in the same run.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
 #include <vector>
 
 #include "core/shared.h"
-#include "display/sdl/sdl_convert.h"
+#include "display/convert/pixel_convert.h"
 
 namespace {
 
-constexpr int32_t kScale = 3;
-constexpr int32_t kPitch = kScreenWidth * kScale * 4;
-constexpr size_t kTextureBytes = (size_t)kPitch * kScreenHeight * kScale;
-
-void BM_SdlConvertScale3(benchmark::State& state)
+// Arguments: window width and height, and 1 to fill a window-scale texture instead.
+void BM_SdlFrame(benchmark::State& state)
 {
     std::vector<uint8_t> pixels((size_t)(kScreenWidth * kScreenHeight));
     for (size_t i = 0; i < pixels.size(); ++i)
@@ -24,28 +23,36 @@ void BM_SdlConvertScale3(benchmark::State& state)
     for (int i = 0; i < 768; ++i)
         palette.rgb[i] = (uint8_t)(i * 5);
     uint32_t table[256];
-    sdl_palette_pixels(palette, table);
-    std::vector<uint8_t> texture(kTextureBytes);
+    palette_pixels({{16, 8}, {8, 8}, {0, 8}, 0xFF000000u}, palette, table);
+    const bool window_scale = state.range(2) != 0;
+    const int32_t scale = window_scale ? whole_placement((int32_t)state.range(0), (int32_t)state.range(1),
+                                                         kScreenWidth, kScreenHeight).scale
+                                       : 1;
+    const int32_t pitch = kScreenWidth * scale * 4;
+    std::vector<uint8_t> texture((size_t)pitch * (size_t)(kScreenHeight * scale));
     for (auto _ : state) {
-        sdl_frame_convert(image, table, texture.data(), kPitch, kScale);
+        const Placement where = whole_placement((int32_t)state.range(0), (int32_t)state.range(1), kScreenWidth,
+                                                kScreenHeight);
+        benchmark::DoNotOptimize(where);
+        convert_frame(image, table, {texture.data(), pitch, 4, scale, nullptr});
         benchmark::DoNotOptimize(texture.data());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)kTextureBytes);
+    state.counters["texture_bytes"] = (double)texture.size();
 }
-BENCHMARK(BM_SdlConvertScale3);
+BENCHMARK(BM_SdlFrame)->Args({960, 720, 0})->Args({3840, 2160, 0})->Args({960, 720, 1})->Args({3840, 2160, 1});
 
-void BM_MemsetTexture(benchmark::State& state)
+// The yardstick: one indexed frame's bytes written by memset.
+void BM_Memset76800(benchmark::State& state)
 {
-    std::vector<uint8_t> texture(kTextureBytes);
+    std::vector<uint8_t> frame((size_t)(kScreenWidth * kScreenHeight));
     uint8_t value = 0;
     for (auto _ : state) {
-        std::memset(texture.data(), ++value, kTextureBytes);
-        benchmark::DoNotOptimize(texture.data());
+        std::memset(frame.data(), ++value, frame.size());
+        benchmark::DoNotOptimize(frame.data());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)kTextureBytes);
 }
-BENCHMARK(BM_MemsetTexture);
+BENCHMARK(BM_Memset76800);
 
 } // namespace

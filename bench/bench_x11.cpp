@@ -1,10 +1,8 @@
-// Speed of the X11 back-end's per-frame work: the conversion at each element and pixel
-// size against a memset of the same bytes, and whole frames sent to the server named by
-// DISPLAY (skipped without one).
+// Speed of the X11 back-end's whole frames sent to the server named by DISPLAY (skipped
+// without one); the conversion alone is measured in bench_pixel_convert.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <vector>
 
 #include "core/shared.h"
@@ -13,11 +11,10 @@
 
 namespace {
 
-// The picture and table every benchmark converts: all indices, a colour per index.
+// The picture every benchmark presents: all indices.
 struct Source {
     std::vector<uint8_t> pixels;
     Image image;
-    PixelTable table;
 };
 
 const Source& source()
@@ -28,44 +25,10 @@ const Source& source()
         for (size_t i = 0; i < s.pixels.size(); ++i)
             s.pixels[i] = (uint8_t)(i * 7 + i / 320);
         s.image = {kScreenWidth, kScreenHeight, s.pixels.data()};
-        uint32_t values[256];
-        for (uint32_t i = 0; i < 256; ++i)
-            values[i] = i * 0x010203u;
-        pixel_table_fill(&s.table, values);
         return s;
     }();
     return made;
 }
-
-// Arguments: bits per pixel, pixel size.
-void BM_Convert(benchmark::State& state)
-{
-    const Source& src = source();
-    const int32_t bits = (int32_t)state.range(0), size = (int32_t)state.range(1);
-    const int32_t stride = kScreenWidth * size * bits / 8;
-    std::vector<uint8_t> frame((size_t)(stride * kScreenHeight * size));
-    for (auto _ : state) {
-        frame_convert(src.image, &src.table, {frame.data(), stride, bits, size});
-        benchmark::DoNotOptimize(frame.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)frame.size());
-}
-BENCHMARK(BM_Convert)->Args({32, 2})->Args({32, 1})->Args({16, 2})->Args({16, 1});
-
-// The write floor: the 640 x 480 x 32-bit frame's bytes written by memset.
-void BM_MemsetFrame(benchmark::State& state)
-{
-    std::vector<uint8_t> frame(640 * 480 * 4);
-    int value = 0;
-    for (auto _ : state) {
-        std::memset(frame.data(), ++value, frame.size());
-        benchmark::DoNotOptimize(frame.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)frame.size());
-}
-BENCHMARK(BM_MemsetFrame);
 
 // Whole frames at pixel size 2 (argument 1: shared memory, 0: plain), each followed by
 // XSync so the time includes the server taking the picture.

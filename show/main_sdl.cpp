@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "display/sdl/display_sdl.h"
 #include "show/timeline.h"
@@ -20,12 +21,15 @@ const char* const kUsage =
     "Esc, Q or closing the window ends the show.\n";
 
 constexpr int kMaxScale = 8;
+static_assert(kMaxScale == 8, "the usage and the refusals say 1 to 8");
 // 16-bit stereo (the output-mode menu's answer 4) at 44100 Hz, first sound device that starts.
 constexpr MusicChoice kMusic = {4, 0, 44100};
 constexpr MusicChoice kNoMusic = {0, 0, 44100};
 
-[[noreturn]] void usage_error()
+// A bad command line: what was wrong, then the usage; nothing has been opened yet.
+[[noreturn]] void usage_error(const char* what, const char* option)
 {
+    std::fprintf(stderr, "tarqle-sdl: %s: %s\n", option, what);
     std::fputs(kUsage, stderr);
     std::exit(2);
 }
@@ -36,26 +40,33 @@ int main(int argc, char** argv)
 {
     SdlOptions display = {false, 3, false};
     bool music = true;
+    bool help = false;
+    // The whole command line is read before anything opens: a mistake anywhere is named.
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
         if (std::strcmp(a, "--help") == 0) {
-            std::fputs(kUsage, stdout);
-            return 0;
+            help = true;
         } else if (std::strcmp(a, "--fullscreen") == 0) {
             display.fullscreen = true;
         } else if (std::strcmp(a, "--smooth") == 0) {
             display.smooth = true;
         } else if (std::strcmp(a, "--no-music") == 0) {
             music = false;
-        } else if (std::strcmp(a, "--scale") == 0 && i + 1 < argc) {
+        } else if (std::strcmp(a, "--scale") == 0) {
+            if (i + 1 == argc)
+                usage_error("needs a number, 1 to 8", a);
             char* end = nullptr;
             const long n = std::strtol(argv[++i], &end, 10);
             if (end == argv[i] || *end != '\0' || n < 1 || n > kMaxScale)
-                usage_error();
+                usage_error("the scale is a whole number from 1 to 8", (std::string("--scale ") + argv[i]).c_str());
             display.scale = (int32_t)n;
         } else {
-            usage_error();
+            usage_error("unknown option", a);
         }
+    }
+    if (help) {
+        std::fputs(kUsage, stdout);
+        return 0;
     }
     display_sdl_configure(display);
     music_choose(music ? kMusic : kNoMusic);

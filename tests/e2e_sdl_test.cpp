@@ -7,6 +7,8 @@
 
 #include <regex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/e2e_support.h"
 #include "tests/run_program.h"
@@ -32,11 +34,21 @@ TEST(SdlProgram, HelpUnknownOptionsAndNoDisplay)
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("usage: tarqle-sdl ", 0), 0u) << help.out;
     EXPECT_EQ(help.err, "");
-    for (const char* bad : {"--bogus", "--scale", "--scale=2"}) {
-        const RunResult refused = run_program({program_path("tarqle-sdl"), "--scale", "9", bad}, "", folder, 10);
-        EXPECT_EQ(refused.status, 2) << bad;
-        EXPECT_EQ(refused.out, "") << bad;
-        EXPECT_EQ(refused.err, help.out) << bad;
+    // Each refusal names what was wrong, wherever it stands, then gives the usage.
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refusals = {
+        {{"--no-music", "--bogus", "--help"}, "--bogus: unknown option"},
+        {{"--scale=2"}, "--scale=2: unknown option"},
+        {{"--smooth", "--scale"}, "--scale: needs a number, 1 to 8"},
+        {{"--scale", "0", "--help"}, "--scale 0: the scale is a whole number from 1 to 8"},
+        {{"--scale", "9"}, "--scale 9: the scale is a whole number from 1 to 8"},
+    };
+    for (const auto& [args, named] : refusals) {
+        std::vector<std::string> argv = {program_path("tarqle-sdl")};
+        argv.insert(argv.end(), args.begin(), args.end());
+        const RunResult refused = run_program(argv, "", folder, 10);
+        EXPECT_EQ(refused.status, 2) << named;
+        EXPECT_EQ(refused.out, "") << named;
+        EXPECT_EQ(refused.err, "tarqle-sdl: " + named + "\n" + help.out);
     }
     // No display at all: refused at once, not an invisible show.
     const RunResult blind = run_program({program_path("tarqle-sdl"), "--no-music"}, "", folder, 20,

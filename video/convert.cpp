@@ -1,52 +1,19 @@
 // A presented frame as true-colour pixels: through its palette, enlarged nearest-neighbour.
 #include "video/convert.h"
 
-#include <cstring>
+#include "display/convert/pixel_convert.h"
 
 namespace {
 
-// One row of source pixels, each written scale times; scale fixed at compile time for the
-// common sizes, so the inner loop is a few plain stores.
-template <int kScale>
-void widen_row(const uint8_t* from, int width, const uint32_t* colours, uint32_t* to)
-{
-    for (int x = 0; x < width; ++x) {
-        const uint32_t c = colours[from[x]];
-        for (int s = 0; s < kScale; ++s)
-            to[s] = c;
-        to += kScale;
-    }
-}
-
-void widen_row_any(const uint8_t* from, int width, const uint32_t* colours, int scale, uint32_t* to)
-{
-    for (int x = 0; x < width; ++x) {
-        const uint32_t c = colours[from[x]];
-        for (int s = 0; s < scale; ++s)
-            to[s] = c;
-        to += scale;
-    }
-}
+// 0x00RRGGBB: bytes B, G, R, 0 in memory, as the encoder's scaler reads them.
+constexpr PixelFormat kXrgb = {{16, 8}, {8, 8}, {0, 8}, 0};
 
 } // namespace
 
 void video_convert(const Image& image, const Palette& palette, int scale, uint32_t* out, int stride)
 {
     uint32_t colours[256];
-    for (int i = 0; i < 256; ++i)
-        colours[i] = (uint32_t)palette.rgb[3 * i] << 16 | (uint32_t)palette.rgb[3 * i + 1] << 8 | palette.rgb[3 * i + 2];
-    const size_t row_bytes = (size_t)image.width * (size_t)scale * sizeof(uint32_t);
-    for (int y = 0; y < image.height; ++y) {
-        const uint8_t* from = image.pixels + (size_t)y * (size_t)image.width;
-        uint32_t* first = out + (size_t)y * (size_t)scale * (size_t)stride;
-        switch (scale) {
-        case 1: widen_row<1>(from, image.width, colours, first); break;
-        case 2: widen_row<2>(from, image.width, colours, first); break;
-        case 3: widen_row<3>(from, image.width, colours, first); break;
-        case 4: widen_row<4>(from, image.width, colours, first); break;
-        default: widen_row_any(from, image.width, colours, scale, first); break;
-        }
-        for (int s = 1; s < scale; ++s)
-            std::memcpy(first + (size_t)s * (size_t)stride, first, row_bytes);
-    }
+    palette_pixels(kXrgb, palette, colours);
+    convert_frame(image, colours,
+                  {reinterpret_cast<uint8_t*>(out), stride * (int32_t)sizeof(uint32_t), 4, scale, nullptr});
 }

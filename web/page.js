@@ -1,6 +1,7 @@
 // The page around the show: loads the program and its data with a progress bar, starts the
 // show on a click (with or without its tune), plays the soundtrack through Web Audio and lets
-// the show's clock follow it, draws the frames on the canvas and ends the show on Esc.
+// the show's clock follow it, draws the frames on the canvas, ends the show on Esc with its
+// banner, and offers to start it again.
 // With ?render it runs the deterministic program at once and shows its frame index.
 'use strict';
 
@@ -219,8 +220,15 @@
 
   // ---- The end of the show ----
 
-  let ending = false; // Esc or the page's close: the show ends at its next frame
+  let ending = false; // the page's close: the show ends at its next wait, at once
+  let endWanted = false; // Esc: the show ends after its frame, the usual way, with its banner
   let asleep = false; // the show is unwound, waiting for its next turn
+
+  // Start and "Start without sound" are live only while no show runs or is about to.
+  function offerStart(live) {
+    $('start').disabled = !live;
+    $('silent').disabled = !live;
+  }
 
   function showEnded(status) {
     if (page.state === 'ended' || page.state === 'failed')
@@ -244,11 +252,10 @@
       $('banner').textContent = page.output.slice(bannerStart).join('\n');
       $('banner').hidden = false;
       page.message = 'The show has ended.';
+      again();
     } else if (ending) {
       page.message = 'The show was ended.';
-      $('panel').hidden = false;
-      $('progress').hidden = true;
-      setStatus(page.message);
+      again();
     } else {
       // The show stopped itself; its last line says why.
       const last = page.output.filter((line) => line.trim() !== '').pop() || '';
@@ -256,10 +263,18 @@
     }
   }
 
+  // The panel again, under the banner, to start the show once more.
+  function again() {
+    $('panel').hidden = false;
+    $('progress').hidden = true;
+    setStatus(page.message);
+    offerStart(true);
+  }
+
   function endShow() {
     if (page.state !== 'running')
       return;
-    ending = true;
+    endWanted = true;
     stopTune();
   }
 
@@ -272,7 +287,9 @@
       toggleSmooth();
   });
   window.addEventListener('pagehide', () => {
-    endShow();
+    if (page.state === 'running')
+      ending = true;
+    stopTune();
     if (audio)
       audio.close();
   });
@@ -314,6 +331,7 @@
       asleep = flag;
     },
     ending: () => ending,
+    endWanted: () => endWanted,
   };
 
   // ---- Loading ----
@@ -403,6 +421,12 @@
   // ---- Running ----
 
   async function run(loaded, withSound) {
+    page.output = [];
+    page.frameWork = null;
+    work.start = null;
+    work.samples = [];
+    ending = false;
+    endWanted = false;
     // The show's clock follows the tune, so sound that cannot start is left out.
     if (withSound && audio) {
       await Promise.race([audio.resume(), new Promise((resolve) => setTimeout(resolve, 3000))]);
@@ -411,6 +435,7 @@
     }
     soundWanted = withSound && audio !== null && audio.state === 'running';
     $('panel').hidden = true;
+    $('banner').hidden = true;
     page.state = 'running';
     const instance = await window.createTarqle({
       tarqle: hooks,
@@ -454,9 +479,16 @@
     setStatus(audio ? 'Ready.' : 'Ready. This browser cannot play the soundtrack, so the show runs without sound.');
     $('buttons').hidden = false;
     $('start').hidden = !audio;
-    const begin = (withSound) => run(loaded, withSound).catch((e) => fail(e.message));
-    $('start').addEventListener('click', () => begin(true), { once: true });
-    $('silent').addEventListener('click', () => begin(false), { once: true });
+    // One show at a time: both buttons go dead at the first click, also while the sound
+    // is being started, and come back when the show has ended.
+    const begin = (withSound) => {
+      if ($('start').disabled)
+        return;
+      offerStart(false);
+      run(loaded, withSound).catch((e) => fail(e.message));
+    };
+    $('start').addEventListener('click', () => begin(true));
+    $('silent').addEventListener('click', () => begin(false));
     (audio ? $('start') : $('silent')).focus();
   }).catch((e) => fail(e.message));
 })();

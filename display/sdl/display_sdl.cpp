@@ -1,6 +1,8 @@
-// The SDL back-end: a resizable window or desktop fullscreen, each frame converted through
-// the palette into a streaming texture and shown with vsync; the viewer's keys end the show.
+// The SDL back-end: a resizable window or desktop fullscreen; each frame converted through
+// the palette into a texture of the picture's own size, which the renderer enlarges, shown
+// with vsync; the viewer's keys end the show.
 #include <SDL.h>
+#include <SDL_syswm.h>
 
 #include <cstdio>
 #include <cstring>
@@ -9,7 +11,7 @@
 #include "core/shared.h"
 #include "display/display.h"
 #include "display/sdl/display_sdl.h"
-#include "display/sdl/sdl_convert.h"
+#include "display/convert/pixel_convert.h"
 
 namespace {
 
@@ -18,12 +20,13 @@ bool video_started;
 SDL_Window* window;
 SDL_Renderer* renderer;
 SDL_Texture* texture;
-int32_t texture_scale; // the scale the texture was made for, 0 when there is none
-uint32_t palette_pixels[256];
+uint32_t pixels_of_palette[256];
 bool window_hidden;
 bool vsync_on;
 // Presents in a row that blocked past kPresentBudgetMs.
 int slow_presents;
+// Presents in a row at which the window's real size was not the size SDL lays out for.
+int size_mismatches;
 
 // A present waits for the next refresh, at most one refresh period on a working display.
 // The show's shortest frame period is 45 ms; a present that keeps taking longer than this
@@ -32,35 +35,63 @@ int slow_presents;
 constexpr double kPresentBudgetMs = 25.0;
 constexpr int kSlowPresentLimit = 3;
 
+// A window manager answers a size or fullscreen request within a few frames; a size SDL
+// believes for longer than this is one nobody will grant (a bare X server has nobody to
+// grant fullscreen), and SDL is told the size the window really has.
+constexpr int kUngrantedSizeLimit = 5;
+
 [[noreturn]] void fail(const char* what)
 {
     std::fprintf(stderr, "tarqle-sdl: %s: %s\n", what, SDL_GetError());
     fatal_exit(true, -1);
 }
 
-// The texture for the picture at this whole-number scale (1 for smooth scaling, which the
-// renderer does), made again only when the scale changes.
-void make_texture(int32_t scale)
-{
-    if (texture != nullptr && texture_scale == scale)
-        return;
-    if (texture != nullptr)
-        SDL_DestroyTexture(texture);
-    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, options.smooth ? "linear" : "nearest");
-    texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
-                                kScreenWidth * scale, kScreenHeight * scale);
-    if (texture == nullptr)
-        fail("cannot make the picture's texture");
-    texture_scale = scale;
-}
+// The texture's pixels: ARGB8888, opaque.
+constexpr PixelFormat kArgb = {{16, 8}, {8, 8}, {0, 8}, 0xFF000000u};
 
-SdlPlacement placement()
+// The picture's place in the window: the renderer enlarges the texture into it, with
+// nearest sampling at a whole-number scale, smoothly with --smooth.
+Placement placement()
 {
     int w = 0, h = 0;
     SDL_GetRendererOutputSize(renderer, &w, &h);
     if (options.smooth)
-        return sdl_smooth_placement(w, h, kScreenWidth, kScreenHeight);
-    return sdl_placement(w, h, kScreenWidth, kScreenHeight);
+        return fitted_placement(w, h, kScreenWidth, kScreenHeight);
+    return whole_placement(w, h, kScreenWidth, kScreenHeight);
+}
+
+// The size the window really has on an X server, asked of the server itself; false
+// elsewhere, where SDL's own idea of the size is all there is.
+bool real_window_size(int* width, int* height)
+{
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
+        return false;
+    XWindowAttributes attributes;
+    if (XGetWindowAttributes(info.info.x11.display, info.info.x11.window, &attributes) == 0)
+        return false;
+    *width = attributes.width;
+    *height = attributes.height;
+    return true;
+}
+
+// Keeps SDL's idea of the window's size the real one: a fullscreen that was not granted
+// is given up, and SDL takes the size the window has.
+void follow_real_size()
+{
+    int w = 0, h = 0, real_w = 0, real_h = 0;
+    SDL_GetWindowSize(window, &w, &h);
+    if (!real_window_size(&real_w, &real_h) || (real_w == w && real_h == h)) {
+        size_mismatches = 0;
+        return;
+    }
+    if (++size_mismatches < kUngrantedSizeLimit)
+        return;
+    size_mismatches = 0;
+    if ((SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN) != 0)
+        SDL_SetWindowFullscreen(window, 0);
+    SDL_SetWindowSize(window, real_w, real_h);
 }
 
 void toggle_fullscreen()
@@ -129,16 +160,21 @@ void display_open(int, char**, const char* title, int width, int height)
     SDL_RendererInfo info;
     vsync_on = SDL_GetRendererInfo(renderer, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
     SDL_ShowCursor(SDL_DISABLE);
-    for (uint32_t& p : palette_pixels)
-        p = 0xFF000000u;
-    texture_scale = 0;
+    // The picture's own size: the CPU converts 76 800 pixels a frame whatever the window's.
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, options.smooth ? "linear" : "nearest");
+    texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, width, height);
+    if (texture == nullptr)
+        fail("cannot make the picture's texture");
+    for (uint32_t& p : pixels_of_palette)
+        p = kArgb.fixed;
     window_hidden = false;
     slow_presents = 0;
+    size_mismatches = 0;
 }
 
 void display_set_palette(const Palette& palette)
 {
-    sdl_palette_pixels(palette, palette_pixels);
+    palette_pixels(kArgb, palette, pixels_of_palette);
 }
 
 void display_present(const Image& image)
@@ -148,13 +184,13 @@ void display_present(const Image& image)
     handle_events();
     if (window_hidden)
         return;
-    const SdlPlacement where = placement();
-    make_texture(options.smooth ? 1 : where.scale);
+    follow_real_size();
+    const Placement where = placement();
     void* pixels = nullptr;
     int pitch = 0;
     if (SDL_LockTexture(texture, nullptr, &pixels, &pitch) != 0)
         return;
-    sdl_frame_convert(image, palette_pixels, static_cast<uint8_t*>(pixels), pitch, texture_scale);
+    convert_frame(image, pixels_of_palette, {static_cast<uint8_t*>(pixels), pitch, 4, 1, nullptr});
     SDL_UnlockTexture(texture);
 
     SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
@@ -182,7 +218,6 @@ void display_close()
     if (texture != nullptr)
         SDL_DestroyTexture(texture);
     texture = nullptr;
-    texture_scale = 0;
     if (renderer != nullptr)
         SDL_DestroyRenderer(renderer);
     renderer = nullptr;

@@ -1,14 +1,13 @@
 // Putting the 8-bit screen of a mode onto a framebuffer of any common pixel format:
-// placement, colour packing and the per-frame conversion.
+// colour packing of 6-bit colours, and the frame at its placement.
 #pragma once
 
 #include <cstdint>
 
+#include "display/convert/pixel_convert.h"
+
 // Where one colour sits in a framebuffer pixel: lowest bit and number of bits.
-struct FbChannel {
-    int offset;
-    int length;
-};
+using FbChannel = PixelChannel;
 
 // The visible part of a framebuffer, as the layer writes it.
 struct FbSurface {
@@ -20,18 +19,6 @@ struct FbSurface {
     FbChannel red, green, blue;
 };
 
-// A picture's place on the framebuffer: shown at scale x scale pixels per picture
-// pixel, top-left corner at (x, y). scale 0: the picture does not fit.
-struct FbPlacement {
-    int scale;
-    int x;
-    int y;
-};
-
-// The largest whole-number scale at which a width x height picture fits a fb_width x
-// fb_height framebuffer in both directions, centred (rounding the margins down).
-FbPlacement fb_place(int width, int height, int fb_width, int fb_height);
-
 // A 6-bit colour component (0..63) widened to 8 bits so that 63 becomes 255.
 uint8_t fb_widen(int component);
 
@@ -42,8 +29,9 @@ uint32_t fb_pack(const FbSurface& surface, int red, int green, int blue);
 // Sets every visible pixel of the surface to 0 (black). Safe in a signal handler.
 void fb_clear(const FbSurface& surface);
 
-// Shows a width x height picture of palette indices at its placement: each pixel
-// becomes lut[index], repeated scale times in both directions. row is scratch room of
-// at least width x scale x bytes_per_pixel bytes. The placement must fit the surface.
-void fb_show(const FbSurface& surface, FbPlacement place, const uint8_t* picture, int width, int height,
-             const uint32_t lut[256], uint8_t* row);
+// Shows a picture of palette indices at its placement (whole_placement on the surface's
+// size): each pixel becomes lut[index], repeated scale times in both directions. row is
+// scratch room of at least width x scale x bytes_per_pixel bytes, so the framebuffer is
+// only written, never read. The placement must fit the surface.
+void fb_show(const FbSurface& surface, const Placement& place, const Image& picture, const uint32_t lut[256],
+             uint8_t* row);

@@ -48,12 +48,14 @@ bool vsync_works = true;
 // the physical screen (what the framebuffer shows, as palette indices).
 volatile sig_atomic_t current_mode = TEXT;
 const vga_modeinfo* current_info = nullptr;
-FbPlacement placement;
+Placement placement;
 uint8_t* shadow = nullptr;
 std::vector<uint8_t> scratch_row;
 
 int palette6[768];
 uint32_t lut[256];
+// A true-colour palette change not yet drawn: the next frame or retrace draws it.
+bool palette_pending = false;
 
 GraphicsContext current_context;
 
@@ -149,9 +151,11 @@ void install_exit_hooks()
 
 void redraw()
 {
+    palette_pending = false;
     if (current_mode == TEXT)
         return;
-    fb_show(surface, placement, shadow, current_info->width, current_info->height, lut, scratch_row.data());
+    const Image screen = {current_info->width, current_info->height, shadow};
+    fb_show(surface, placement, screen, lut, scratch_row.data());
 }
 
 void set_colour_map(int start, int count)
@@ -246,7 +250,8 @@ int vga_hasmode(int mode)
     const vga_modeinfo* info = vga_getmodeinfo(mode);
     if (fb_fd < 0 || info == nullptr)
         return 0;
-    return fb_place(info->width, info->height, surface.width, surface.height).scale > 0;
+    return placement_fits(whole_placement(surface.width, surface.height, info->width, info->height), surface.width,
+                          surface.height);
 }
 
 int vga_setmode(int mode)
@@ -270,7 +275,7 @@ int vga_setmode(int mode)
         return -1;
     std::free(shadow);
     shadow = screen;
-    placement = fb_place(info->width, info->height, surface.width, surface.height);
+    placement = whole_placement(surface.width, surface.height, info->width, info->height);
     scratch_row.assign((size_t)info->width * (size_t)placement.scale * (size_t)surface.bytes_per_pixel, 0);
     install_exit_hooks();
     owner_pid = getpid();
@@ -313,13 +318,16 @@ int vga_setpalvec(int start, int count, const int* pal)
     }
     for (int i = start; i < start + count; ++i)
         lut[i] = fb_pack(surface, palette6[3 * i], palette6[3 * i + 1], palette6[3 * i + 2]);
-    // A true-colour framebuffer has no colour map: the shown picture is drawn again.
-    redraw();
+    // A true-colour framebuffer has no colour map: the shown picture is drawn again, once,
+    // by the frame that follows (or the retrace wait, when no frame comes first).
+    palette_pending = true;
     return count;
 }
 
 int vga_waitretrace()
 {
+    if (palette_pending)
+        redraw();
     if (fb_fd < 0 || !vsync_works)
         return 0;
     uint32_t crtc = 0;

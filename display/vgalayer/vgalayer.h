@@ -55,8 +55,9 @@ const vga_modeinfo* vga_getmodeinfo(int mode);
 int vga_getcolors();
 
 // Sets count palette entries from start on, three 6-bit components (0..63) each, red,
-// green, blue, read from pal during the call. The screen shows the change at once.
-// Result: the number of entries set.
+// green, blue, read from pal during the call. The screen shows the change by the next
+// copy to the physical screen or wait for the retrace, whichever comes first (at once on
+// an indexed framebuffer). Result: the number of entries set.
 int vga_setpalvec(int start, int count, const int* pal);
 
 // Waits for the next vertical retrace where the framebuffer driver can; else returns

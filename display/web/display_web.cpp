@@ -10,12 +10,14 @@
 #include <vector>
 
 #include "core/clock.h"
+#include "display/convert/pixel_convert.h"
 #include "display/display.h"
 #include "display/frame_index.h"
 
 namespace {
 
 // RGBA words as the canvas keeps them in memory: red in the lowest byte, opaque.
+constexpr PixelFormat kCanvasRgba = {{0, 8}, {8, 8}, {16, 8}, 0xFF000000u};
 uint32_t colours[256];
 Palette current_palette;
 std::vector<uint32_t> rgba;
@@ -32,6 +34,20 @@ EM_JS(void, web_canvas_open, (int width, int height, const char* title),
 EM_JS(void, web_canvas_show, (const uint32_t* pixels, int width, int height),
       { Module.tarqle.canvasShow(HEAPU8.subarray(pixels, pixels + 4 * width * height), width, height); });
 EM_JS(void, web_index_done, (const char* text, int length), { Module.tarqle.indexDone(UTF8ToString(text, length)); });
+// Whether the viewer has asked to end the show (Esc).
+EM_JS(int, web_end_wanted, (), { return Module.tarqle.endWanted() ? 1 : 0; });
+
+namespace {
+
+// The viewer's Esc ends the show as a closed window ends the desktop's: the running part
+// ends after its frame and the usual shut-down follows, banner and all.
+void take_end_wish()
+{
+    if (!writing_index && !clock_show_ended() && web_end_wanted() != 0)
+        clock_end_show();
+}
+
+} // namespace
 
 void display_open(int argc, char** argv, const char* title, int width, int height)
 {
@@ -53,10 +69,7 @@ void display_open(int argc, char** argv, const char* title, int width, int heigh
 void display_set_palette(const Palette& palette)
 {
     current_palette = palette;
-    for (int i = 0; i < 256; ++i) {
-        const uint8_t* c = &palette.rgb[3 * i];
-        colours[i] = (uint32_t)c[0] | (uint32_t)c[1] << 8 | (uint32_t)c[2] << 16 | 0xFF000000u;
-    }
+    palette_pixels(kCanvasRgba, palette, colours);
 }
 
 void display_present(const Image& image)
@@ -67,14 +80,16 @@ void display_present(const Image& image)
         ++frame_number;
         return;
     }
-    const size_t size = (size_t)image.width * (size_t)image.height;
-    rgba.resize(size);
-    for (size_t i = 0; i < size; ++i)
-        rgba[i] = colours[image.pixels[i]];
+    take_end_wish();
+    rgba.resize((size_t)image.width * (size_t)image.height);
+    convert_frame(image, colours, {reinterpret_cast<uint8_t*>(rgba.data()), image.width * 4, 4, 1, nullptr});
     web_canvas_show(rgba.data(), image.width, image.height);
 }
 
-void display_wait_retrace() {}
+void display_wait_retrace()
+{
+    take_end_wish();
+}
 
 void display_close()
 {

@@ -6,6 +6,7 @@
 #include <sys/shm.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdio>
 #include <cstdlib>
@@ -117,6 +118,15 @@ int create_shared_image(XImage** image, XShmSegmentInfo** segment, int width, in
     return 0;
 }
 
+// An indexed visual shows the palette indices themselves.
+constexpr auto kIndexTable = [] {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t i = 0; i < 256; ++i)
+        t[i] = i;
+    return t;
+}();
+const uint32_t* const kIndices = kIndexTable.data();
+
 } // namespace
 
 int x11_image_create(XImage** image, XShmSegmentInfo** segment, int width, int height, Display* display,
@@ -194,8 +204,8 @@ int x11_window_setup(int argc, char** argv, const char* title, int width, int he
     }
 
     if (is_truecolor()) {
-        x11.channels = channels_from_masks(x11.visual_info.red_mask, x11.visual_info.green_mask,
-                                           x11.visual_info.blue_mask);
+        x11.format = {channel_from_mask(x11.visual_info.red_mask), channel_from_mask(x11.visual_info.green_mask),
+                      channel_from_mask(x11.visual_info.blue_mask), 0};
         Palette grey;
         for (int i = 0; i < 256; ++i)
             grey.rgb[3 * i] = grey.rgb[3 * i + 1] = grey.rgb[3 * i + 2] = (uint8_t)i;
@@ -273,10 +283,7 @@ void display_set_palette(const Palette& palette)
     if (x11.display == nullptr)
         return;
     if (is_truecolor()) {
-        uint32_t values[256];
-        for (int i = 0; i < 256; ++i)
-            values[i] = channel_pixel(x11.channels, palette.rgb[3 * i], palette.rgb[3 * i + 1], palette.rgb[3 * i + 2]);
-        pixel_table_fill(&x11.table, values);
+        palette_pixels(x11.format, palette, x11.table);
     } else if (is_pseudocolor()) {
         XColor cells[256];
         for (int i = 0; i < 256; ++i) {
@@ -291,12 +298,13 @@ void display_set_palette(const Palette& palette)
     }
 }
 
-void frame_fill(XImage* frame, const Image& image, const PixelTable* table, int pixel_size)
+void frame_fill(XImage* frame, const Image& image, const uint32_t* table, int pixel_size)
 {
     const int native_order = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
-    if (frame_convert_handles(frame->bits_per_pixel) &&
-        (frame->bits_per_pixel == 8 || frame->byte_order == native_order)) {
-        frame_convert(image, table, {(uint8_t*)frame->data, frame->bytes_per_line, frame->bits_per_pixel, pixel_size});
+    const int bits = frame->bits_per_pixel;
+    if ((bits == 8 || bits == 16 || bits == 32) && (bits == 8 || frame->byte_order == native_order)) {
+        convert_frame(image, table != nullptr ? table : kIndices,
+                      {(uint8_t*)frame->data, frame->bytes_per_line, bits / 8, pixel_size, nullptr});
         return;
     }
     // A layout the conversion does not write (24-bit elements, the other byte order):
@@ -304,7 +312,7 @@ void frame_fill(XImage* frame, const Image& image, const PixelTable* table, int 
     for (int32_t y = 0; y < frame->height; ++y)
         for (int32_t x = 0; x < frame->width; ++x) {
             const uint8_t index = image.pixels[(size_t)(y / pixel_size) * (size_t)image.width + (size_t)(x / pixel_size)];
-            XPutPixel(frame, x, y, table != nullptr ? table->single32[index] : index);
+            XPutPixel(frame, x, y, table != nullptr ? table[index] : index);
         }
 }
 
@@ -313,7 +321,7 @@ void display_present(const Image& image)
     XImage* frame = x11.frame;
     if (frame == nullptr)
         return;
-    frame_fill(frame, image, is_truecolor() ? &x11.table : nullptr, x11.pixel_size);
+    frame_fill(frame, image, is_truecolor() ? x11.table : nullptr, x11.pixel_size);
     if (x11.use_shared_memory)
         XShmPutImage(x11.display, x11.window, x11.gc, frame, 0, 0, 0, 0, (unsigned)frame->width,
                      (unsigned)frame->height, False);

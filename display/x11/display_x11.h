@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "display/x11/x11_convert.h"
+#include "display/convert/pixel_convert.h"
 
 // Everything display_open creates; all zero before it and again after display_close.
 struct X11Display {
@@ -23,10 +23,10 @@ struct X11Display {
     uint8_t pixel_size;        // 1 or 2
     uint8_t use_shared_memory; // 1 when frames travel through a shared segment
     int32_t window_width, window_height;
-    ChannelLayout channels; // TrueColor only
+    PixelFormat format;     // TrueColor only
     XImage* frame;          // what display_present fills and sends
     XShmSegmentInfo* segment; // the frame's segment, with shared memory only
-    PixelTable table;       // TrueColor pixel per palette index
+    uint32_t table[256];    // TrueColor pixel per palette index
 };
 
 extern X11Display x11;
@@ -49,4 +49,4 @@ int x11_image_create(XImage** image, XShmSegmentInfo** segment, int width, int h
 // Called by display_present for every frame: writes image into frame, each pixel a
 // pixel_size square, through table (TrueColor) or as the index itself (table null), in
 // whatever element size, byte order and row stride the frame image has. Nothing is kept.
-void frame_fill(XImage* frame, const Image& image, const PixelTable* table, int pixel_size);
+void frame_fill(XImage* frame, const Image& image, const uint32_t* table, int pixel_size);

@@ -4,6 +4,8 @@
 //   node browser_test.js live WEB_DIR NATIVE_FRAMES    the live show plays, sounds, and its
 //                                                      picture is a frame of its first part
 //   node browser_test.js missing WEB_DIR               a missing data file gets a clear message
+//   node browser_test.js again WEB_DIR                 one show at a time; after Esc the banner
+//                                                      stands and the show starts again
 'use strict';
 
 const childProcess = require('child_process');
@@ -268,12 +270,42 @@ async function checkMissing(browser, url) {
   console.log(`a missing picture is told on the page: "${result.text}"`);
 }
 
+// Both buttons clicked 40 ms apart start one show; Esc ends it with its banner, twice.
+async function checkAgain(browser, url) {
+  await browser.page('Page.navigate', { url });
+  if (!await until(browser.evaluate, "window.tarqlePage && ['ready', 'failed'].includes(tarqlePage.state)", 30000))
+    fail('the page did not get ready within 30 s');
+  const titles = "tarqlePage.output.filter((l) => l.includes('tarqle for LINUX')).length";
+  for (const [first, second] of [['start', 'silent'], ['silent', 'start']]) {
+    await browser.evaluate(`document.getElementById('${first}').click()`);
+    await sleep(40);
+    await browser.evaluate(`document.getElementById('${second}').click()`);
+    if (!await until(browser.evaluate, `tarqlePage.state === 'running' && ${titles} > 0`, 15000))
+      fail(`${first} did not start the show: ${await browser.evaluate('tarqlePage.message')}`);
+    await sleep(1500);
+    const shows = await browser.evaluate(titles);
+    if (shows !== 1)
+      fail(`${first} then ${second} 40 ms later started ${shows} shows`);
+    await browser.page('Input.dispatchKeyEvent', { type: 'keyDown', key: 'Escape', code: 'Escape', windowsVirtualKeyCode: 27 });
+    if (!await until(browser.evaluate, "tarqlePage.state === 'ended'", 10000))
+      fail('Esc did not end the show');
+    const end = await browser.evaluate(`({banner: document.getElementById('banner').hidden ? '' :
+      document.getElementById('banner').textContent, live: !document.getElementById('panel').hidden &&
+      !document.getElementById('silent').disabled && !document.getElementById('start').disabled})`);
+    if (!end.banner.startsWith('--------------- TAZE'))
+      fail(`after Esc the banner does not stand: "${end.banner}"`);
+    if (!end.live)
+      fail('after Esc the show cannot be started again');
+  }
+  console.log('one show at a time; after Esc the banner stands, and the show started again');
+}
+
 async function main() {
   const [mode, webDir, reference] = process.argv.slice(2);
   const root = path.resolve(webDir);
   const server = await serve(root, mode === 'missing' ? 'grafika/intro/taze.pcx' : null);
   const url = `http://127.0.0.1:${server.address().port}/index.html`;
-  const browser = await launch(mode === 'live' ? ['--autoplay-policy=no-user-gesture-required'] : []);
+  const browser = await launch(['live', 'again'].includes(mode) ? ['--autoplay-policy=no-user-gesture-required'] : []);
   try {
     if (mode === 'render')
       await checkRender(browser, url, reference);
@@ -281,6 +313,8 @@ async function main() {
       await checkLive(browser, url, reference);
     else if (mode === 'missing')
       await checkMissing(browser, url);
+    else if (mode === 'again')
+      await checkAgain(browser, url);
     else
       fail('unknown check ' + mode);
   } finally {

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The browser checks as CTest runs them: run.sh build|render|live|missing BUILD_DIR.
+# The browser checks as CTest runs them: run.sh build|render|live|missing|again BUILD_DIR.
 # build makes the page in BUILD_DIR/web; the others check it in Chromium against the
 # native renderer of BUILD_DIR. Each skips (status 77), saying why, when a tool is missing.
 set -euo pipefail
