@@ -70,11 +70,16 @@ float luma_of(const Linear& c)
     return 0.2126f * c.r + 0.7152f * c.g + 0.0722f * c.b;
 }
 
-// WCAG's red quantity (R - G - B) × 320 before the cut at zero, so that it stays linear in
-// a blend; a bound on the cut quantity is the same bound on this one where it matters.
-float red_of(const Linear& c)
+// WCAG's red quantity before its cut at zero, (R - G - B) × 320, which is linear in a blend.
+float red_line(const Linear& c)
 {
     return (c.r - c.g - c.b) * 320.0f;
+}
+
+// The red quantity itself.
+float red_of(const Linear& c)
+{
+    return std::max(0.0f, red_line(c));
 }
 
 void swing_start(Swing& s, float v)
@@ -107,8 +112,9 @@ bool swing_take(Swing& s, float v, float step)
 }
 
 // How far (0..1) a blend from value a to value b may go before it completes a transition,
-// keeping a little short of the step.
-float swing_reach(const Swing& s, float a, float b, float step)
+// keeping a little short of the step. For the red quantity a and b are taken before the
+// cut at zero: a lower bound at or below zero then holds anyway.
+float swing_reach(const Swing& s, float a, float b, float step, bool cut_at_zero)
 {
     const float margin = step / 16.0f;
     float low = -1e30f, high = 1e30f;
@@ -120,6 +126,8 @@ float swing_reach(const Swing& s, float a, float b, float step)
     } else {
         high = s.extreme + step - margin;
     }
+    if (cut_at_zero && low <= 0.0f)
+        low = -1e30f;
     if (b < low)
         return a <= low ? 0.0f : (low - a) / (b - a);
     if (b > high)
@@ -170,8 +178,8 @@ uint32_t limit_pixel(PixelState& ps, uint32_t from, uint32_t to, int32_t now)
                       (int)swing_turns(ps.red, red_of(b), kGentleRedStep);
     uint32_t out = to;
     if (turns > 0 && ps.count + turns > kGentleBudget) {
-        const float t = std::min(swing_reach(ps.luma, luma_of(a), luma_of(b), kGentleLumaStep),
-                                 swing_reach(ps.red, red_of(a), red_of(b), kGentleRedStep));
+        const float t = std::min(swing_reach(ps.luma, luma_of(a), luma_of(b), kGentleLumaStep, false),
+                                 swing_reach(ps.red, red_line(a), red_line(b), kGentleRedStep, true));
         out = to_byte(a.r + t * (b.r - a.r)) << 16 | to_byte(a.g + t * (b.g - a.g)) << 8 | to_byte(a.b + t * (b.b - a.b));
     }
     // The state follows what is really shown, rounding included.
