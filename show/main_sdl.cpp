@@ -11,10 +11,11 @@
 namespace {
 
 const char* const kUsage =
-    "usage: tarqle-sdl [--fullscreen] [--scale N] [--smooth] [--no-music] [--help]\n"
+    "usage: tarqle-sdl [--fullscreen] [--scale N] [--smooth] [--gentle] [--no-music] [--help]\n"
     "  --fullscreen  start in fullscreen (F11 or Alt+Enter toggles it)\n"
     "  --scale N     window of N times 320 x 240, 1 to 8 (default 3)\n"
     "  --smooth      scale smoothly to fill the height, not in whole multiples\n"
+    "  --gentle      hold back quick flashes (at most two a second in any place)\n"
     "  --no-music    play the show silently\n"
     "  --help        this text\n"
     "Esc, Q or closing the window ends the show.\n";
@@ -34,7 +35,7 @@ constexpr MusicChoice kNoMusic = {0, 0, 44100};
 
 int main(int argc, char** argv)
 {
-    SdlOptions display = {false, 3, false};
+    SdlOptions display = {false, 3, false, false};
     bool music = true;
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
@@ -45,6 +46,8 @@ int main(int argc, char** argv)
             display.fullscreen = true;
         } else if (std::strcmp(a, "--smooth") == 0) {
             display.smooth = true;
+        } else if (std::strcmp(a, "--gentle") == 0) {
+            display.gentle = true;
         } else if (std::strcmp(a, "--no-music") == 0) {
             music = false;
         } else if (std::strcmp(a, "--scale") == 0 && i + 1 < argc) {
@@ -57,6 +60,9 @@ int main(int argc, char** argv)
             usage_error();
         }
     }
+    // Told before anything is shown, whatever the options.
+    std::fputs("This show contains flashing images.\n", stdout);
+    std::fflush(stdout);
     display_sdl_configure(display);
     music_choose(music ? kMusic : kNoMusic);
     return show_main(argc, argv);

@@ -8,18 +8,20 @@
 #include "core/clock.h"
 #include "core/shared.h"
 #include "display/display.h"
+#include "display/gentle/gentle.h"
 #include "display/sdl/display_sdl.h"
 #include "display/sdl/sdl_convert.h"
 
 namespace {
 
-SdlOptions options = {false, 3, false};
+SdlOptions options = {false, 3, false, false};
 bool video_started;
 SDL_Window* window;
 SDL_Renderer* renderer;
 SDL_Texture* texture;
 int32_t texture_scale; // the scale the texture was made for, 0 when there is none
 uint32_t palette_pixels[256];
+Palette palette_shown; // the gentle picture converts through the palette itself
 bool window_hidden;
 bool vsync_on;
 // Presents in a row that blocked past kPresentBudgetMs.
@@ -31,6 +33,17 @@ int slow_presents;
 // after kSlowPresentLimit such presents in a row vsync goes off for the rest of the run.
 constexpr double kPresentBudgetMs = 25.0;
 constexpr int kSlowPresentLimit = 3;
+
+// The gentle picture's pixels into the texture, each a scale × scale square, opaque.
+void copy_gentle(const uint32_t* shown, uint8_t* out, int pitch, int32_t scale)
+{
+    for (int32_t y = 0; y < kScreenHeight * scale; ++y) {
+        const uint32_t* from = shown + (size_t)(y / scale) * kScreenWidth;
+        uint32_t* to = reinterpret_cast<uint32_t*>(out + (size_t)y * (size_t)pitch);
+        for (int32_t x = 0; x < kScreenWidth * scale; ++x)
+            to[x] = from[x / scale] | 0xFF000000u;
+    }
+}
 
 [[noreturn]] void fail(const char* what)
 {
@@ -134,11 +147,14 @@ void display_open(int, char**, const char* title, int width, int height)
     texture_scale = 0;
     window_hidden = false;
     slow_presents = 0;
+    if (options.gentle)
+        gentle_reset();
 }
 
 void display_set_palette(const Palette& palette)
 {
     sdl_palette_pixels(palette, palette_pixels);
+    palette_shown = palette;
 }
 
 void display_present(const Image& image)
@@ -154,7 +170,10 @@ void display_present(const Image& image)
     int pitch = 0;
     if (SDL_LockTexture(texture, nullptr, &pixels, &pitch) != 0)
         return;
-    sdl_frame_convert(image, palette_pixels, static_cast<uint8_t*>(pixels), pitch, texture_scale);
+    if (options.gentle)
+        copy_gentle(gentle_present(image, palette_shown, clock_now()), static_cast<uint8_t*>(pixels), pitch, texture_scale);
+    else
+        sdl_frame_convert(image, palette_pixels, static_cast<uint8_t*>(pixels), pitch, texture_scale);
     SDL_UnlockTexture(texture);
 
     SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);

@@ -12,6 +12,7 @@
 #include "core/clock.h"
 #include "display/display.h"
 #include "display/frame_index.h"
+#include "display/gentle/gentle.h"
 
 namespace {
 
@@ -21,6 +22,8 @@ Palette current_palette;
 std::vector<uint32_t> rgba;
 
 bool writing_index;
+bool gentle; // the gentle picture (display/gentle), from the page's switch
+
 std::string index_text;
 int frame_number;
 
@@ -36,11 +39,15 @@ EM_JS(void, web_index_done, (const char* text, int length), { Module.tarqle.inde
 void display_open(int argc, char** argv, const char* title, int width, int height)
 {
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--index") != 0) {
-            std::fprintf(stderr, "tarqle-web: %s: unknown option (the page passes only --index)\n", argv[i]);
+        if (std::strcmp(argv[i], "--gentle") == 0) {
+            gentle = true;
+            gentle_reset();
+        } else if (std::strcmp(argv[i], "--index") == 0) {
+            writing_index = true;
+        } else {
+            std::fprintf(stderr, "tarqle-web: %s: unknown option (the page passes only --index or --gentle)\n", argv[i]);
             std::exit(1);
         }
-        writing_index = true;
     }
     frame_number = 0;
     index_text.clear();
@@ -69,8 +76,15 @@ void display_present(const Image& image)
     }
     const size_t size = (size_t)image.width * (size_t)image.height;
     rgba.resize(size);
-    for (size_t i = 0; i < size; ++i)
-        rgba[i] = colours[image.pixels[i]];
+    if (gentle) {
+        // 0x00RRGGBB from the limiter to the canvas's byte order, red first, opaque.
+        const uint32_t* shown = gentle_present(image, current_palette, clock_now());
+        for (size_t i = 0; i < size; ++i)
+            rgba[i] = (shown[i] >> 16 & 0xFFu) | (shown[i] & 0xFF00u) | (shown[i] & 0xFFu) << 16 | 0xFF000000u;
+    } else {
+        for (size_t i = 0; i < size; ++i)
+            rgba[i] = colours[image.pixels[i]];
+    }
     web_canvas_show(rgba.data(), image.width, image.height);
 }
 
