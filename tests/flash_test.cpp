@@ -83,7 +83,8 @@ TEST(FlashAnalysis, KnownSequences)
 
 TEST(FlashAnalysis, GentlePictureHasNoFailingWindow)
 {
-    for (const Scene& scene : {wave(4, kBlack, kWhite), wave(12, kBlack, kWhite), wave(5, kRed, kGrey), wave(7, kRed, kBlack)}) {
+    for (const Scene& scene :
+         {wave(4, kBlack, kWhite), wave(12, kBlack, kWhite), wave(5, kRed, kGrey), wave(7, kRed, kBlack)}) {
         const FlashWindow limited = worst(scene, 60, 4, true, 1.0 / (kW * kH));
         EXPECT_LE(limited.general, kFlashLimit);
         EXPECT_LE(limited.red, kFlashLimit);

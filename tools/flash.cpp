@@ -66,8 +66,8 @@ bool luma_take(Track& t, float v)
         t.extreme = v;
         return true;
     }
-    const bool turned = t.dir > 0 ? t.extreme - v >= kLumaStep && v < kDarkLimit
-                                  : v - t.extreme >= kLumaStep && t.extreme < kDarkLimit;
+    const bool turned =
+        t.dir > 0 ? t.extreme - v >= kLumaStep && v < kDarkLimit : v - t.extreme >= kLumaStep && t.extreme < kDarkLimit;
     if (turned) {
         t.dir = (int8_t)-t.dir;
         t.extreme = v;
@@ -97,7 +97,8 @@ bool red_take(Track& t, float v, bool saturated)
         t.extreme_saturated = saturated;
         return true;
     }
-    const bool turned = t.dir > 0 ? t.extreme - v > kRedStep && t.extreme_saturated : v - t.extreme > kRedStep && saturated;
+    const bool turned =
+        t.dir > 0 ? t.extreme - v > kRedStep && t.extreme_saturated : v - t.extreme > kRedStep && saturated;
     if (turned || (t.dir > 0 ? v > t.extreme : v < t.extreme)) {
         if (turned)
             t.dir = (int8_t)-t.dir;

@@ -39,8 +39,9 @@ struct Piece {
     int32_t period;
 };
 constexpr Piece kPieces[] = {
-    {"presents", 0}, {"intro", 0}, {"blobs", 0}, {"flicker sequence and mosaic", 0}, {"sliding pictures", 45},
-    {"rippling scroll", 0}, {"fire", 0}, {"whiteout", 70}, {"closing screens", 0},
+    {"presents", 0},          {"intro", 0},           {"blobs", 0}, {"flicker sequence and mosaic", 0},
+    {"sliding pictures", 45}, {"rippling scroll", 0}, {"fire", 0},  {"whiteout", 70},
+    {"closing screens", 0},
 };
 
 struct PartStart {
@@ -134,7 +135,8 @@ void read_frames(const std::string& index_path, double area)
 void read_video(const std::string& path, double area)
 {
     AVFormatContext* format = nullptr;
-    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0 || avformat_find_stream_info(format, nullptr) < 0)
+    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0 ||
+        avformat_find_stream_info(format, nullptr) < 0)
         fail(path + ": cannot read as a video");
     const AVCodec* codec = nullptr;
     const int stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
@@ -154,7 +156,8 @@ void read_video(const std::string& path, double area)
     auto take = [&]() {
         while (avcodec_receive_frame(decoder, frame) == 0) {
             if (scaler == nullptr) {
-                const double shrink = std::min({1.0, (double)kMaxWidth / frame->width, (double)kMaxHeight / frame->height});
+                const double shrink =
+                    std::min({1.0, (double)kMaxWidth / frame->width, (double)kMaxHeight / frame->height});
                 width = std::max(1, (int)(frame->width * shrink + 0.5));
                 height = std::max(1, (int)(frame->height * shrink + 0.5));
                 scaler = sws_getContext(frame->width, frame->height, (AVPixelFormat)frame->format, width, height,
@@ -208,8 +211,8 @@ bool report(const char* rule, int FlashWindow::*count)
     }
     std::printf("%s flash rule: %d of %zu one-second windows fail; most in one second: %.1f flashes (%d transitions), "
                 "the second from %.2f s (%s)\n",
-                rule, failing, windows.size(), worst->*count / 2.0, worst->*count, seconds(worst->time - kFlashWindowMs),
-                parts_during(worst->time - kFlashWindowMs, worst->time).c_str());
+                rule, failing, windows.size(), worst->*count / 2.0, worst->*count,
+                seconds(worst->time - kFlashWindowMs), parts_during(worst->time - kFlashWindowMs, worst->time).c_str());
     for (size_t i = 0; i < windows.size();) {
         if (windows[i].*count <= kFlashLimit) {
             ++i;
@@ -220,8 +223,8 @@ bool report(const char* rule, int FlashWindow::*count)
         while (j < windows.size() && windows[j].*count > kFlashLimit)
             most = std::max(most, windows[j++].*count);
         std::printf("  failing windows starting %6.2f s to %6.2f s: up to %.1f flashes  (%s)\n",
-                    seconds(windows[i].time - kFlashWindowMs), seconds(windows[j - 1].time - kFlashWindowMs), most / 2.0,
-                    parts_during(windows[i].time - kFlashWindowMs, windows[j - 1].time).c_str());
+                    seconds(windows[i].time - kFlashWindowMs), seconds(windows[j - 1].time - kFlashWindowMs),
+                    most / 2.0, parts_during(windows[i].time - kFlashWindowMs, windows[j - 1].time).c_str());
         i = j;
     }
     return failing > 0;

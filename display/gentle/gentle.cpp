@@ -14,7 +14,7 @@ struct Swing {
     float extreme; // the farthest value reached since the last transition (dir != 0)
     float low;     // before the first transition (dir == 0): the lowest and highest values
     float high;
-    int8_t dir;    // +1 last transition rose, -1 fell, 0 none yet
+    int8_t dir; // +1 last transition rose, -1 fell, 0 none yet
 };
 
 // Room for the budget and the transitions rounding can add past it.
@@ -174,13 +174,14 @@ uint32_t limit_pixel(PixelState& ps, uint32_t from, uint32_t to, int32_t now)
 {
     forget_old(ps, now);
     const Linear a = linear_of(from), b = linear_of(to);
-    const int turns = (int)swing_turns(ps.luma, luma_of(b), kGentleLumaStep) +
-                      (int)swing_turns(ps.red, red_of(b), kGentleRedStep);
+    const int turns =
+        (int)swing_turns(ps.luma, luma_of(b), kGentleLumaStep) + (int)swing_turns(ps.red, red_of(b), kGentleRedStep);
     uint32_t out = to;
     if (turns > 0 && ps.count + turns > kGentleBudget) {
         const float t = std::min(swing_reach(ps.luma, luma_of(a), luma_of(b), kGentleLumaStep, false),
                                  swing_reach(ps.red, red_line(a), red_line(b), kGentleRedStep, true));
-        out = to_byte(a.r + t * (b.r - a.r)) << 16 | to_byte(a.g + t * (b.g - a.g)) << 8 | to_byte(a.b + t * (b.b - a.b));
+        out =
+            to_byte(a.r + t * (b.r - a.r)) << 16 | to_byte(a.g + t * (b.g - a.g)) << 8 | to_byte(a.b + t * (b.b - a.b));
     }
     // The state follows what is really shown, rounding included.
     const Linear c = linear_of(out);
@@ -223,7 +224,8 @@ const uint32_t* gentle_present(const Image& image, const Palette& palette, int32
 {
     uint32_t colours[256];
     for (int i = 0; i < 256; ++i)
-        colours[i] = (uint32_t)palette.rgb[3 * i] << 16 | (uint32_t)palette.rgb[3 * i + 1] << 8 | palette.rgb[3 * i + 2];
+        colours[i] =
+            (uint32_t)palette.rgb[3 * i] << 16 | (uint32_t)palette.rgb[3 * i + 1] << 8 | palette.rgb[3 * i + 2];
     frame.resize((size_t)image.width * (size_t)image.height);
     for (size_t i = 0; i < frame.size(); ++i)
         frame[i] = colours[image.pixels[i]];
