@@ -1,5 +1,7 @@
 // The entry point of tarqle-sdl, the desktop program: its options instead of the terminal
 // questions, then the same show.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,10 +14,11 @@
 namespace {
 
 const char* const kUsage =
-    "usage: tarqle-sdl [--fullscreen] [--scale N] [--smooth] [--no-music] [--help]\n"
+    "usage: tarqle-sdl [--fullscreen] [--scale N] [--smooth] [--gentle] [--no-music] [--help]\n"
     "  --fullscreen  start in fullscreen (F11 or Alt+Enter toggles it)\n"
     "  --scale N     window of N times 320 x 240, 1 to 8 (default 3)\n"
     "  --smooth      scale smoothly to fill the height, not in whole multiples\n"
+    "  --gentle      hold back quick flashes (at most two a second in any place)\n"
     "  --no-music    play the show silently\n"
     "  --help        this text\n"
     "Esc, Q or closing the window ends the show.\n";
@@ -38,7 +41,7 @@ constexpr MusicChoice kNoMusic = {0, 0, 44100};
 
 int main(int argc, char** argv)
 {
-    SdlOptions display = {false, 3, false};
+    SdlOptions display = {false, 3, false, false};
     bool music = true;
     bool help = false;
     // The whole command line is read before anything opens: a mistake anywhere is named.
@@ -50,6 +53,8 @@ int main(int argc, char** argv)
             display.fullscreen = true;
         } else if (std::strcmp(a, "--smooth") == 0) {
             display.smooth = true;
+        } else if (std::strcmp(a, "--gentle") == 0) {
+            display.gentle = true;
         } else if (std::strcmp(a, "--no-music") == 0) {
             music = false;
         } else if (std::strcmp(a, "--scale") == 0) {
@@ -67,6 +72,12 @@ int main(int argc, char** argv)
     if (help) {
         std::fputs(kUsage, stdout);
         return 0;
+    }
+    // Told before anything is shown, whatever the options; written past the C library's
+    // buffer, which the show sets up afresh before its first line.
+    constexpr char kNotice[] = "This show contains flashing images.\n";
+    if (write(STDOUT_FILENO, kNotice, sizeof kNotice - 1) < 0) {
+        // Nowhere to tell it; the show goes on.
     }
     display_sdl_configure(display);
     music_choose(music ? kMusic : kNoMusic);

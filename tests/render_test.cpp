@@ -56,4 +56,20 @@ TEST(Render, PngOfChosenFrames)
     EXPECT_NE(bad.err.find("--png"), std::string::npos);
 }
 
+// The gentle picture changes what is shown (true-colour PNG) and nothing of the show itself.
+TEST(Render, GentleKeepsTheFrameIndex)
+{
+    const std::string plain = make_run_folder("render-plain");
+    const std::string gentle = make_run_folder("render-gentle");
+    ASSERT_EQ(run_program({program_path("tarqle-render")}, "0\n", plain, 120).status, 0);
+    RunResult r = run_program({program_path("tarqle-render"), "--gentle", "--png", "1500"}, "0\n", gentle, 120);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string index = read_file(plain + "/frames/index.tsv");
+    EXPECT_GT(index.size(), 1000u);
+    EXPECT_EQ(read_file(gentle + "/frames/index.tsv"), index);
+    const std::string png = read_file(gentle + "/frames/001500.png");
+    ASSERT_GT(png.size(), 26u);
+    EXPECT_EQ(png[25], 2) << "the gentle picture is written as RGB"; // IHDR colour type
+}
+
 } // namespace

@@ -11,3 +11,8 @@
 // alone). Called by the video encoder for each presented frame, and by the tests and
 // benchmarks; reads image and palette only during the call.
 void video_convert(const Image& image, const Palette& palette, int scale, uint32_t* out, int stride);
+
+// The same for pixels already in true colour: width × height 0x00RRGGBB pixels, rows
+// from the top, each repeated scale times across and down into out as above. Called by
+// the video encoder for the gentle picture.
+void video_widen(const uint32_t* pixels, int width, int height, int scale, uint32_t* out, int stride);

@@ -346,16 +346,20 @@ int write_frames_to(int64_t count)
     return 0;
 }
 
-// Makes image under palette the held frame, in the encoder's pixel format.
-int hold(const Image& image, const Palette& palette)
+// Makes image under palette (or, with pixels, those true-colour pixels) the held frame,
+// in the encoder's pixel format.
+int hold(const Image& image, const Palette* palette, const uint32_t* pixels)
 {
     int result = av_frame_make_writable(rgb_frame);
     if (result < 0) {
         report("cannot convert the picture", result);
         return -1;
     }
-    video_convert(image, palette, request.scale, reinterpret_cast<uint32_t*>(rgb_frame->data[0]),
-                  rgb_frame->linesize[0] / 4);
+    uint32_t* out = reinterpret_cast<uint32_t*>(rgb_frame->data[0]);
+    if (pixels != nullptr)
+        video_widen(pixels, image.width, image.height, request.scale, out, rgb_frame->linesize[0] / 4);
+    else
+        video_convert(image, *palette, request.scale, out, rgb_frame->linesize[0] / 4);
     if (coded_frame != rgb_frame) {
         result = av_frame_make_writable(coded_frame);
         if (result < 0) {
@@ -603,7 +607,10 @@ int video_open(const VideoRequest& wanted)
     return 0;
 }
 
-int video_present(const Image& image, const Palette& palette, int32_t now)
+namespace {
+
+// A present of image under palette, or of true-colour pixels of the screen's size.
+int present(const Image& image, const Palette* palette, const uint32_t* pixels, int32_t now)
 {
     if (!is_open)
         return 0;
@@ -619,9 +626,22 @@ int video_present(const Image& image, const Palette& palette, int32_t now)
     int64_t t = (int64_t)(now - first_present);
     if (request.until_ms >= 0 && t >= request.until_ms)
         return 0; // frames past the stop are not shown; video_close writes up to the stop
-    if (write_frames_to(frames_before(t)) != 0 || hold(image, palette) != 0)
+    if (write_frames_to(frames_before(t)) != 0 || hold(image, palette, pixels) != 0)
         return fail_and_release();
     return 0;
+}
+
+} // namespace
+
+int video_present(const Image& image, const Palette& palette, int32_t now)
+{
+    return present(image, &palette, nullptr, now);
+}
+
+int video_present_pixels(const uint32_t* pixels, int32_t now)
+{
+    const Image screen{kScreenWidth, kScreenHeight, nullptr};
+    return present(screen, nullptr, pixels, now);
 }
 
 int video_close()
@@ -658,6 +678,6 @@ int video_close()
 
 extern "C" __attribute__((visibility("default"))) const VideoEncoder* tarqle_video_encoder()
 {
-    static const VideoEncoder encoder{video_open, video_present, video_close};
+    static const VideoEncoder encoder{video_open, video_present, video_present_pixels, video_close};
     return &encoder;
 }

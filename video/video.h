@@ -14,7 +14,7 @@ struct VideoRequest {
     int32_t until_ms;
 };
 
-// The three calls below are made in tarqle-render and answered by the video module, which
+// The calls below are made in tarqle-render and answered by the video module, which
 // the first video_open loads (beside the program, else in the installed module folder).
 
 // Called once by the headless back-end's display_open, before the first present: checks
@@ -30,15 +30,20 @@ int video_open(const VideoRequest& request);
 // the working file and returns -1; the caller then ends the program with a failure.
 int video_present(const Image& image, const Palette& palette, int32_t now);
 
+// The same for a frame already in true colour: the screen's 320 × 240 pixels as
+// 0x00RRGGBB (the gentle picture), read only during the call.
+int video_present_pixels(const uint32_t* pixels, int32_t now);
+
 // Called by display_close: ends the video at the last present (or at the requested stop),
 // writes the rest of the sound, finishes the file and renames it to path. Returns 0, or
 // -1 after printing why (the working file removed). Nothing after the first call.
 int video_close();
 
-// What the module hands over: its own three calls, above. Called once, by the loader.
+// What the module hands over: its own calls, above. Called once, by the loader.
 struct VideoEncoder {
     int (*open)(const VideoRequest& request);
     int (*present)(const Image& image, const Palette& palette, int32_t now);
+    int (*present_pixels)(const uint32_t* pixels, int32_t now);
     int (*close)();
 };
 extern "C" const VideoEncoder* tarqle_video_encoder();

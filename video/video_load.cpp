@@ -68,6 +68,11 @@ int video_present(const Image& image, const Palette& palette, int32_t now)
     return encoder == nullptr ? -1 : encoder->present(image, palette, now);
 }
 
+int video_present_pixels(const uint32_t* pixels, int32_t now)
+{
+    return encoder == nullptr ? -1 : encoder->present_pixels(pixels, now);
+}
+
 int video_close()
 {
     return encoder == nullptr ? 0 : encoder->close();

@@ -462,7 +462,7 @@
     // the tune itself comes as the soundtrack, so its folder stands empty.
     instance.FS.mkdirTree('music');
     const started = performance.now();
-    instance.callMain(renderMode ? ['--index'] : []);
+    instance.callMain(renderMode ? ['--index'] : $('gentle').checked ? ['--gentle'] : []);
     if (renderMode)
       page.runMilliseconds = performance.now() - started;
   }

@@ -13,6 +13,7 @@
 #include "core/clock.h"
 #include "display/display.h"
 #include "display/frame_index.h"
+#include "display/gentle/gentle.h"
 #include "video/video.h"
 
 namespace {
@@ -24,8 +25,11 @@ Palette current_palette;
 std::vector<std::pair<long, long>> png_frames;
 // Whether the frames also go to a video file, from --video.
 bool video_on;
+// Whether the pictures (PNG, video) are the gentle picture, from --gentle; the frame index
+// is the show's own either way.
+bool gentle;
 
-const char* const kUsage = "unknown option (usage: tarqle-render [--png LIST] [--video FILE [--scale N] [--fps F] [--until SECONDS]])";
+const char* const kUsage = "unknown option (usage: tarqle-render [--png LIST] [--gentle] [--video FILE [--scale N] [--fps F] [--until SECONDS]])";
 
 [[noreturn]] void fail(const char* what, const char* detail)
 {
@@ -82,7 +86,9 @@ bool png_wanted(long frame)
     return false;
 }
 
-void write_png(const Image& image, int frame)
+// Frame number frame as frames/NNNNNN.png: image under the current palette, or with
+// shown the gentle picture's 0x00RRGGBB pixels of it.
+void write_png(const Image& image, const uint32_t* shown, int frame)
 {
     char path[32];
     std::snprintf(path, sizeof path, "frames/%06d.png", frame);
@@ -94,15 +100,29 @@ void write_png(const Image& image, int frame)
     if (png == nullptr || info == nullptr || setjmp(png_jmpbuf(png)))
         fail(path, "cannot write PNG");
     png_init_io(png, f);
-    png_set_IHDR(png, info, (png_uint_32)image.width, (png_uint_32)image.height, 8, PNG_COLOR_TYPE_PALETTE,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, (png_uint_32)image.width, (png_uint_32)image.height, 8,
+                 shown != nullptr ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_color colours[256];
     for (int i = 0; i < 256; ++i)
         colours[i] = {current_palette.rgb[3 * i], current_palette.rgb[3 * i + 1], current_palette.rgb[3 * i + 2]};
-    png_set_PLTE(png, info, colours, 256);
+    if (shown == nullptr)
+        png_set_PLTE(png, info, colours, 256);
     png_write_info(png, info);
-    for (int y = 0; y < image.height; ++y)
-        png_write_row(png, image.pixels + (size_t)y * (size_t)image.width);
+    std::vector<uint8_t> row((size_t)image.width * 3);
+    for (int y = 0; y < image.height; ++y) {
+        if (shown == nullptr) {
+            png_write_row(png, image.pixels + (size_t)y * (size_t)image.width);
+            continue;
+        }
+        for (int x = 0; x < image.width; ++x) {
+            const uint32_t p = shown[(size_t)y * (size_t)image.width + (size_t)x];
+            row[3 * (size_t)x] = (uint8_t)(p >> 16);
+            row[3 * (size_t)x + 1] = (uint8_t)(p >> 8);
+            row[3 * (size_t)x + 2] = (uint8_t)p;
+        }
+        png_write_row(png, row.data());
+    }
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
     std::fclose(f);
@@ -120,6 +140,8 @@ void display_open(int argc, char** argv, const char*, int, int)
         if (std::strcmp(argv[i], "--png") == 0 && has_value) {
             if (!parse_frame_list(argv[++i], png_frames))
                 fail("--png", "expected frame numbers and ranges such as 8,100-120");
+        } else if (std::strcmp(argv[i], "--gentle") == 0) {
+            gentle = true;
         } else if (std::strcmp(argv[i], "--video") == 0 && has_value) {
             video.path = argv[++i];
         } else if (std::strcmp(argv[i], "--scale") == 0 && has_value) {
@@ -153,6 +175,8 @@ void display_open(int argc, char** argv, const char*, int, int)
     frame_number = 0;
     std::memset(current_palette.rgb, 0, sizeof current_palette.rgb);
     video_on = video.path != nullptr;
+    if (gentle)
+        gentle_reset();
     if (video_on && video_open(video) != 0)
         std::exit(1);
 }
@@ -169,10 +193,12 @@ void display_present(const Image& image)
     char line[kFrameIndexLineSize];
     frame_index_line(line, frame_number, clock_now(), image, current_palette);
     std::fputs(line, index_file);
+    // The gentle picture follows every frame, written or not, as a screen would show it.
+    const uint32_t* shown = gentle ? gentle_present(image, current_palette, clock_now()) : nullptr;
     if (png_wanted(frame_number))
-        write_png(image, frame_number);
+        write_png(image, shown, frame_number);
     ++frame_number;
-    if (video_on && video_present(image, current_palette, clock_now()) != 0)
+    if (video_on && (shown != nullptr ? video_present_pixels(shown, clock_now()) : video_present(image, current_palette, clock_now())) != 0)
         std::exit(1);
 }
 

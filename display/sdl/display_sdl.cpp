@@ -10,17 +10,19 @@
 #include "core/clock.h"
 #include "core/shared.h"
 #include "display/display.h"
+#include "display/gentle/gentle.h"
 #include "display/sdl/display_sdl.h"
 #include "display/convert/pixel_convert.h"
 
 namespace {
 
-SdlOptions options = {false, 3, false};
+SdlOptions options = {false, 3, false, false};
 bool video_started;
 SDL_Window* window;
 SDL_Renderer* renderer;
 SDL_Texture* texture;
 uint32_t pixels_of_palette[256];
+Palette palette_shown; // the gentle picture converts through the palette itself
 bool window_hidden;
 bool vsync_on;
 // Presents in a row that blocked past kPresentBudgetMs.
@@ -39,6 +41,17 @@ constexpr int kSlowPresentLimit = 3;
 // believes for longer than this is one nobody will grant (a bare X server has nobody to
 // grant fullscreen), and SDL is told the size the window really has.
 constexpr int kUngrantedSizeLimit = 5;
+
+// The gentle picture's pixels into the picture's texture, opaque.
+void copy_gentle(const uint32_t* shown, uint8_t* out, int pitch)
+{
+    for (int32_t y = 0; y < kScreenHeight; ++y) {
+        const uint32_t* from = shown + (size_t)y * kScreenWidth;
+        uint32_t* to = reinterpret_cast<uint32_t*>(out + (size_t)y * (size_t)pitch);
+        for (int32_t x = 0; x < kScreenWidth; ++x)
+            to[x] = from[x] | 0xFF000000u;
+    }
+}
 
 [[noreturn]] void fail(const char* what)
 {
@@ -170,11 +183,14 @@ void display_open(int, char**, const char* title, int width, int height)
     window_hidden = false;
     slow_presents = 0;
     size_mismatches = 0;
+    if (options.gentle)
+        gentle_reset();
 }
 
 void display_set_palette(const Palette& palette)
 {
     palette_pixels(kArgb, palette, pixels_of_palette);
+    palette_shown = palette;
 }
 
 void display_present(const Image& image)
@@ -190,7 +206,10 @@ void display_present(const Image& image)
     int pitch = 0;
     if (SDL_LockTexture(texture, nullptr, &pixels, &pitch) != 0)
         return;
-    convert_frame(image, pixels_of_palette, {static_cast<uint8_t*>(pixels), pitch, 4, 1, nullptr});
+    if (options.gentle)
+        copy_gentle(gentle_present(image, palette_shown, clock_now()), static_cast<uint8_t*>(pixels), pitch);
+    else
+        convert_frame(image, pixels_of_palette, {static_cast<uint8_t*>(pixels), pitch, 4, 1, nullptr});
     SDL_UnlockTexture(texture);
 
     SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);

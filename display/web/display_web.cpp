@@ -13,6 +13,7 @@
 #include "display/convert/pixel_convert.h"
 #include "display/display.h"
 #include "display/frame_index.h"
+#include "display/gentle/gentle.h"
 
 namespace {
 
@@ -23,6 +24,8 @@ Palette current_palette;
 std::vector<uint32_t> rgba;
 
 bool writing_index;
+bool gentle; // the gentle picture (display/gentle), from the page's switch
+
 std::string index_text;
 int frame_number;
 
@@ -52,11 +55,15 @@ void take_end_wish()
 void display_open(int argc, char** argv, const char* title, int width, int height)
 {
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--index") != 0) {
-            std::fprintf(stderr, "tarqle-web: %s: unknown option (the page passes only --index)\n", argv[i]);
+        if (std::strcmp(argv[i], "--gentle") == 0) {
+            gentle = true;
+            gentle_reset();
+        } else if (std::strcmp(argv[i], "--index") == 0) {
+            writing_index = true;
+        } else {
+            std::fprintf(stderr, "tarqle-web: %s: unknown option (the page passes only --index or --gentle)\n", argv[i]);
             std::exit(1);
         }
-        writing_index = true;
     }
     frame_number = 0;
     index_text.clear();
@@ -81,8 +88,16 @@ void display_present(const Image& image)
         return;
     }
     take_end_wish();
-    rgba.resize((size_t)image.width * (size_t)image.height);
-    convert_frame(image, colours, {reinterpret_cast<uint8_t*>(rgba.data()), image.width * 4, 4, 1, nullptr});
+    const size_t size = (size_t)image.width * (size_t)image.height;
+    rgba.resize(size);
+    if (gentle) {
+        // 0x00RRGGBB from the limiter to the canvas's byte order, red first, opaque.
+        const uint32_t* shown = gentle_present(image, current_palette, clock_now());
+        for (size_t i = 0; i < size; ++i)
+            rgba[i] = (shown[i] >> 16 & 0xFFu) | (shown[i] & 0xFF00u) | (shown[i] & 0xFFu) << 16 | 0xFF000000u;
+    } else {
+        convert_frame(image, colours, {reinterpret_cast<uint8_t*>(rgba.data()), image.width * 4, 4, 1, nullptr});
+    }
     web_canvas_show(rgba.data(), image.width, image.height);
 }
 
