@@ -94,7 +94,7 @@ TEST(SdlWindow, ShowsTheConvertedFrameAtEachScaleResizedAndFullscreen)
     int width = 0, height = 0;
     for (int32_t scale : {1, 3}) {
         random_frame(image, &palette, (unsigned)scale);
-        display_sdl_configure({false, scale, false});
+        display_sdl_configure({false, scale, false, false});
         display_open(0, nullptr, kTitle, kScreenWidth, kScreenHeight);
         display_set_palette(palette);
         EXPECT_EQ(shown_until_settled(x, *image, palette, &width, &height), 0) << "scale " << scale;

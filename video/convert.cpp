@@ -1,6 +1,9 @@
 // A presented frame as true-colour pixels: through its palette, enlarged nearest-neighbour.
 #include "video/convert.h"
 
+#include <cstddef>
+#include <cstring>
+
 #include "display/convert/pixel_convert.h"
 
 namespace {
