@@ -16,7 +16,10 @@ struct DumbBuffer {
     int width, height, pitch;
     std::vector<uint8_t> bytes;
     DumbBuffer(int w, int h) : width(w), height(h), pitch((w * 4 + 63) / 64 * 64), bytes((size_t)pitch * h) {}
-    FbSurface surface() { return FbSurface{bytes.data(), width, height, pitch, 4, {16, 8}, {8, 8}, {0, 8}}; }
+    FbSurface surface()
+    {
+        return FbSurface{bytes.data(), width, height, pitch, 4, {16, 8}, {8, 8}, {0, 8}};
+    }
 };
 
 // One frame's conversion into a back buffer of the console's mode: the 320x240 screen
@@ -57,10 +60,22 @@ void memset_same_bytes(benchmark::State& state, int screen_width, int screen_hei
     state.SetBytesProcessed(state.iterations() * (int64_t)row_bytes * 240 * place.scale);
 }
 
-void BM_FrameIntoDumbBuffer1280x800(benchmark::State& s) { frame_into_dumb_buffer(s, 1280, 800); }
-void BM_MemsetSameBytes1280x800(benchmark::State& s) { memset_same_bytes(s, 1280, 800); }
-void BM_FrameIntoDumbBuffer1920x1080(benchmark::State& s) { frame_into_dumb_buffer(s, 1920, 1080); }
-void BM_MemsetSameBytes1920x1080(benchmark::State& s) { memset_same_bytes(s, 1920, 1080); }
+void BM_FrameIntoDumbBuffer1280x800(benchmark::State& s)
+{
+    frame_into_dumb_buffer(s, 1280, 800);
+}
+void BM_MemsetSameBytes1280x800(benchmark::State& s)
+{
+    memset_same_bytes(s, 1280, 800);
+}
+void BM_FrameIntoDumbBuffer1920x1080(benchmark::State& s)
+{
+    frame_into_dumb_buffer(s, 1920, 1080);
+}
+void BM_MemsetSameBytes1920x1080(benchmark::State& s)
+{
+    memset_same_bytes(s, 1920, 1080);
+}
 BENCHMARK(BM_FrameIntoDumbBuffer1280x800);
 BENCHMARK(BM_MemsetSameBytes1280x800);
 BENCHMARK(BM_FrameIntoDumbBuffer1920x1080);

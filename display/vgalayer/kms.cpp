@@ -107,7 +107,8 @@ bool find_console_crtc(const drmModeRes& resources)
         drmModeEncoder* encoder = connector->connection == DRM_MODE_CONNECTED && connector->encoder_id != 0
                                       ? drmModeGetEncoder(fd, connector->encoder_id)
                                       : nullptr;
-        drmModeCrtc* crtc = encoder != nullptr && encoder->crtc_id != 0 ? drmModeGetCrtc(fd, encoder->crtc_id) : nullptr;
+        drmModeCrtc* crtc =
+            encoder != nullptr && encoder->crtc_id != 0 ? drmModeGetCrtc(fd, encoder->crtc_id) : nullptr;
         bool lit = crtc != nullptr && crtc->mode_valid && crtc->buffer_id != 0;
         if (lit) {
             connector_id = connector->connector_id;
@@ -118,9 +119,10 @@ bool find_console_crtc(const drmModeRes& resources)
             console_y = crtc->y;
             for (int i = 0; i < resources.count_crtcs; ++i)
                 if (resources.crtcs[i] == crtc_id)
-                    vblank_pipe_bits = i == 0   ? 0u
-                                       : i == 1 ? (uint32_t)DRM_VBLANK_SECONDARY
-                                                : ((uint32_t)i << DRM_VBLANK_HIGH_CRTC_SHIFT) & DRM_VBLANK_HIGH_CRTC_MASK;
+                    vblank_pipe_bits = i == 0 ? 0u
+                                       : i == 1
+                                           ? (uint32_t)DRM_VBLANK_SECONDARY
+                                           : ((uint32_t)i << DRM_VBLANK_HIGH_CRTC_SHIFT) & DRM_VBLANK_HIGH_CRTC_MASK;
         }
         drmModeFreeCrtc(crtc);
         drmModeFreeEncoder(encoder);

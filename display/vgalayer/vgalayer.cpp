@@ -209,7 +209,6 @@ void redraw()
         kms_flip();
 }
 
-
 void set_colour_map(int start, int count)
 {
     uint16_t red[256], green[256], blue[256];
@@ -464,7 +463,8 @@ void gl_clearscreen(int colour)
 {
     if (current_context.vbuf == nullptr)
         return;
-    std::memset(current_context.vbuf, colour & 0xff, (size_t)current_context.bytewidth * (size_t)current_context.height);
+    std::memset(current_context.vbuf, colour & 0xff,
+                (size_t)current_context.bytewidth * (size_t)current_context.height);
     if (current_context.physical) {
         follow_switch();
         redraw();

@@ -52,9 +52,9 @@ int vga_hasmode(int mode);
 // the process ends. Switching terminals is then the layer's to answer: away, it gives
 // the screen up and draws nothing; back, it takes it again and shows the physical
 // screen anew, at the next call that puts something on screen. The program's clock
-// runs on meanwhile; nothing else changes for the caller. TEXT clears the screen and gives it back to the console; it does
-// nothing when no graphics mode is set. Result 0, or non-zero for an unknown or
-// unavailable mode.
+// runs on meanwhile; nothing else changes for the caller. TEXT clears the screen and
+// gives it back to the console; it does nothing when no graphics mode is set. Result 0,
+// or non-zero for an unknown or unavailable mode.
 int vga_setmode(int mode);
 
 // The mode's size and colours; null for an unknown mode. The record is the layer's
