@@ -8,6 +8,7 @@ packages=(
   clang libclang-rt-14-dev clang-format
   zlib1g-dev libpng-dev
   libx11-dev libxext-dev
+  libdrm-dev
   libmikmod-dev
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libfreetype-dev fonts-dejavu-core

@@ -75,7 +75,10 @@ struct VgaDisplay : testing::Test {
 
 TEST_F(VgaDisplay, MenuListsOnlyAvailableModesAndRefusesOtherNumbers)
 {
+    testing::internal::CaptureStderr();
     std::string out = open_with({G320x200x256, G640x480x256}, "0\n3\n2\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "tarqle-vga: framebuffer /dev/fb0\n")
+        << "one line on standard error says which screen is used";
     const std::string prompt = "Type the number of the vga mode:";
     EXPECT_EQ(out, "Choose a vga mode:\n"
                    " 1. 320x200 / 256 colors -> fast but wrong\n"

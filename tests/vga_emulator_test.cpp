@@ -342,13 +342,19 @@ struct ModeCase {
     Area area;
 };
 
+constexpr const char* kKmsLine = "KMS on /dev/dri/card0";
+constexpr const char* kFramebufferLine = "framebuffer /dev/fb0";
+
 // One boot: the test picture in each mode of patterns, the ways out of a graphics mode,
-// a whole show in the menu entry show_menu, the programs of runs (tarqle.runs), and the
-// fatal exit with no pictures. Returns what the guest told.
+// a whole show in the menu entry show_menu through KMS with a terminal switch away and
+// back during it, the programs of runs (tarqle.runs), and the fatal exit with no
+// pictures. With fallback, all but the show run without the DRM device, on the
+// framebuffer device. Returns what the guest told.
 Boot check_console(const std::string& name, const Machine& machine, const std::string& kernel_args,
                    const std::string& fb, const std::vector<ModeCase>& patterns, int show_menu, const ModeCase& show,
-                   int menu_entries, const std::string& runs = "")
+                   int menu_entries, bool fallback, const std::string& runs = "")
 {
+    const std::string layer_device = fallback ? kFramebufferLine : kKmsLine;
     std::string pattern_list;
     for (const ModeCase& c : patterns)
         pattern_list += (pattern_list.empty() ? "" : ",") + std::to_string(c.mode);
@@ -373,18 +379,21 @@ Boot check_console(const std::string& name, const Machine& machine, const std::s
     };
     // Screenshots 21, 76 and 99 s after the program starts: with up to 10 s of menus and
     // loading these fall in the intro, the mosaic and the rippling scroll, parts that fill
-    // the screen on every frame.
+    // the screen on every frame. At 21 s the terminal is first switched away and back.
     Boot boot = run_guest(name, machine,
                           kernel_args + " tarqle.patterns=" + pattern_list +
-                              " tarqle.shows=" + std::to_string(show_menu) + " tarqle.shots=21,76,99" +
+                              " tarqle.shows=" + std::to_string(show_menu) + " tarqle.shots=21,76,99 tarqle.switch=21" +
+                              (fallback ? " tarqle.fallback=1" : "") +
                               (runs.empty() ? "" : " tarqle.runs=" + runs),
                           600, good);
     EXPECT_EQ(value(boot, "fb"), fb);
     EXPECT_EQ(value(boot, "kdmode start"), "text");
+    EXPECT_EQ(value(boot, "drm"), "card0 ") << "the guest's display driver offers KMS";
 
     for (const ModeCase& c : patterns) {
         std::string p = "pattern-" + std::to_string(c.mode);
         EXPECT_EQ(value(boot, "kdmode " + p + "-shown"), "graphics") << p;
+        EXPECT_EQ(value(boot, "device " + p), layer_device) << p;
         EXPECT_EQ(pattern_mismatches(boot.shots[p], c.area, c.width, c.height), 0) << p;
         EXPECT_EQ(pattern_mismatches(boot.shots["recoloured-" + std::to_string(c.mode)], c.area, c.width, c.height,
                                      kPatternRecolourRgb),
@@ -413,6 +422,7 @@ Boot check_console(const std::string& name, const Machine& machine, const std::s
     EXPECT_TRUE(has_line(out, " " + std::to_string(menu_entries) + ". ")) << "menu entries";
     EXPECT_FALSE(has_line(out, " " + std::to_string(menu_entries + 1) + ". ")) << "menu entries";
     EXPECT_EQ(value(boot, "kdmode " + show_name + "-after"), "text");
+    EXPECT_TRUE(has_line(out, std::string("tarqle-vga: ") + kKmsLine)) << "the show runs through KMS";
     // The presents screen reports its frames; with it the show runs long enough for the
     // screenshots, and each of them must show a picture in its place and black around it.
     bool show_ran = has_line(out, "screens:");
@@ -444,7 +454,19 @@ Boot check_console(const std::string& name, const Machine& machine, const std::s
         EXPECT_EQ(shots_taken, due);
     }
 
+    // Switched away during the show, the screen is the other terminal's text; switched
+    // back, the show again (the screenshot at 21 s, checked with the others above).
+    if (show_ran) {
+        EXPECT_FALSE(has_line(boot.lines, "error chvt")) << "the switch completes: the show let the screen go";
+        EXPECT_EQ(value(boot, "kdmode away-" + std::to_string(show_menu)), "text");
+        long lit_in, lit_out;
+        count_lit(boot.shots["away-" + std::to_string(show_menu)], show.area, &lit_in, &lit_out);
+        EXPECT_LT(lit_in, show.area.width * show.area.height / 10) << "the show does not draw while away";
+        EXPECT_GT(lit_in + lit_out, 0) << "the other terminal's text shows while away";
+    }
+
     std::vector<std::string> fatal = output(boot, "fatal");
+    EXPECT_TRUE(has_line(fatal, "tarqle-vga: " + layer_device));
     EXPECT_EQ(value(boot, "status fatal"), "0");
     if (show_ran) {
         EXPECT_TRUE(has_line(fatal, "Cann't load image grafika/prese/presents.pcx !")) << "the first picture is missing";
@@ -461,7 +483,7 @@ TEST(VgaEmulator, ConsoleOf1280x800)
         GTEST_SKIP() << missing;
     check_console("fb1280x800", kPc64, "", "1280,800 32",
                   {{G320x240x256, 320, 240, {3, 160, 40, 960, 720}}, {G640x480x256, 640, 480, {1, 320, 160, 640, 480}}},
-                  2, {G320x240x256, 320, 240, {3, 160, 40, 960, 720}}, 6);
+                  2, {G320x240x256, 320, 240, {3, 160, 40, 960, 720}}, 6, false);
 }
 
 TEST(VgaEmulator, ConsoleOf640x480)
@@ -470,7 +492,7 @@ TEST(VgaEmulator, ConsoleOf640x480)
         GTEST_SKIP() << missing;
     check_console("fb640x480", kPc64, "video=Virtual-1:640x480M@60", "640,480 32",
                   {{G640x480x256, 640, 480, {1, 0, 0, 640, 480}}, {G320x200x256, 320, 200, {2, 0, 40, 640, 400}}}, 5,
-                  {G640x480x256, 640, 480, {1, 0, 0, 640, 480}}, 5);
+                  {G640x480x256, 640, 480, {1, 0, 0, 640, 480}}, 5, true);
 }
 
 #ifdef TARQLE_I386_BUILD_DIR
@@ -484,7 +506,7 @@ TEST(VgaEmulator, PentiumClassPcAt640x480)
         GTEST_SKIP() << missing;
     Boot boot = check_console("pentium2-fb640x480", pentium, "video=Virtual-1:640x480M@60", "640,480 32",
                               {{G640x480x256, 640, 480, {1, 0, 0, 640, 480}}}, 5,
-                              {G640x480x256, 640, 480, {1, 0, 0, 640, 480}}, 5, "tarqle-render");
+                              {G640x480x256, 640, 480, {1, 0, 0, 640, 480}}, 5, false, "tarqle-render");
     std::vector<std::string> show = output(boot, "show-5");
     int frames = -1;
     for (const std::string& line : show)

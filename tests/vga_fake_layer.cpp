@@ -17,6 +17,11 @@ int vga_init()
     return fake_layer.init_result;
 }
 
+const char* vga_device()
+{
+    return "framebuffer /dev/fb0";
+}
+
 int vga_hasmode(int mode)
 {
     return std::count(fake_layer.available.begin(), fake_layer.available.end(), mode) > 0;

@@ -1,13 +1,15 @@
 // The console test's helper inside the emulator: shows a known picture through the
 // console layer, leaves it in the ways a program can, and reads the console's mode.
 //   vga_probe kdmode        prints "text" or "graphics" (the console's current mode)
-//   vga_probe pattern MODE  shows the test picture, says "ready"; on SIGUSR1 changes
+//   vga_probe pattern MODE  shows the test picture, says "device" and what the layer
+//                           opened, then "ready"; on SIGUSR1 changes
 //                           colour 1 (nothing else) and says "recoloured"; waits for
 //                           another signal
 //   vga_probe crash MODE    shows it, then dies of SIGSEGV
 //   vga_probe fork MODE     shows it, lets a child leave through exit(), then exits
 //                           itself without giving the console back
-//   vga_probe speed MODE    puts changing frames on screen for 3 s and counts them
+//   vga_probe speed MODE    puts changing frames on screen for 3 s and counts them,
+//                           then times 20 waits for the retrace
 #include <fcntl.h>
 #include <linux/kd.h>
 #include <signal.h>
@@ -83,13 +85,15 @@ int main(int argc, char** argv)
         return 1;
     if (std::strcmp(argv[1], "pattern") == 0) {
         signal(SIGUSR1, on_usr1);
-        std::printf("ready\n");
+        std::printf("device %s\nready\n", vga_device());
         std::fflush(stdout);
         for (;;) {
             pause();
             if (recolour) {
                 recolour = 0;
                 vga_setpalvec(1, 1, kPatternRecolour);
+                // A true-colour screen shows the change by the next frame or retrace wait.
+                vga_waitretrace();
                 std::printf("recoloured\n");
                 std::fflush(stdout);
             }
@@ -112,7 +116,13 @@ int main(int argc, char** argv)
             ++frames;
             clock_gettime(CLOCK_MONOTONIC, &now);
         } while (now.tv_sec - start.tv_sec < 3);
-        std::printf("%d frames of %dx%d in 3 s\n", frames, info->width, info->height);
+        clock_gettime(CLOCK_MONOTONIC, &start);
+        for (int i = 0; i < 20; ++i)
+            vga_waitretrace();
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        double waits_ms = (double)(now.tv_sec - start.tv_sec) * 1e3 + (double)(now.tv_nsec - start.tv_nsec) / 1e6;
+        std::printf("%d frames of %dx%d in 3 s; 20 retrace waits in %.1f ms\n", frames, info->width, info->height,
+                    waits_ms);
         gl_freecontext(&canvas);
         vga_setmode(TEXT);
         return 0;

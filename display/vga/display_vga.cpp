@@ -46,6 +46,8 @@ void display_open(int, char**, const char*, int, int)
 {
     if (vga_init() != 0)
         init_failed();
+    // Standard error, so that standard output stays as the menus and messages have it.
+    std::fprintf(stderr, "tarqle-vga: %s\n", vga_device());
 
     const MenuMode* available[kMenuSize];
     int count = 0;

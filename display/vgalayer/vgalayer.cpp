@@ -1,20 +1,24 @@
-// The console layer on the Linux framebuffer: the device, the console's terminal, the
-// modes and palette, and giving the console back however the process ends.
+// The console layer on KMS or the Linux framebuffer: the device, the console's terminal
+// and its switching, the modes and palette, and giving the console back however the
+// process ends.
 #include "display/vgalayer/vgalayer.h"
 
 #include <fcntl.h>
 #include <linux/fb.h>
 #include <linux/kd.h>
+#include <linux/vt.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "display/vgalayer/fbconvert.h"
+#include "display/vgalayer/kms.h"
 
 namespace {
 
@@ -36,10 +40,17 @@ constexpr bool all_below(const int (&signals)[N], int limit)
 }
 static_assert(all_below(kStopSignals, kSignalSlots) && all_below(kFaultSignals, kSignalSlots));
 
-// The framebuffer, from vga_init to the end of the process.
+// The console asks by this signal to switch its terminal away from us and back.
+constexpr int kSwitchSignal = SIGUSR2;
+
+// The screen from vga_init to the end of the process: KMS, else the framebuffer.
+bool use_kms = false;
+char device_text[48] = "";
 int fb_fd = -1;
 uint8_t* fb_map = nullptr;
 size_t fb_map_size = 0;
+// The screen's size and pixel format; its pixels too on the framebuffer, while KMS
+// hands out a buffer for each frame.
 FbSurface surface;
 bool indexed = false;
 bool vsync_works = true;
@@ -63,6 +74,10 @@ GraphicsContext current_context;
 // that set the mode (not a child forked from it) may give the console back.
 volatile sig_atomic_t tty_fd = -1;
 pid_t owner_pid = 0;
+// Whether the terminal is in front (false while switched away), and whether the console
+// asked to switch since the layer last looked.
+volatile sig_atomic_t shown = 1;
+volatile sig_atomic_t switch_asked = 0;
 bool exit_hooks_installed = false;
 
 // The console terminal to switch to graphics: the one we run on when it is a virtual
@@ -83,15 +98,47 @@ int open_console()
     return -1;
 }
 
-// Blacks the screen and gives it back to the console. Async-signal-safe: only memset,
-// ioctl and close; runs once per graphics mode.
+void on_switch_signal(int)
+{
+    switch_asked = 1;
+}
+
+// From now on the console asks before switching its terminal away, and tells us when
+// it comes back (instead of switching under our drawing).
+void take_switching(int fd)
+{
+    struct sigaction act;
+    std::memset(&act, 0, sizeof act);
+    act.sa_handler = on_switch_signal;
+    sigemptyset(&act.sa_mask);
+    act.sa_flags = SA_RESTART;
+    sigaction(kSwitchSignal, &act, nullptr);
+    vt_mode process{};
+    process.mode = VT_PROCESS;
+    process.relsig = kSwitchSignal;
+    process.acqsig = kSwitchSignal;
+    switch_asked = 0;
+    shown = 1;
+    ioctl(fd, VT_SETMODE, &process);
+}
+
+// Gives the screen back to the console in text mode: the console's own picture on the
+// CRTC, or the framebuffer blacked. A switch away asked for meanwhile goes ahead.
+// Async-signal-safe: only memset, ioctl and close; runs once per graphics mode.
 void give_back_console()
 {
     int fd = tty_fd;
     tty_fd = -1;
-    if (fb_map != nullptr)
+    if (use_kms)
+        kms_release();
+    else if (fb_map != nullptr && shown)
         fb_clear(surface);
     if (fd >= 0) {
+        if (switch_asked && shown)
+            ioctl(fd, VT_RELDISP, 1);
+        vt_mode automatic{};
+        automatic.mode = VT_AUTO;
+        ioctl(fd, VT_SETMODE, &automatic);
         ioctl(fd, KDSETMODE, KD_TEXT);
         close(fd);
     }
@@ -149,13 +196,17 @@ void install_exit_hooks()
             take_signal(sig);
 }
 
+// Puts the physical screen on display: into the back buffer and flipped on the vertical
+// blank, or straight onto the framebuffer. Nothing while the terminal is switched away.
 void redraw()
 {
     palette_pending = false;
-    if (current_mode == TEXT)
+    if (current_mode == TEXT || !shown)
         return;
     const Image screen = {current_info->width, current_info->height, shadow};
-    fb_show(surface, placement, screen, lut, scratch_row.data());
+    fb_show(use_kms ? kms_back_buffer() : surface, placement, screen, lut, scratch_row.data());
+    if (use_kms)
+        kms_flip();
 }
 
 void set_colour_map(int start, int count)
@@ -175,6 +226,32 @@ void set_colour_map(int start, int count)
     map.blue = blue;
     map.transp = nullptr;
     ioctl(fb_fd, FBIOPUTCMAP, &map);
+}
+
+// Answers a switch the console asked for since the last call: away, the screen is given
+// up; back, it is taken again and the physical screen drawn anew. Called first by every
+// call that puts something on screen, so a switch waits at most for the next frame.
+void follow_switch()
+{
+    if (!switch_asked || tty_fd < 0 || current_mode == TEXT)
+        return;
+    switch_asked = 0;
+    if (shown) {
+        if (use_kms)
+            kms_release();
+        shown = 0;
+        ioctl(tty_fd, VT_RELDISP, 1);
+        return;
+    }
+    ioctl(tty_fd, VT_RELDISP, VT_ACKACQ);
+    shown = 1;
+    if (use_kms)
+        kms_take();
+    else
+        fb_clear(surface);
+    if (indexed)
+        set_colour_map(0, 256);
+    redraw();
 }
 
 bool usable_format(const fb_fix_screeninfo& fix, const fb_var_screeninfo& var)
@@ -202,8 +279,14 @@ void close_device()
 
 int vga_init()
 {
-    if (fb_fd >= 0)
+    if (fb_fd >= 0 || use_kms)
         return 0;
+    if (const char* card = kms_open()) {
+        use_kms = true;
+        std::snprintf(device_text, sizeof device_text, "KMS on %s", card);
+        surface = FbSurface{nullptr, kms_width(), kms_height(), 0, 4, {16, 8}, {8, 8}, {0, 8}};
+        return 0;
+    }
     const char* device = std::getenv("FRAMEBUFFER");
     if (device == nullptr || *device == '\0')
         device = "/dev/fb0";
@@ -242,13 +325,19 @@ int vga_init()
     surface.red = FbChannel{(int)var.red.offset, (int)var.red.length};
     surface.green = FbChannel{(int)var.green.offset, (int)var.green.length};
     surface.blue = FbChannel{(int)var.blue.offset, (int)var.blue.length};
+    std::snprintf(device_text, sizeof device_text, "framebuffer %s", device);
     return 0;
+}
+
+const char* vga_device()
+{
+    return device_text;
 }
 
 int vga_hasmode(int mode)
 {
     const vga_modeinfo* info = vga_getmodeinfo(mode);
-    if (fb_fd < 0 || info == nullptr)
+    if (surface.width == 0 || info == nullptr)
         return 0;
     return placement_fits(whole_placement(surface.width, surface.height, info->width, info->height), surface.width,
                           surface.height);
@@ -281,8 +370,10 @@ int vga_setmode(int mode)
     owner_pid = getpid();
     if (tty_fd < 0) {
         int fd = open_console();
-        if (fd >= 0)
+        if (fd >= 0) {
             ioctl(fd, KDSETMODE, KD_GRAPHICS);
+            take_switching(fd);
+        }
         tty_fd = fd;
     }
     current_mode = mode;
@@ -293,7 +384,18 @@ int vga_setmode(int mode)
         lut[i] = indexed ? (uint32_t)i : 0;
     if (indexed)
         set_colour_map(0, 256);
-    fb_clear(surface);
+    if (!use_kms) {
+        fb_clear(surface);
+        return 0;
+    }
+    if (!kms_take()) {
+        vga_setmode(TEXT);
+        return -1;
+    }
+    // Both buffers black, margins included: the frames draw only the picture's place.
+    fb_clear(kms_back_buffer());
+    kms_flip();
+    fb_clear(kms_back_buffer());
     return 0;
 }
 
@@ -308,12 +410,14 @@ int vga_setpalvec(int start, int count, const int* pal)
         return 0;
     if (count > 256 - start)
         count = 256 - start;
+    follow_switch();
     for (int i = 0; i < 3 * count; ++i)
         palette6[3 * start + i] = pal[i] & 63;
     if (current_mode == TEXT)
         return count;
     if (indexed) {
-        set_colour_map(start, count);
+        if (shown)
+            set_colour_map(start, count);
         return count;
     }
     for (int i = start; i < start + count; ++i)
@@ -326,9 +430,15 @@ int vga_setpalvec(int start, int count, const int* pal)
 
 int vga_waitretrace()
 {
+    follow_switch();
     if (palette_pending)
         redraw();
-    if (fb_fd < 0 || !vsync_works)
+    if (use_kms) {
+        if (shown)
+            kms_wait_vblank();
+        return 0;
+    }
+    if (fb_fd < 0 || !vsync_works || !shown)
         return 0;
     uint32_t crtc = 0;
     if (ioctl(fb_fd, FBIO_WAITFORVSYNC, &crtc) != 0)
@@ -353,9 +463,12 @@ void gl_clearscreen(int colour)
 {
     if (current_context.vbuf == nullptr)
         return;
-    std::memset(current_context.vbuf, colour & 0xff, (size_t)current_context.bytewidth * (size_t)current_context.height);
-    if (current_context.physical)
+    std::memset(current_context.vbuf, colour & 0xff,
+                (size_t)current_context.bytewidth * (size_t)current_context.height);
+    if (current_context.physical) {
+        follow_switch();
         redraw();
+    }
 }
 
 void gl_enablepageflipping(GraphicsContext*) {}
@@ -382,8 +495,10 @@ void gl_copyscreen(GraphicsContext* gc)
     for (int y = 0; y < height; ++y)
         std::memcpy(gc->vbuf + (size_t)y * (size_t)gc->bytewidth, from.vbuf + (size_t)y * (size_t)from.bytewidth,
                     (size_t)width);
-    if (gc->physical && gc->vbuf == shadow)
+    if (gc->physical && gc->vbuf == shadow) {
+        follow_switch();
         redraw();
+    }
 }
 
 void gl_freecontext(GraphicsContext* gc)

@@ -1,5 +1,6 @@
-// The console layer: 256-colour screen modes on the Linux framebuffer, with the mode,
-// palette, retrace and screen-context calls the console back-end uses.
+// The console layer: 256-colour screen modes on the console's screen (KMS, else the
+// Linux framebuffer), with the mode, palette, retrace and screen-context calls the
+// console back-end uses.
 #pragma once
 
 #include <cstdint>
@@ -23,7 +24,7 @@ struct vga_modeinfo {
 };
 
 // A screen of the current mode: width x height bytes, bytewidth bytes per row. The
-// physical one is what the framebuffer shows; a virtual one is a buffer in memory.
+// physical one is what the screen shows; a virtual one is a buffer in memory.
 struct GraphicsContext {
     int width;
     int height;
@@ -32,19 +33,28 @@ struct GraphicsContext {
     bool physical;
 };
 
-// Opens the framebuffer device (FRAMEBUFFER in the environment, else /dev/fb0) and maps
-// it. Called once before any other call. Result 0, or non-zero when there is no
-// usable framebuffer or no permission to use it. Touches nothing on screen.
+// Opens the first DRM device that can show the console's screen through KMS (a connected
+// connector, dumb buffers, no other master); failing that, the framebuffer device
+// (FRAMEBUFFER in the environment, else /dev/fb0), mapped. Either way the console's
+// resolution stays. Called once before any other call. Result 0, or non-zero when
+// neither can be used. Touches nothing on screen.
 int vga_init();
 
-// Non-zero when the mode's picture fits the framebuffer (after vga_init).
+// What vga_init opened, as "KMS on /dev/dri/card0" or "framebuffer /dev/fb0"; empty
+// before. The text is the layer's.
+const char* vga_device();
+
+// Non-zero when the mode's picture fits the screen (after vga_init).
 int vga_hasmode(int mode);
 
 // Sets a graphics mode: the console stops drawing (its terminal goes to graphics) and
 // the screen is cleared to black; from then on the console comes back by itself however
-// the process ends. TEXT clears the screen and gives it back to the console; it does
-// nothing when no graphics mode is set. Result 0, or non-zero for an unknown or
-// unavailable mode.
+// the process ends. Switching terminals is then the layer's to answer: away, it gives
+// the screen up and draws nothing; back, it takes it again and shows the physical
+// screen anew, at the next call that puts something on screen. The program's clock
+// runs on meanwhile; nothing else changes for the caller. TEXT clears the screen and
+// gives it back to the console; it does nothing when no graphics mode is set. Result 0,
+// or non-zero for an unknown or unavailable mode.
 int vga_setmode(int mode);
 
 // The mode's size and colours; null for an unknown mode. The record is the layer's
@@ -57,11 +67,11 @@ int vga_getcolors();
 // Sets count palette entries from start on, three 6-bit components (0..63) each, red,
 // green, blue, read from pal during the call. The screen shows the change by the next
 // copy to the physical screen or wait for the retrace, whichever comes first (at once on
-// an indexed framebuffer). Result: the number of entries set.
+// an indexed framebuffer; on KMS from the vertical blank after that). Result: the number
+// of entries set.
 int vga_setpalvec(int start, int count, const int* pal);
 
-// Waits for the next vertical retrace where the framebuffer driver can; else returns
-// at once.
+// Waits for the next vertical retrace where the driver counts them; else returns at once.
 int vga_waitretrace();
 
 // Makes the physical screen of the current mode the current context. Result 0, or
@@ -71,11 +81,13 @@ int gl_setcontextvga(int mode);
 // Copies the current context into *gc.
 void gl_getcontext(GraphicsContext* gc);
 
-// Fills the current context with the colour; on the physical screen it shows at once.
+// Fills the current context with the colour; on the physical screen it shows at once
+// (on KMS from the next vertical blank).
 void gl_clearscreen(int colour);
 
-// The layer draws each frame onto the screen in one pass from its copy of the
-// physical screen, so there is no second page to flip to; kept so callers can ask.
+// The layer draws each frame in one pass from its copy of the physical screen, into the
+// back buffer that flips on the vertical blank (KMS) or onto the framebuffer itself, so
+// there is nothing to enable; kept so callers can ask.
 void gl_enablepageflipping(GraphicsContext* gc);
 
 // Makes a new virtual screen of the mode's size, black, the current context. Its
@@ -83,7 +95,8 @@ void gl_enablepageflipping(GraphicsContext* gc);
 // unknown or memory runs out.
 int gl_setcontextvgavirtual(int mode);
 
-// Copies the current context onto gc; when gc is the physical screen, it shows.
+// Copies the current context onto gc; when gc is the physical screen, it shows (on KMS
+// from the next vertical blank, after waiting for the previous frame's flip).
 void gl_copyscreen(GraphicsContext* gc);
 
 // Releases a virtual screen's buffer (the physical screen has none of its own) and
