@@ -54,7 +54,9 @@
   let smooth = false;
 
   // The largest whole number of device pixels per show pixel that fits the window, or, with
-  // smooth scaling, the largest size that fits.
+  // smooth scaling, the largest size that fits. The whole scale is the rule of
+  // whole_placement in the program, worked out here because the window's size is known
+  // before the program loads; the browser check "again" holds the two together.
   function layout() {
     const ratio = window.devicePixelRatio || 1;
     const across = window.innerWidth * ratio / kWidth;

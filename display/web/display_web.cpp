@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/clock.h"
+#include "core/shared.h"
 #include "display/convert/pixel_convert.h"
 #include "display/display.h"
 #include "display/frame_index.h"
@@ -51,6 +52,15 @@ void take_end_wish()
 }
 
 } // namespace
+
+// How many device pixels a show pixel takes on the page in an output of width x height
+// device pixels. The page sizes its canvas before the program loads, so it keeps a copy
+// of this rule (layout in web/page.js); the browser checks call this to hold the copy to
+// whole_placement itself.
+extern "C" EMSCRIPTEN_KEEPALIVE int tarqle_whole_scale(int width, int height)
+{
+    return whole_placement(width, height, kScreenWidth, kScreenHeight).scale;
+}
 
 void display_open(int argc, char** argv, const char* title, int width, int height)
 {

@@ -4,8 +4,9 @@
 //   node browser_test.js live WEB_DIR NATIVE_FRAMES    the live show plays, sounds, and its
 //                                                      picture is a frame of its first part
 //   node browser_test.js missing WEB_DIR               a missing data file gets a clear message
-//   node browser_test.js again WEB_DIR                 one show at a time; after Esc the banner
-//                                                      stands and the show starts again
+//   node browser_test.js again WEB_DIR                 the page places the picture as the program
+//                                                      does; one show at a time; after Esc the
+//                                                      banner stands and the show starts again
 'use strict';
 
 const childProcess = require('child_process');
@@ -270,11 +271,55 @@ async function checkMissing(browser, url) {
   console.log(`a missing picture is told on the page: "${result.text}"`);
 }
 
+// Output sizes in CSS pixels and device pixels per CSS pixel: at, just below and just above
+// whole multiples of the picture in either direction, smaller than the picture, wide, tall,
+// and such sizes again through ratios other than 1, once with the ratio alone changing.
+const kViewports = [
+  [320, 240, 1], [319, 240, 1], [320, 239, 1], [640, 480, 1], [639, 480, 1], [640, 479, 1],
+  [641, 481, 1], [959, 720, 1], [960, 720, 1], [961, 719, 1], [1280, 959, 1], [1920, 1080, 1],
+  [200, 150, 1], [1600, 300, 1], [300, 1000, 1], [2000, 480, 1], [640, 1500, 1],
+  [320, 240, 2], [319, 240, 2], [480, 360, 2], [480, 359, 2], [100, 100, 2], [1000, 200, 2], [640, 480, 2],
+  [640, 480, 1.5], [638, 480, 1.5], [426, 320, 1.5], [428, 320, 1.5], [214, 160, 1.5], [300, 900, 1.5],
+];
+
+// The page's own layout rule against whole_placement in its program: for each viewport the
+// canvas takes as many device pixels as the program's rule gives for the same output.
+async function checkPlacement(browser) {
+  await browser.evaluate(`(async () => {
+    window.placementProgram = await createTarqle({ tarqle: {}, noInitialRun: true });
+  })()`);
+  const nextFrame = 'new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(() => resolve(true))))';
+  try {
+    for (const [width, height, ratio] of kViewports) {
+      await browser.page('Emulation.setDeviceMetricsOverride', { width, height, deviceScaleFactor: ratio, mobile: false });
+      const settled = `innerWidth === ${width} && innerHeight === ${height} && devicePixelRatio === ${ratio}`;
+      if (!await until(browser.evaluate, settled, 5000))
+        fail(`the viewport did not become ${width} x ${height} at ${ratio} device pixels per CSS pixel`);
+      await browser.evaluate(nextFrame);
+      const got = await browser.evaluate(`(() => {
+        const r = document.getElementById('screen').getBoundingClientRect();
+        const across = Math.floor(innerWidth * devicePixelRatio), down = Math.floor(innerHeight * devicePixelRatio);
+        return {across, down, scale: placementProgram._tarqle_whole_scale(across, down),
+                width: r.width * devicePixelRatio, height: r.height * devicePixelRatio};
+      })()`);
+      // Layout rounds CSS sizes to fractions of a pixel; whole scales lie 240 device pixels apart.
+      if (Math.abs(got.width - 320 * got.scale) > 1 || Math.abs(got.height - 240 * got.scale) > 1)
+        fail(`in ${got.across} x ${got.down} device pixels (${width} x ${height} at ${ratio}) the canvas takes ` +
+          `${got.width} x ${got.height}, the program's rule ${320 * got.scale} x ${240 * got.scale} (scale ${got.scale})`);
+    }
+  } finally {
+    await browser.page('Emulation.clearDeviceMetricsOverride');
+  }
+  console.log(`the page places the picture as the program does in ${kViewports.length} viewports`);
+}
+
 // Both buttons clicked 40 ms apart start one show; Esc ends it with its banner, twice.
+// Before that, the page's placement of the picture is held to the program's.
 async function checkAgain(browser, url) {
   await browser.page('Page.navigate', { url });
   if (!await until(browser.evaluate, "window.tarqlePage && ['ready', 'failed'].includes(tarqlePage.state)", 30000))
     fail('the page did not get ready within 30 s');
+  await checkPlacement(browser);
   const titles = "tarqlePage.output.filter((l) => l.includes('tarqle for LINUX')).length";
   for (const [first, second] of [['start', 'silent'], ['silent', 'start']]) {
     await browser.evaluate(`document.getElementById('${first}').click()`);
