@@ -270,7 +270,7 @@ void display_open(int argc, char** argv, const char* title, int width, int heigh
                          x11.visual) != 0) {
         std::printf("Cann't allocate image!\n");
         display_close();
-        std::exit(0);
+        std::exit(1);
     }
     // Said after the attempt: a server may offer the extension and still refuse the segment.
     if (shared_asked)
