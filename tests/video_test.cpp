@@ -17,6 +17,7 @@ extern "C" {
 #include <sstream>
 #include <vector>
 
+#include "core/data_path.h"
 #include "sound/mixdown.h"
 #include "tests/run_program.h"
 
@@ -265,6 +266,18 @@ TEST(Video, MissingTuneGivesTheShowsMessageAndSilence)
     EXPECT_EQ(d.samples.size(), (size_t)d.audio.frames * 2);
     EXPECT_LE(std::labs(d.audio.frames - 22050), d.audio.largest);
     EXPECT_EQ(std::count(d.samples.begin(), d.samples.end(), 0), (long)d.samples.size());
+}
+
+// The tune is looked for where the show looks: with no grafika/ beside it, this folder's
+// music/ is not the data folder, the installed one is.
+TEST(Video, TheTuneFollowsTheDataFolderRule)
+{
+    const std::string folder = make_run_folder("video-data-folder");
+    std::remove((folder + "/grafika").c_str());
+    const RunResult r =
+        run_program({program_path("tarqle-render"), "--video", "x.mkv", "--until", "0.1"}, "", folder, 60);
+    const bool installed = access((std::string(data_installed_folder()) + "/music/tarqle.xm").c_str(), R_OK) == 0;
+    EXPECT_EQ(r.out.find("MikMod Error\n") != std::string::npos, !installed) << r.out;
 }
 
 // The encoders' libraries (and what they pull in) stay out of every run but a video's.
