@@ -12,6 +12,7 @@
 
 #include "core/clock.h"
 #include "display/display.h"
+#include "display/render/display_render.h"
 #include "display/frame_index.h"
 #include "display/gentle/gentle.h"
 #include "video/video.h"
@@ -23,13 +24,32 @@ int frame_number;
 Palette current_palette;
 // Inclusive frame ranges to write as PNG, from --png.
 std::vector<std::pair<long, long>> png_frames;
+// The video asked for by the command line (path null: none).
+VideoRequest video_request{nullptr, 3, 60, -1};
 // Whether the frames also go to a video file, from --video.
 bool video_on;
 // Whether the pictures (PNG, video) are the gentle picture, from --gentle; the frame index
 // is the show's own either way.
 bool gentle;
 
-const char* const kUsage = "unknown option (usage: tarqle-render [--png LIST] [--gentle] [--video FILE [--scale N] [--fps F] [--until SECONDS]])";
+const char* const kUsage =
+    "usage: tarqle-render [--png LIST] [--gentle] [--video FILE [--scale N] [--fps F] [--until SECONDS]] [--help]\n"
+    "  --png LIST       also write these frames as frames/NNNNNN.png, e.g. 8,100-120\n"
+    "  --gentle         the PNG pictures and the video show the gentle picture (the frame\n"
+    "                   index stays the show's own)\n"
+    "  --video FILE     write the show as a video file (.mp4, .webm or .mkv) with its tune\n"
+    "  --scale N        video pixels per show pixel across, 1 to 8 (default 3)\n"
+    "  --fps F          video frames per second, 1 to 240 (default 60)\n"
+    "  --until SECONDS  end the video after this much show time, 0.001 to 3600\n"
+    "  --help           this text\n"
+    "Without --video it asks the sound questions on the terminal.\n";
+
+// A bad command line: what is wrong, the usage, status 2.
+[[noreturn]] void usage_error(const char* option, const char* what)
+{
+    std::fprintf(stderr, "tarqle-render: %s: %s\n%s", option, what, kUsage);
+    std::exit(2);
+}
 
 [[noreturn]] void fail(const char* what, const char* detail)
 {
@@ -130,43 +150,60 @@ void write_png(const Image& image, const uint32_t* shown, int frame)
 
 } // namespace
 
-void display_open(int argc, char** argv, const char*, int, int)
+bool display_render_configure(int argc, char** argv)
 {
-    VideoRequest video{nullptr, 3, 60, -1};
-    bool video_options = false;
+    VideoRequest& video = video_request;
+    const char* video_option = nullptr; // the first of --scale, --fps and --until given
     for (int i = 1; i < argc; ++i) {
-        const bool has_value = i + 1 < argc;
-        long value = 0;
-        if (std::strcmp(argv[i], "--png") == 0 && has_value) {
-            if (!parse_frame_list(argv[++i], png_frames))
-                fail("--png", "expected frame numbers and ranges such as 8,100-120");
-        } else if (std::strcmp(argv[i], "--gentle") == 0) {
-            gentle = true;
-        } else if (std::strcmp(argv[i], "--video") == 0 && has_value) {
-            video.path = argv[++i];
-        } else if (std::strcmp(argv[i], "--scale") == 0 && has_value) {
-            if (!parse_whole(argv[++i], 1, 8, &value))
-                fail("--scale", "expected a whole enlargement from 1 to 8");
-            video.scale = (int)value;
-            video_options = true;
-        } else if (std::strcmp(argv[i], "--fps") == 0 && has_value) {
-            if (!parse_whole(argv[++i], 1, 240, &value))
-                fail("--fps", "expected whole frames per second from 1 to 240");
-            video.fps = (int)value;
-            video_options = true;
-        } else if (std::strcmp(argv[i], "--until") == 0 && has_value) {
-            char* end;
-            const double seconds = std::strtod(argv[++i], &end);
-            if (end == argv[i] || *end != '\0' || !(seconds > 0.0 && seconds <= 3600.0))
-                fail("--until", "expected seconds of show time, more than 0 and at most 3600");
-            video.until_ms = (int32_t)(seconds * 1000.0 + 0.5);
-            video_options = true;
-        } else {
-            fail(argv[i], kUsage);
+        const char* option = argv[i];
+        if (std::strcmp(option, "--help") == 0) {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
         }
+        if (std::strcmp(option, "--gentle") == 0) {
+            gentle = true;
+            continue;
+        }
+        const bool takes_value = std::strcmp(option, "--png") == 0 || std::strcmp(option, "--video") == 0 ||
+                                 std::strcmp(option, "--scale") == 0 || std::strcmp(option, "--fps") == 0 ||
+                                 std::strcmp(option, "--until") == 0;
+        if (!takes_value)
+            usage_error(option, "unknown option");
+        if (i + 1 >= argc)
+            usage_error(option, "needs a value");
+        const char* text = argv[++i];
+        long value = 0;
+        if (std::strcmp(option, "--png") == 0) {
+            if (!parse_frame_list(text, png_frames))
+                usage_error(option, "expected frame numbers and ranges such as 8,100-120");
+        } else if (std::strcmp(option, "--video") == 0) {
+            video.path = text;
+        } else if (std::strcmp(option, "--scale") == 0) {
+            if (!parse_whole(text, 1, 8, &value))
+                usage_error(option, "expected a whole enlargement from 1 to 8");
+            video.scale = (int)value;
+        } else if (std::strcmp(option, "--fps") == 0) {
+            if (!parse_whole(text, 1, 240, &value))
+                usage_error(option, "expected whole frames per second from 1 to 240");
+            video.fps = (int)value;
+        } else {
+            char* end;
+            const double seconds = std::strtod(text, &end);
+            // At least a millisecond, the clock's step, so the video has a frame.
+            if (end == text || *end != '\0' || !(seconds >= 0.001 && seconds <= 3600.0))
+                usage_error(option, "expected seconds of show time, from 0.001 to 3600");
+            video.until_ms = (int32_t)(seconds * 1000.0 + 0.5);
+        }
+        if (std::strcmp(option, "--png") != 0 && std::strcmp(option, "--video") != 0 && video_option == nullptr)
+            video_option = option;
     }
-    if (video_options && video.path == nullptr)
-        fail("--scale, --fps and --until", "need --video FILE");
+    if (video_option != nullptr && video.path == nullptr)
+        usage_error(video_option, "needs --video FILE");
+    return video.path != nullptr;
+}
+
+void display_open(int, char**, const char*, int, int)
+{
     if (mkdir("frames", 0777) != 0 && errno != EEXIST)
         fail("frames", std::strerror(errno));
     index_file = std::fopen("frames/index.tsv", "w");
@@ -174,10 +211,10 @@ void display_open(int argc, char** argv, const char*, int, int)
         fail("frames/index.tsv", std::strerror(errno));
     frame_number = 0;
     std::memset(current_palette.rgb, 0, sizeof current_palette.rgb);
-    video_on = video.path != nullptr;
+    video_on = video_request.path != nullptr;
     if (gentle)
         gentle_reset();
-    if (video_on && video_open(video) != 0)
+    if (video_on && video_open(video_request) != 0)
         std::exit(1);
 }
 
