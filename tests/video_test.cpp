@@ -298,6 +298,12 @@ TEST(Video, FailuresLeaveNoFile)
 {
     const std::string folder = make_run_folder("video-failures");
     const std::string render = program_path("tarqle-render");
+    // An earlier run's frame index, which no failed video may touch.
+    mkdir((folder + "/frames").c_str(), 0755);
+    FILE* earlier = std::fopen((folder + "/frames/index.tsv").c_str(), "w");
+    ASSERT_NE(earlier, nullptr);
+    std::fputs("earlier\n", earlier);
+    std::fclose(earlier);
 
     RunResult r = run_program({render, "--video", "show.avi"}, "", folder, 60);
     EXPECT_NE(r.status, 0);
@@ -331,6 +337,13 @@ TEST(Video, FailuresLeaveNoFile)
     EXPECT_NE(r.out.find("status 143"), std::string::npos) << r.out << r.err;
     EXPECT_NE(access((folder + "/cut.mkv.part").c_str(), F_OK), 0);
     EXPECT_NE(access((folder + "/cut.mkv").c_str(), F_OK), 0);
+    EXPECT_EQ(read_file(folder + "/frames/index.tsv"), "earlier\n");
+
+    // Where there is no frames/ folder, a refused video makes none.
+    const std::string bare = make_run_folder("video-failures-bare");
+    r = run_program({render, "--video", "show.avi"}, "", bare, 60);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(access((bare + "/frames").c_str(), F_OK), 0);
 }
 
 } // namespace

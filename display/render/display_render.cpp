@@ -1,6 +1,7 @@
 // The headless back-end: one line of frame index per presented frame, chosen frames as PNG
 // pictures, so whole runs can be checked frame by frame, and the whole show as a video file.
 #include <png.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -19,7 +20,13 @@
 
 namespace {
 
+// The frame index as it is written, in a run without a video.
 FILE* index_file;
+// A video run's frame index, kept here and written whole when the video is (a failed or
+// interrupted video leaves the index of an earlier run as it was).
+std::string video_index;
+// Between display_open and display_close.
+bool presenting;
 int frame_number;
 Palette current_palette;
 // Inclusive frame ranges to write as PNG, from --png.
@@ -148,6 +155,28 @@ void write_png(const Image& image, const uint32_t* shown, int frame)
     std::fclose(f);
 }
 
+// Writes a video run's frame index beside its place and renames it into place, with the
+// signals that end the program held back meanwhile: the earlier index is replaced whole or
+// not at all.
+void write_video_index()
+{
+    sigset_t ending, before;
+    sigemptyset(&ending);
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE})
+        sigaddset(&ending, s);
+    sigprocmask(SIG_BLOCK, &ending, &before);
+    const char* const part = "frames/index.tsv.part";
+    if (mkdir("frames", 0777) != 0 && errno != EEXIST)
+        fail("frames", std::strerror(errno));
+    FILE* f = std::fopen(part, "w");
+    if (f == nullptr)
+        fail(part, std::strerror(errno));
+    std::fwrite(video_index.data(), 1, video_index.size(), f);
+    std::fclose(f);
+    std::rename(part, "frames/index.tsv");
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+}
+
 } // namespace
 
 bool display_render_configure(int argc, char** argv)
@@ -204,18 +233,23 @@ bool display_render_configure(int argc, char** argv)
 
 void display_open(int, char**, const char*, int, int)
 {
-    if (mkdir("frames", 0777) != 0 && errno != EEXIST)
-        fail("frames", std::strerror(errno));
-    index_file = std::fopen("frames/index.tsv", "w");
-    if (index_file == nullptr)
-        fail("frames/index.tsv", std::strerror(errno));
     frame_number = 0;
     std::memset(current_palette.rgb, 0, sizeof current_palette.rgb);
+    // A refused video touches nothing in frames/.
     video_on = video_request.path != nullptr;
     if (gentle)
         gentle_reset();
     if (video_on && video_open(video_request) != 0)
         std::exit(1);
+    if ((!video_on || !png_frames.empty()) && mkdir("frames", 0777) != 0 && errno != EEXIST)
+        fail("frames", std::strerror(errno));
+    if (!video_on) {
+        index_file = std::fopen("frames/index.tsv", "w");
+        if (index_file == nullptr)
+            fail("frames/index.tsv", std::strerror(errno));
+    }
+    video_index.clear();
+    presenting = true;
 }
 
 void display_set_palette(const Palette& palette)
@@ -225,11 +259,14 @@ void display_set_palette(const Palette& palette)
 
 void display_present(const Image& image)
 {
-    if (index_file == nullptr)
+    if (!presenting)
         return;
     char line[kFrameIndexLineSize];
     frame_index_line(line, frame_number, clock_now(), image, current_palette);
-    std::fputs(line, index_file);
+    if (index_file != nullptr)
+        std::fputs(line, index_file);
+    else
+        video_index += line;
     // The gentle picture follows every frame, written or not, as a screen would show it.
     const uint32_t* shown = gentle ? gentle_present(image, current_palette, clock_now()) : nullptr;
     if (png_wanted(frame_number))
@@ -243,10 +280,12 @@ void display_wait_retrace() {}
 
 void display_close()
 {
+    presenting = false;
     if (video_on) {
         video_on = false;
         if (video_close() != 0)
             std::exit(1);
+        write_video_index();
     }
     if (index_file != nullptr) {
         std::fclose(index_file);
