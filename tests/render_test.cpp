@@ -74,6 +74,28 @@ TEST(Render, GentleKeepsTheFrameIndex)
     EXPECT_EQ(png[25], 2) << "the gentle picture is written as RGB"; // IHDR colour type
 }
 
+// A full disk under the frame index or a picture (/dev/full in their place): the file
+// named, no banner, a failure status.
+TEST(Render, WriteFailuresAreReported)
+{
+    namespace fs = std::filesystem;
+    const std::string folder = make_run_folder("render-full");
+    fs::create_directory(folder + "/frames");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> runs = {
+        {{}, "frames/index.tsv"}, {{"--png", "3"}, "frames/000003.png"},
+        {{"--video", "v.mkv", "--until", "0.1"}, "frames/index.tsv.part"}};
+    for (const auto& [args, file] : runs) {
+        fs::create_symlink("/dev/full", folder + "/" + file);
+        std::vector<std::string> argv = {program_path("tarqle-render")};
+        argv.insert(argv.end(), args.begin(), args.end());
+        const RunResult r = run_program(argv, "0\n", folder, 60);
+        EXPECT_NE(r.status, 0) << file;
+        EXPECT_NE(r.err.find("tarqle-render: " + file + ": "), std::string::npos) << r.err;
+        EXPECT_EQ(r.out.find("TAZE"), std::string::npos) << file;
+        fs::remove(folder + "/" + file);
+    }
+}
+
 // The whole command line is checked before the first question and the first file: the
 // offending option named, the usage, status 2; --help with status 0.
 TEST(Render, CommandLineIsCheckedFirst)

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/clock.h"
+#include "core/shared.h"
 #include "display/display.h"
 #include "display/render/display_render.h"
 #include "display/frame_index.h"
@@ -62,6 +63,33 @@ const char* const kUsage =
 {
     std::fprintf(stderr, "tarqle-render: %s: %s\n", what, detail);
     std::exit(1);
+}
+
+// Set once a file of the run could not be written: a video of that run is not kept.
+bool write_failed;
+
+// A file that could not be written or closed: says which and why, then ends the show by
+// the fatal-exit sequence with status 1 (its display_close finds this file already closed).
+[[noreturn]] void write_failure(const char* path, int error)
+{
+    std::fprintf(stderr, "tarqle-render: %s: %s\n", path, std::strerror(error != 0 ? error : EIO));
+    write_failed = true;
+    fatal_exit(true, 1);
+}
+
+// Closes a written file; true when every write to it and the close went well (errno tells
+// why not).
+bool close_written(FILE* f)
+{
+    errno = 0;
+    const bool written = std::ferror(f) == 0;
+    const int error = errno;
+    if (std::fclose(f) != 0 || !written) {
+        if (errno == 0)
+            errno = error;
+        return false;
+    }
+    return true;
 }
 
 // Parses "8,100-120": comma-separated frame numbers and inclusive ranges.
@@ -121,11 +149,14 @@ void write_png(const Image& image, const uint32_t* shown, int frame)
     std::snprintf(path, sizeof path, "frames/%06d.png", frame);
     FILE* f = std::fopen(path, "wb");
     if (f == nullptr)
-        fail(path, std::strerror(errno));
+        write_failure(path, errno);
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
-    if (png == nullptr || info == nullptr || setjmp(png_jmpbuf(png)))
-        fail(path, "cannot write PNG");
+    if (png == nullptr || info == nullptr || setjmp(png_jmpbuf(png))) {
+        const int error = errno;
+        std::fclose(f);
+        write_failure(path, error);
+    }
     png_init_io(png, f);
     png_set_IHDR(png, info, (png_uint_32)image.width, (png_uint_32)image.height, 8,
                  shown != nullptr ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
@@ -152,7 +183,8 @@ void write_png(const Image& image, const uint32_t* shown, int frame)
     }
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
-    std::fclose(f);
+    if (!close_written(f))
+        write_failure(path, errno);
 }
 
 // Writes a video run's frame index beside its place and renames it into place, with the
@@ -172,9 +204,17 @@ void write_video_index()
     if (f == nullptr)
         fail(part, std::strerror(errno));
     std::fwrite(video_index.data(), 1, video_index.size(), f);
-    std::fclose(f);
-    std::rename(part, "frames/index.tsv");
+    const char* failed = nullptr;
+    if (!close_written(f))
+        failed = part;
+    else if (std::rename(part, "frames/index.tsv") != 0)
+        failed = "frames/index.tsv";
+    const int error = errno;
+    if (failed != nullptr)
+        std::remove(part);
     sigprocmask(SIG_SETMASK, &before, nullptr);
+    if (failed != nullptr)
+        write_failure(failed, error);
 }
 
 } // namespace
@@ -263,9 +303,14 @@ void display_present(const Image& image)
         return;
     char line[kFrameIndexLineSize];
     frame_index_line(line, frame_number, clock_now(), image, current_palette);
-    if (index_file != nullptr)
-        std::fputs(line, index_file);
-    else
+    if (index_file != nullptr) {
+        if (std::fputs(line, index_file) == EOF) {
+            const int error = errno;
+            std::fclose(index_file);
+            index_file = nullptr;
+            write_failure("frames/index.tsv", error);
+        }
+    } else
         video_index += line;
     // The gentle picture follows every frame, written or not, as a screen would show it.
     const uint32_t* shown = gentle ? gentle_present(image, current_palette, clock_now()) : nullptr;
@@ -285,10 +330,15 @@ void display_close()
         video_on = false;
         if (video_close() != 0)
             std::exit(1);
-        write_video_index();
+        if (write_failed)
+            std::remove(video_request.path); // a picture of the run failed: no video of it
+        else
+            write_video_index();
     }
     if (index_file != nullptr) {
-        std::fclose(index_file);
+        FILE* f = index_file;
         index_file = nullptr;
+        if (!close_written(f))
+            write_failure("frames/index.tsv", errno);
     }
 }
