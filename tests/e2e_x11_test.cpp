@@ -180,8 +180,8 @@ void viewer_ends(const XServer& server, bool close)
     Atom* protocols = nullptr;
     int count = 0;
     const Atom wanted = XInternAtom(x, "WM_DELETE_WINDOW", False);
-    EXPECT_TRUE(XGetWMProtocols(x, window, &protocols, &count) && std::find(protocols, protocols + count, wanted) !=
-                                                                        protocols + count);
+    EXPECT_TRUE(XGetWMProtocols(x, window, &protocols, &count) &&
+                std::find(protocols, protocols + count, wanted) != protocols + count);
     if (protocols != nullptr)
         XFree(protocols);
     if (close)

@@ -82,7 +82,8 @@ TEST(Render, WriteFailuresAreReported)
     const std::string folder = make_run_folder("render-full");
     fs::create_directory(folder + "/frames");
     const std::vector<std::pair<std::vector<std::string>, std::string>> runs = {
-        {{}, "frames/index.tsv"}, {{"--png", "3"}, "frames/000003.png"},
+        {{}, "frames/index.tsv"},
+        {{"--png", "3"}, "frames/000003.png"},
         {{"--video", "v.mkv", "--until", "0.1"}, "frames/index.tsv.part"}};
     for (const auto& [args, file] : runs) {
         fs::create_symlink("/dev/full", folder + "/" + file);
@@ -104,9 +105,11 @@ TEST(Render, CommandLineIsCheckedFirst)
     const RunResult help = run_program({program_path("tarqle-render"), "--help"}, "", folder, 10);
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("usage: tarqle-render ", 0), 0u) << help.out;
-    const std::vector<std::vector<std::string>> bad = {
-        {"--png", "1", "--bogus"}, {"--png"}, {"--png", "1", "--video"},
-        {"--video", "v.mkv", "--until", "0.0004"}, {"--scale", "2"}};
+    const std::vector<std::vector<std::string>> bad = {{"--png", "1", "--bogus"},
+                                                       {"--png"},
+                                                       {"--png", "1", "--video"},
+                                                       {"--video", "v.mkv", "--until", "0.0004"},
+                                                       {"--scale", "2"}};
     const char* const named[] = {"--bogus: unknown option", "--png: needs a value", "--video: needs a value",
                                  "--until: ", "--scale: needs --video"};
     for (size_t i = 0; i < bad.size(); ++i) {

@@ -19,15 +19,15 @@ struct X11Display {
     Window window;
     GC gc;
     Cursor cursor;
-    Colormap colormap; // 0 when none is held
-    Atom delete_window; // WM_DELETE_WINDOW: the window manager's close request
+    Colormap colormap;         // 0 when none is held
+    Atom delete_window;        // WM_DELETE_WINDOW: the window manager's close request
     uint8_t pixel_size;        // 1 or 2
     uint8_t use_shared_memory; // 1 when frames travel through a shared segment
     int32_t window_width, window_height;
-    PixelFormat format;     // TrueColor only
-    XImage* frame;          // what display_present fills and sends
+    PixelFormat format;       // TrueColor only
+    XImage* frame;            // what display_present fills and sends
     XShmSegmentInfo* segment; // the frame's segment, with shared memory only
-    uint32_t table[256];    // TrueColor pixel per palette index
+    uint32_t table[256];      // TrueColor pixel per palette index
 };
 
 extern X11Display x11;
