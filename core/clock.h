@@ -4,8 +4,9 @@
 #include <cstdint>
 
 // The clock itself (clock_now, clock_wait, random_seed) is a platform piece chosen at
-// link time: core_clock_system reads the time of day; core_clock_virtual is the
-// headless renderer's and the tests' clock, which only moves when a frame waits.
+// link time: core_clock_system reads the monotonic clock (the seed alone reads the time of
+// day); core_clock_virtual is the headless renderer's and the tests' clock, which only
+// moves when a frame waits.
 
 // Current millisecond reading. Only differences of two readings mean anything.
 int32_t clock_now();

@@ -1,6 +1,5 @@
-// The real clock: the time of day in milliseconds, sleeping and spinning frame pacing.
-#include <sys/time.h>
-
+// The real clock: a monotonic millisecond reading, sleeping and spinning frame pacing; the
+// random seed from the time of day.
 #include <cstdlib>
 #include <ctime>
 
@@ -8,10 +7,11 @@
 
 int32_t clock_now()
 {
-    timeval tv;
-    gettimeofday(&tv, nullptr);
+    // The monotonic clock, so a step of the time of day neither freezes nor cuts a part.
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
     // Wraps modulo 2^32 on purpose: only differences of readings are used.
-    return (int32_t)((uint32_t)tv.tv_sec * 1000u + (uint32_t)(tv.tv_usec / 1000));
+    return (int32_t)((uint32_t)ts.tv_sec * 1000u + (uint32_t)(ts.tv_nsec / 1000000));
 }
 
 int clock_wait(int32_t frame_start, int32_t period)

@@ -36,7 +36,7 @@ int clock_wait(int32_t frame_start, int32_t period)
     int32_t remaining = (int32_t)((uint32_t)deadline - (uint32_t)clock_now());
     do {
         if (tarqle_clock_sleep(remaining > 0 ? remaining : 0) != 0)
-            fatal_exit();
+            fatal_exit(true, 0); // the viewer's end, not a failure
         remaining = (int32_t)((uint32_t)deadline - (uint32_t)clock_now());
     } while (remaining > 0);
     tarqle_clock_wait_end();

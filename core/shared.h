@@ -17,5 +17,5 @@ extern Palette work_palette;
 // display and the music.
 [[noreturn]] void fatal_exit(bool with_music_shutdown, int status);
 
-// The usual ending of a load or run step: music shut down, exit status 0.
-[[noreturn]] inline void fatal_exit() { fatal_exit(true, 0); }
+// The usual ending of a failed load or run step: music shut down, exit status 1.
+[[noreturn]] inline void fatal_exit() { fatal_exit(true, 1); }

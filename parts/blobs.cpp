@@ -157,7 +157,7 @@ void blobs_load()
     field_table = (uint8_t*)std::malloc(kBlobSize * kBlobSize);
     if (field_table == nullptr) {
         std::printf("Cann't allocate memory!\n");
-        fatal_exit(false, 0);
+        fatal_exit(false, 1);
     }
     blobs_precalc();
     build_palette();

@@ -70,7 +70,7 @@ uint8_t* map_or_fail()
     uint8_t* map = (uint8_t*)std::malloc(kMapBytes);
     if (!map) {
         std::printf("Cann't allocate memory !\n");
-        fatal_exit(false, 0);
+        fatal_exit(false, 1);
     }
     return map;
 }

@@ -27,7 +27,7 @@ void alloc_or_exit(Image** image, uint32_t width, uint32_t height, bool with_mus
 {
     if (image_alloc(image, width, height) != 0) {
         std::printf("Cann't allocate image!\n");
-        fatal_exit(with_music_shutdown, 0);
+        fatal_exit(with_music_shutdown, 1);
     }
 }
 

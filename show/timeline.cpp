@@ -58,7 +58,7 @@ int show_main(int argc, char** argv)
     if (image_alloc(&screen, kScreenWidth, kScreenHeight) != 0) {
         std::printf("Cann't allocate image!\n");
         display_close();
-        std::exit(0);
+        std::exit(1);
     }
     music_load("music/tarqle.xm");
 

@@ -226,7 +226,7 @@ TEST(BlobsDeath, MissingOrWronglySizedPictures)
                 OwnedImage screen(kScreenWidth, kScreenHeight);
                 blobs_run(screen.image, "one.pcx", "two.pcx", 125);
             },
-            testing::ExitedWithCode(0), c.message)
+            testing::ExitedWithCode(1), c.message)
             << c.name;
     }
 }
@@ -257,7 +257,7 @@ void load_without_memory()
 }
 
 // With the address space capped and the heap used up, the field table cannot be had:
-// the load step says so and ends the program with status 0.
+// the load step says so and ends the program with status 1.
 TEST(BlobsDeath, FieldTableAllocationFails)
 {
     if (kAddressSanitizer)
@@ -266,7 +266,7 @@ TEST(BlobsDeath, FieldTableAllocationFails)
         {
             load_without_memory();
         },
-        testing::ExitedWithCode(0), "^Cann't allocate memory!\n$");
+        testing::ExitedWithCode(1), "^Cann't allocate memory!\n$");
 }
 
 } // namespace

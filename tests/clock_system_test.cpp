@@ -1,13 +1,49 @@
-// The real clock's frame pacing: it sleeps the whole 10 ms steps, spins the rest, never returns early.
+// The real clock's frame pacing: it sleeps the whole 10 ms steps, spins the rest, never
+// returns early, and a step of the time of day under it changes nothing.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <sys/time.h>
 #include <time.h>
 
 #include <algorithm>
+#include <atomic>
 
 #include "core/clock.h"
 
+// The time of day as the program reads it, moved by the test as a time server's correction
+// would move it: these take the C library's place for the whole test program.
+static std::atomic<long long> g_step_us{0};
+
+extern "C" int clock_gettime(clockid_t id, timespec* t) noexcept
+{
+    static auto real = (int (*)(clockid_t, timespec*))dlsym(RTLD_NEXT, "clock_gettime");
+    const int r = real(id, t);
+    if (r == 0 && (id == CLOCK_REALTIME || id == CLOCK_REALTIME_COARSE || id == CLOCK_TAI)) {
+        const long long ns = (long long)t->tv_sec * 1000000000LL + t->tv_nsec + g_step_us * 1000LL;
+        t->tv_sec = (time_t)(ns / 1000000000LL);
+        t->tv_nsec = (long)(ns % 1000000000LL);
+    }
+    return r;
+}
+
+extern "C" int gettimeofday(timeval* __restrict tv, void* __restrict) noexcept
+{
+    timespec t;
+    clock_gettime(CLOCK_REALTIME, &t);
+    tv->tv_sec = t.tv_sec;
+    tv->tv_usec = t.tv_nsec / 1000;
+    return 0;
+}
+
 namespace {
+
+double monotonic_ms()
+{
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
 
 double cpu_ms()
 {
@@ -66,6 +102,26 @@ TEST(SystemClock, ElapsedFollowsMark)
     int32_t e = clock_elapsed();
     EXPECT_GE(e, 30);
     EXPECT_LT(e, 500);
+}
+
+TEST(SystemClock, StepsOfTheTimeOfDayDoNotPace)
+{
+    // Back 3 s and forward an hour, in the middle of a frame.
+    for (long long step_ms : {-3000LL, 3600 * 1000LL}) {
+        g_step_us = 0;
+        clock_mark();
+        const int32_t start = clock_now();
+        const double before = monotonic_ms();
+        g_step_us = step_ms * 1000;
+        clock_wait(start, 60);
+        const double waited = monotonic_ms() - before;
+        const int32_t elapsed = clock_elapsed();
+        g_step_us = 0;
+        EXPECT_GE(waited, 59) << "step " << step_ms << " ms";
+        EXPECT_LT(waited, 1000) << "step " << step_ms << " ms";
+        EXPECT_GE(elapsed, 60) << "step " << step_ms << " ms";
+        EXPECT_LT(elapsed, 1000) << "step " << step_ms << " ms";
+    }
 }
 
 } // namespace

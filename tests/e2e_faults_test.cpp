@@ -94,13 +94,13 @@ std::string crcs(const std::string& line)
     return second_tab == std::string::npos ? line : line.substr(second_tab + 1);
 }
 
-// The run's output ends with exactly tail, nothing of the banner came, the status is 0,
+// The run's output ends with exactly tail, nothing of the banner came, the status is 1,
 // the music file is whole, no player outlived the show, and the frames show the phase the
 // show ended in: only blank frames before the music, part frames after it started.
 void expect_fatal_exit(const ShowEnd& end, const std::string& folder, const std::string& tail, bool run_phase)
 {
     EXPECT_FALSE(end.timed_out);
-    EXPECT_EQ(end.status, 0) << end.out << end.err;
+    EXPECT_EQ(end.status, 1) << end.out << end.err;
     EXPECT_FALSE(end.left_behind);
     EXPECT_TRUE(end.out.ends_with(tail)) << "output ends:\n" << end.out.substr(end.out.size() - std::min<size_t>(end.out.size(), 300));
     EXPECT_EQ(end.out.find("TAZE"), std::string::npos);

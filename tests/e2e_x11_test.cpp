@@ -1,9 +1,12 @@
-// The show in an X11 window as a user meets it: whole shows at three depths, and the
-// signals, the end of input and the lost server it must survive with nothing left behind.
+// The show in an X11 window as a user meets it: whole shows at three depths, the window
+// closed and Esc, and the signals, the end of input and the lost server it must survive
+// with nothing left behind.
+#include <X11/keysym.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <regex>
@@ -12,6 +15,7 @@
 #include "tests/e2e_support.h"
 #include "tests/run_program.h"
 #include "tests/x11_server.h"
+#include "tests/x11_window.h"
 
 namespace {
 
@@ -109,7 +113,8 @@ TEST(ShowX11, WholeShowAtDepths24_8_16)
 
 // A show with music to a file, pixel size 2 through shared memory, some seconds into its
 // run phase (the player is running); drill does something to it, and then it must end
-// with no player, no segment and a whole music file left.
+// with no player, no segment and a whole music file left; with status 0 after the usual
+// shut-down (the farewell banner), otherwise without it.
 void drill(const std::string& name, const std::function<void(const Show&, XServer&)>& act, int expected_status)
 {
     XServer server = xserver_start({"-screen", "0", "1024x768x24"});
@@ -132,7 +137,10 @@ void drill(const std::string& name, const std::function<void(const Show&, XServe
     EXPECT_EQ(end.status, expected_status) << end.out << end.err;
     EXPECT_FALSE(end.left_behind);
     EXPECT_LE(end.group_ended_ms, 1000);
-    EXPECT_EQ(end.out.find("TAZE"), std::string::npos);
+    if (expected_status == 0)
+        EXPECT_TRUE(end.out.ends_with(kBanner)) << end.out;
+    else
+        EXPECT_EQ(end.out.find("TAZE"), std::string::npos);
     EXPECT_TRUE(segments_released(show.pid));
     const double seconds = wav_seconds(folder + "/music.wav");
     EXPECT_GT(seconds, 0.9);
@@ -158,6 +166,39 @@ TEST(ShowX11, InterruptToDemoAndPlayer)
 TEST(ShowX11, KillOfTheDemoEndsThePlayerWithinASecond)
 {
     drill("kill", [](const Show& show, XServer&) { show_signal(show, SIGKILL); }, 128 + SIGKILL);
+}
+
+// The viewer's end from a second connection to the show's window: a key, or the close
+// request a window manager sends to a window that takes part in the close protocol (one
+// that does not is cut off by the window manager instead).
+void viewer_ends(const XServer& server, bool close)
+{
+    Display* x = XOpenDisplay(xserver_name(server).c_str());
+    ASSERT_NE(x, nullptr);
+    const Window window = x11_find_window(x, "tarqle for LINUX by brusk", 5000);
+    ASSERT_NE(window, 0u);
+    Atom* protocols = nullptr;
+    int count = 0;
+    const Atom wanted = XInternAtom(x, "WM_DELETE_WINDOW", False);
+    EXPECT_TRUE(XGetWMProtocols(x, window, &protocols, &count) &&
+                std::find(protocols, protocols + count, wanted) != protocols + count);
+    if (protocols != nullptr)
+        XFree(protocols);
+    if (close)
+        x11_close_window(x, window);
+    else
+        x11_send_key(x, window, XK_Escape);
+    XCloseDisplay(x);
+}
+
+TEST(ShowX11, ClosingTheWindowEndsTheShow)
+{
+    drill("close", [](const Show&, XServer& server) { viewer_ends(server, true); }, 0);
+}
+
+TEST(ShowX11, EscEndsTheShow)
+{
+    drill("esc", [](const Show&, XServer& server) { viewer_ends(server, false); }, 0);
 }
 
 TEST(ShowX11, LostServerEndsBothProcesses)

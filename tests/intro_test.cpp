@@ -214,7 +214,7 @@ TEST(IntroDeath, MissingOrWronglySizedPictures)
                 enter_for_death(folder);
                 intro_load();
             },
-            testing::ExitedWithCode(0), c.message)
+            testing::ExitedWithCode(1), c.message)
             << c.name;
     }
 }

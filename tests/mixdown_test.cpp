@@ -60,4 +60,28 @@ TEST(Mixdown, MissingTunePrintsTheShowsMessageAndGivesNothing)
     EXPECT_GT(mixed.size(), 8000u * 2 * 100);
 }
 
+// The program checks its whole command line first: --help is no file name.
+TEST(Mixdown, ProgramCommandLine)
+{
+    const std::string folder = make_run_folder("mixdown-options");
+    const std::string program = program_path("tarqle-mixdown");
+    const RunResult help = run_program({program, "--help"}, "", folder, 10);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("usage: tarqle-mixdown ", 0), 0u) << help.out;
+    EXPECT_TRUE(read_file(folder + "/--help").empty());
+    const std::pair<std::vector<std::string>, const char*> bad[] = {{{"--bogus", "out.wav"}, "--bogus: "},
+                                                                    {{"out.wav", "-x"}, "-x: "},
+                                                                    {{}, "OUT.wav: "},
+                                                                    {{"out.wav", "music/tarqle.xm", "x"}, "x: "}};
+    for (const auto& [args, named] : bad) {
+        std::vector<std::string> argv = {program};
+        argv.insert(argv.end(), args.begin(), args.end());
+        const RunResult r = run_program(argv, "", folder, 10);
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_EQ(r.err.rfind(std::string("tarqle-mixdown: ") + named, 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(help.out), std::string::npos) << r.err;
+        EXPECT_TRUE(read_file(folder + "/out.wav").empty());
+    }
+}
+
 } // namespace

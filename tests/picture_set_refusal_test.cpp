@@ -24,7 +24,7 @@ TEST(PictureSet, WrongSizeEndsTheShowCleanly)
 
     RunResult r = run_program({program_path("tarqle-render")}, "0\n", folder, 60);
     ASSERT_FALSE(r.timed_out);
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 1);
     const std::string tail = "Wrong image size!\n";
     ASSERT_GE(r.out.size(), tail.size());
     EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail) << r.out;

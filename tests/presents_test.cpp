@@ -113,7 +113,7 @@ TEST(PresentsDeath, MissingOrWronglySizedPicture)
             enter_for_death(empty);
             presents_load();
         },
-        testing::ExitedWithCode(0), "Cann't load image grafika/prese/presents.pcx !\n");
+        testing::ExitedWithCode(1), "Cann't load image grafika/prese/presents.pcx !\n");
 
     const std::string small = test_folder("presents-small");
     write_pcx(small + "/grafika/prese/presents.pcx", 320, 200, std::vector<uint8_t>(320 * 200, 7), picture_palette());
@@ -122,7 +122,7 @@ TEST(PresentsDeath, MissingOrWronglySizedPicture)
             enter_for_death(small);
             presents_load();
         },
-        testing::ExitedWithCode(0), "Wrong image size!\n");
+        testing::ExitedWithCode(1), "Wrong image size!\n");
 }
 
 } // namespace

@@ -1,8 +1,10 @@
 // The headless renderer run end to end: the title, the banner, the frame index.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <regex>
 #include <sstream>
+#include <vector>
 
 #include "tests/run_program.h"
 
@@ -52,7 +54,7 @@ TEST(Render, PngOfChosenFrames)
     EXPECT_TRUE(read_file(folder + "/frames/000002.png").empty());
 
     RunResult bad = run_program({program_path("tarqle-render"), "--png", "4-1"}, "0\n", folder, 60);
-    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.status, 2);
     EXPECT_NE(bad.err.find("--png"), std::string::npos);
 }
 
@@ -70,6 +72,56 @@ TEST(Render, GentleKeepsTheFrameIndex)
     const std::string png = read_file(gentle + "/frames/001500.png");
     ASSERT_GT(png.size(), 26u);
     EXPECT_EQ(png[25], 2) << "the gentle picture is written as RGB"; // IHDR colour type
+}
+
+// A full disk under the frame index or a picture (/dev/full in their place): the file
+// named, no banner, a failure status.
+TEST(Render, WriteFailuresAreReported)
+{
+    namespace fs = std::filesystem;
+    const std::string folder = make_run_folder("render-full");
+    fs::create_directory(folder + "/frames");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> runs = {
+        {{}, "frames/index.tsv"},
+        {{"--png", "3"}, "frames/000003.png"},
+        {{"--video", "v.mkv", "--until", "0.1"}, "frames/index.tsv.part"}};
+    for (const auto& [args, file] : runs) {
+        fs::create_symlink("/dev/full", folder + "/" + file);
+        std::vector<std::string> argv = {program_path("tarqle-render")};
+        argv.insert(argv.end(), args.begin(), args.end());
+        const RunResult r = run_program(argv, "0\n", folder, 60);
+        EXPECT_NE(r.status, 0) << file;
+        EXPECT_NE(r.err.find("tarqle-render: " + file + ": "), std::string::npos) << r.err;
+        EXPECT_EQ(r.out.find("TAZE"), std::string::npos) << file;
+        fs::remove(folder + "/" + file);
+    }
+}
+
+// The whole command line is checked before the first question and the first file: the
+// offending option named, the usage, status 2; --help with status 0.
+TEST(Render, CommandLineIsCheckedFirst)
+{
+    const std::string folder = make_run_folder("render-options");
+    const RunResult help = run_program({program_path("tarqle-render"), "--help"}, "", folder, 10);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("usage: tarqle-render ", 0), 0u) << help.out;
+    const std::vector<std::vector<std::string>> bad = {{"--png", "1", "--bogus"},
+                                                       {"--png"},
+                                                       {"--png", "1", "--video"},
+                                                       {"--video", "v.mkv", "--until", "0.0004"},
+                                                       {"--scale", "2"}};
+    const char* const named[] = {"--bogus: unknown option", "--png: needs a value", "--video: needs a value",
+                                 "--until: ", "--scale: needs --video"};
+    for (size_t i = 0; i < bad.size(); ++i) {
+        std::vector<std::string> argv = {program_path("tarqle-render")};
+        argv.insert(argv.end(), bad[i].begin(), bad[i].end());
+        const RunResult r = run_program(argv, "0\n", folder, 10);
+        EXPECT_EQ(r.status, 2) << named[i];
+        EXPECT_EQ(r.out, "") << named[i];
+        EXPECT_EQ(r.err.rfind(std::string("tarqle-render: ") + named[i], 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(help.out), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder + "/frames")) << "nothing is opened";
 }
 
 } // namespace

@@ -117,7 +117,7 @@ TEST_F(VgaDisplay, FailuresEndTheProgramWithTheirMessageAndStatus)
     std::string printed;
     FakeLayer no_device;
     no_device.init_result = -1;
-    open_and_exit(no_device, "1\n", &printed, 0);
+    open_and_exit(no_device, "1\n", &printed, 1);
     EXPECT_EQ(printed, "ERROR: Can't init vga\n");
 
     FakeLayer no_modes;
@@ -127,7 +127,7 @@ TEST_F(VgaDisplay, FailuresEndTheProgramWithTheirMessageAndStatus)
     FakeLayer refused;
     refused.available = {G320x240x256};
     refused.setmode_result = -1;
-    open_and_exit(refused, "1\n", &printed, 0);
+    open_and_exit(refused, "1\n", &printed, 1);
     EXPECT_NE(printed.find("Type the number of the vga mode:ERROR: Can't init vga\n"), std::string::npos) << printed;
 
     // No answer at all: the prompt's fatal exit closes a display that never opened.

@@ -467,7 +467,7 @@ Boot check_console(const std::string& name, const Machine& machine, const std::s
 
     std::vector<std::string> fatal = output(boot, "fatal");
     EXPECT_TRUE(has_line(fatal, "tarqle-vga: " + layer_device));
-    EXPECT_EQ(value(boot, "status fatal"), "0");
+    EXPECT_EQ(value(boot, "status fatal"), "1") << "a missing picture is a failure";
     if (show_ran) {
         EXPECT_TRUE(has_line(fatal, "Cann't load image grafika/prese/presents.pcx !")) << "the first picture is missing";
     }

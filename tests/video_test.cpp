@@ -17,6 +17,7 @@ extern "C" {
 #include <sstream>
 #include <vector>
 
+#include "core/data_path.h"
 #include "sound/mixdown.h"
 #include "tests/run_program.h"
 
@@ -267,6 +268,18 @@ TEST(Video, MissingTuneGivesTheShowsMessageAndSilence)
     EXPECT_EQ(std::count(d.samples.begin(), d.samples.end(), 0), (long)d.samples.size());
 }
 
+// The tune is looked for where the show looks: with no grafika/ beside it, this folder's
+// music/ is not the data folder, the installed one is.
+TEST(Video, TheTuneFollowsTheDataFolderRule)
+{
+    const std::string folder = make_run_folder("video-data-folder");
+    std::remove((folder + "/grafika").c_str());
+    const RunResult r =
+        run_program({program_path("tarqle-render"), "--video", "x.mkv", "--until", "0.1"}, "", folder, 60);
+    const bool installed = access((std::string(data_installed_folder()) + "/music/tarqle.xm").c_str(), R_OK) == 0;
+    EXPECT_EQ(r.out.find("MikMod Error\n") != std::string::npos, !installed) << r.out;
+}
+
 // The encoders' libraries (and what they pull in) stay out of every run but a video's.
 TEST(Video, OnlyAVideoRunLoadsTheEncoders)
 {
@@ -285,6 +298,12 @@ TEST(Video, FailuresLeaveNoFile)
 {
     const std::string folder = make_run_folder("video-failures");
     const std::string render = program_path("tarqle-render");
+    // An earlier run's frame index, which no failed video may touch.
+    mkdir((folder + "/frames").c_str(), 0755);
+    FILE* earlier = std::fopen((folder + "/frames/index.tsv").c_str(), "w");
+    ASSERT_NE(earlier, nullptr);
+    std::fputs("earlier\n", earlier);
+    std::fclose(earlier);
 
     RunResult r = run_program({render, "--video", "show.avi"}, "", folder, 60);
     EXPECT_NE(r.status, 0);
@@ -318,6 +337,13 @@ TEST(Video, FailuresLeaveNoFile)
     EXPECT_NE(r.out.find("status 143"), std::string::npos) << r.out << r.err;
     EXPECT_NE(access((folder + "/cut.mkv.part").c_str(), F_OK), 0);
     EXPECT_NE(access((folder + "/cut.mkv").c_str(), F_OK), 0);
+    EXPECT_EQ(read_file(folder + "/frames/index.tsv"), "earlier\n");
+
+    // Where there is no frames/ folder, a refused video makes none.
+    const std::string bare = make_run_folder("video-failures-bare");
+    r = run_program({render, "--video", "show.avi"}, "", bare, 60);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(access((bare + "/frames").c_str(), F_OK), 0);
 }
 
 } // namespace

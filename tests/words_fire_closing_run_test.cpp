@@ -56,7 +56,7 @@ protected:
         ASSERT_TRUE(picture("grafika/words.pcx", 317, 799, 7));
         ASSERT_TRUE(picture("grafika/fire/skull.pcx", 100, 80, 9));
         ASSERT_TRUE(picture("grafika/fire/fire.pcx", 221, 253, 11));
-        // A picture the decoder refuses would end the test process with status 0.
+        // A picture the decoder refuses would end the test process with status 1.
         Image* probe = nullptr;
         ASSERT_EQ(pcx_load("grafika/words.pcx", &probe, nullptr), 5) << "the test pictures must load";
         image_free(&probe);
@@ -224,7 +224,7 @@ TEST_F(PartRun, WhiteoutThenClosingFade)
             dup2(2, 1);                                                                                        \
             statement;                                                                                         \
         },                                                                                                     \
-        testing::ExitedWithCode(0), message)
+        testing::ExitedWithCode(1), message)
 
 TEST_F(PartRun, UnusablePicturesEndTheProgram)
 {

@@ -1,5 +1,6 @@
-// tarqle-mixdown OUT.wav [TUNE]: the tune (music/tarqle.xm by default) mixed offline into a
-// 44100 Hz 16-bit stereo WAV file, for players that cannot run the music library.
+// tarqle-mixdown OUT.wav [TUNE]: the tune (music/tarqle.xm by default, found by the
+// data-folder rule) mixed offline into a 44100 Hz 16-bit stereo WAV file, for players that
+// cannot run the music library.
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -7,11 +8,24 @@
 #include <string>
 #include <vector>
 
+#include "core/data_path.h"
 #include "sound/mixdown.h"
 
 namespace {
 
 constexpr int kRate = 44100;
+
+const char* const kUsage = "usage: tarqle-mixdown OUT.wav [TUNE]\n"
+                           "  writes the tune (default: music/tarqle.xm) mixed offline as a 44100 Hz 16-bit\n"
+                           "  stereo WAV file OUT.wav; a name starting with - is given as ./-name\n"
+                           "  --help  this text\n";
+
+// A bad command line: what is wrong, the usage, status 2.
+[[noreturn]] void usage_error(const char* what, const char* detail)
+{
+    std::fprintf(stderr, "tarqle-mixdown: %s: %s\n%s", what, detail, kUsage);
+    std::exit(2);
+}
 
 void put16(std::vector<uint8_t>& out, uint32_t v)
 {
@@ -55,14 +69,23 @@ std::vector<uint8_t> wav_bytes(const std::vector<int16_t>& samples)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: tarqle-mixdown OUT.wav [TUNE]\n");
-        return 2;
+    // The whole command line is checked before anything is read or written.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (argv[i][0] == '-')
+            usage_error(argv[i], "unknown option");
     }
+    if (argc < 2)
+        usage_error("OUT.wav", "missing");
+    if (argc > 3)
+        usage_error(argv[3], "one file too many");
     const char* out_path = argv[1];
-    const char* tune = argc == 3 ? argv[2] : "music/tarqle.xm";
+    const std::string tune = argc == 3 ? argv[2] : data_path("music/tarqle.xm");
     std::vector<int16_t> samples;
-    if (mixdown_tune(tune, kRate, &samples) != 0)
+    if (mixdown_tune(tune.c_str(), kRate, &samples) != 0)
         return 1;
     const std::vector<uint8_t> bytes = wav_bytes(samples);
     // Written beside the target and renamed when whole, so a reader never sees half a file.

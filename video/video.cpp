@@ -24,6 +24,7 @@ extern "C" {
 #include <string>
 #include <vector>
 
+#include "core/data_path.h"
 #include "core/shared.h"
 #include "sound/mixdown.h"
 #include "sound/music.h"
@@ -593,7 +594,8 @@ int video_open(const VideoRequest& wanted)
         return fail_and_release();
     }
 
-    if (mixdown_tune(kTune, kMixRate, &tune) != 0)
+    // Found where the show finds it: the current folder's data, else the installed data.
+    if (mixdown_tune(data_path(kTune).c_str(), kMixRate, &tune) != 0)
         tune.clear(); // the message is printed; the sound is silence
     presented = false;
     holding = false;

@@ -1,6 +1,7 @@
 // The headless back-end: one line of frame index per presented frame, chosen frames as PNG
 // pictures, so whole runs can be checked frame by frame, and the whole show as a video file.
 #include <png.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -11,30 +12,84 @@
 #include <vector>
 
 #include "core/clock.h"
+#include "core/shared.h"
 #include "display/display.h"
+#include "display/render/display_render.h"
 #include "display/frame_index.h"
 #include "display/gentle/gentle.h"
 #include "video/video.h"
 
 namespace {
 
+// The frame index as it is written, in a run without a video.
 FILE* index_file;
+// A video run's frame index, kept here and written whole when the video is (a failed or
+// interrupted video leaves the index of an earlier run as it was).
+std::string video_index;
+// Between display_open and display_close.
+bool presenting;
 int frame_number;
 Palette current_palette;
 // Inclusive frame ranges to write as PNG, from --png.
 std::vector<std::pair<long, long>> png_frames;
+// The video asked for by the command line (path null: none).
+VideoRequest video_request{nullptr, 3, 60, -1};
 // Whether the frames also go to a video file, from --video.
 bool video_on;
 // Whether the pictures (PNG, video) are the gentle picture, from --gentle; the frame index
 // is the show's own either way.
 bool gentle;
 
-const char* const kUsage = "unknown option (usage: tarqle-render [--png LIST] [--gentle] [--video FILE [--scale N] [--fps F] [--until SECONDS]])";
+const char* const kUsage =
+    "usage: tarqle-render [--png LIST] [--gentle] [--video FILE [--scale N] [--fps F] [--until SECONDS]] [--help]\n"
+    "  --png LIST       also write these frames as frames/NNNNNN.png, e.g. 8,100-120\n"
+    "  --gentle         the PNG pictures and the video show the gentle picture (the frame\n"
+    "                   index stays the show's own)\n"
+    "  --video FILE     write the show as a video file (.mp4, .webm or .mkv) with its tune\n"
+    "  --scale N        video pixels per show pixel across, 1 to 8 (default 3)\n"
+    "  --fps F          video frames per second, 1 to 240 (default 60)\n"
+    "  --until SECONDS  end the video after this much show time, 0.001 to 3600\n"
+    "  --help           this text\n"
+    "Without --video it asks the sound questions on the terminal.\n";
+
+// A bad command line: what is wrong, the usage, status 2.
+[[noreturn]] void usage_error(const char* option, const char* what)
+{
+    std::fprintf(stderr, "tarqle-render: %s: %s\n%s", option, what, kUsage);
+    std::exit(2);
+}
 
 [[noreturn]] void fail(const char* what, const char* detail)
 {
     std::fprintf(stderr, "tarqle-render: %s: %s\n", what, detail);
     std::exit(1);
+}
+
+// Set once a file of the run could not be written: a video of that run is not kept.
+bool write_failed;
+
+// A file that could not be written or closed: says which and why, then ends the show by
+// the fatal-exit sequence with status 1 (its display_close finds this file already closed).
+[[noreturn]] void write_failure(const char* path, int error)
+{
+    std::fprintf(stderr, "tarqle-render: %s: %s\n", path, std::strerror(error != 0 ? error : EIO));
+    write_failed = true;
+    fatal_exit(true, 1);
+}
+
+// Closes a written file; true when every write to it and the close went well (errno tells
+// why not).
+bool close_written(FILE* f)
+{
+    errno = 0;
+    const bool written = std::ferror(f) == 0;
+    const int error = errno;
+    if (std::fclose(f) != 0 || !written) {
+        if (errno == 0)
+            errno = error;
+        return false;
+    }
+    return true;
 }
 
 // Parses "8,100-120": comma-separated frame numbers and inclusive ranges.
@@ -94,11 +149,14 @@ void write_png(const Image& image, const uint32_t* shown, int frame)
     std::snprintf(path, sizeof path, "frames/%06d.png", frame);
     FILE* f = std::fopen(path, "wb");
     if (f == nullptr)
-        fail(path, std::strerror(errno));
+        write_failure(path, errno);
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
-    if (png == nullptr || info == nullptr || setjmp(png_jmpbuf(png)))
-        fail(path, "cannot write PNG");
+    if (png == nullptr || info == nullptr || setjmp(png_jmpbuf(png))) {
+        const int error = errno;
+        std::fclose(f);
+        write_failure(path, error);
+    }
     png_init_io(png, f);
     png_set_IHDR(png, info, (png_uint_32)image.width, (png_uint_32)image.height, 8,
                  shown != nullptr ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
@@ -125,60 +183,113 @@ void write_png(const Image& image, const uint32_t* shown, int frame)
     }
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
-    std::fclose(f);
+    if (!close_written(f))
+        write_failure(path, errno);
+}
+
+// Writes a video run's frame index beside its place and renames it into place, with the
+// signals that end the program held back meanwhile: the earlier index is replaced whole or
+// not at all.
+void write_video_index()
+{
+    sigset_t ending, before;
+    sigemptyset(&ending);
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE})
+        sigaddset(&ending, s);
+    sigprocmask(SIG_BLOCK, &ending, &before);
+    const char* const part = "frames/index.tsv.part";
+    if (mkdir("frames", 0777) != 0 && errno != EEXIST)
+        fail("frames", std::strerror(errno));
+    FILE* f = std::fopen(part, "w");
+    if (f == nullptr)
+        fail(part, std::strerror(errno));
+    std::fwrite(video_index.data(), 1, video_index.size(), f);
+    const char* failed = nullptr;
+    if (!close_written(f))
+        failed = part;
+    else if (std::rename(part, "frames/index.tsv") != 0)
+        failed = "frames/index.tsv";
+    const int error = errno;
+    if (failed != nullptr)
+        std::remove(part);
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+    if (failed != nullptr)
+        write_failure(failed, error);
 }
 
 } // namespace
 
-void display_open(int argc, char** argv, const char*, int, int)
+bool display_render_configure(int argc, char** argv)
 {
-    VideoRequest video{nullptr, 3, 60, -1};
-    bool video_options = false;
+    VideoRequest& video = video_request;
+    const char* video_option = nullptr; // the first of --scale, --fps and --until given
     for (int i = 1; i < argc; ++i) {
-        const bool has_value = i + 1 < argc;
-        long value = 0;
-        if (std::strcmp(argv[i], "--png") == 0 && has_value) {
-            if (!parse_frame_list(argv[++i], png_frames))
-                fail("--png", "expected frame numbers and ranges such as 8,100-120");
-        } else if (std::strcmp(argv[i], "--gentle") == 0) {
-            gentle = true;
-        } else if (std::strcmp(argv[i], "--video") == 0 && has_value) {
-            video.path = argv[++i];
-        } else if (std::strcmp(argv[i], "--scale") == 0 && has_value) {
-            if (!parse_whole(argv[++i], 1, 8, &value))
-                fail("--scale", "expected a whole enlargement from 1 to 8");
-            video.scale = (int)value;
-            video_options = true;
-        } else if (std::strcmp(argv[i], "--fps") == 0 && has_value) {
-            if (!parse_whole(argv[++i], 1, 240, &value))
-                fail("--fps", "expected whole frames per second from 1 to 240");
-            video.fps = (int)value;
-            video_options = true;
-        } else if (std::strcmp(argv[i], "--until") == 0 && has_value) {
-            char* end;
-            const double seconds = std::strtod(argv[++i], &end);
-            if (end == argv[i] || *end != '\0' || !(seconds > 0.0 && seconds <= 3600.0))
-                fail("--until", "expected seconds of show time, more than 0 and at most 3600");
-            video.until_ms = (int32_t)(seconds * 1000.0 + 0.5);
-            video_options = true;
-        } else {
-            fail(argv[i], kUsage);
+        const char* option = argv[i];
+        if (std::strcmp(option, "--help") == 0) {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
         }
+        if (std::strcmp(option, "--gentle") == 0) {
+            gentle = true;
+            continue;
+        }
+        const bool takes_value = std::strcmp(option, "--png") == 0 || std::strcmp(option, "--video") == 0 ||
+                                 std::strcmp(option, "--scale") == 0 || std::strcmp(option, "--fps") == 0 ||
+                                 std::strcmp(option, "--until") == 0;
+        if (!takes_value)
+            usage_error(option, "unknown option");
+        if (i + 1 >= argc)
+            usage_error(option, "needs a value");
+        const char* text = argv[++i];
+        long value = 0;
+        if (std::strcmp(option, "--png") == 0) {
+            if (!parse_frame_list(text, png_frames))
+                usage_error(option, "expected frame numbers and ranges such as 8,100-120");
+        } else if (std::strcmp(option, "--video") == 0) {
+            video.path = text;
+        } else if (std::strcmp(option, "--scale") == 0) {
+            if (!parse_whole(text, 1, 8, &value))
+                usage_error(option, "expected a whole enlargement from 1 to 8");
+            video.scale = (int)value;
+        } else if (std::strcmp(option, "--fps") == 0) {
+            if (!parse_whole(text, 1, 240, &value))
+                usage_error(option, "expected whole frames per second from 1 to 240");
+            video.fps = (int)value;
+        } else {
+            char* end;
+            const double seconds = std::strtod(text, &end);
+            // At least a millisecond, the clock's step, so the video has a frame.
+            if (end == text || *end != '\0' || !(seconds >= 0.001 && seconds <= 3600.0))
+                usage_error(option, "expected seconds of show time, from 0.001 to 3600");
+            video.until_ms = (int32_t)(seconds * 1000.0 + 0.5);
+        }
+        if (std::strcmp(option, "--png") != 0 && std::strcmp(option, "--video") != 0 && video_option == nullptr)
+            video_option = option;
     }
-    if (video_options && video.path == nullptr)
-        fail("--scale, --fps and --until", "need --video FILE");
-    if (mkdir("frames", 0777) != 0 && errno != EEXIST)
-        fail("frames", std::strerror(errno));
-    index_file = std::fopen("frames/index.tsv", "w");
-    if (index_file == nullptr)
-        fail("frames/index.tsv", std::strerror(errno));
+    if (video_option != nullptr && video.path == nullptr)
+        usage_error(video_option, "needs --video FILE");
+    return video.path != nullptr;
+}
+
+void display_open(int, char**, const char*, int, int)
+{
     frame_number = 0;
     std::memset(current_palette.rgb, 0, sizeof current_palette.rgb);
-    video_on = video.path != nullptr;
+    // A refused video touches nothing in frames/.
+    video_on = video_request.path != nullptr;
     if (gentle)
         gentle_reset();
-    if (video_on && video_open(video) != 0)
+    if (video_on && video_open(video_request) != 0)
         std::exit(1);
+    if ((!video_on || !png_frames.empty()) && mkdir("frames", 0777) != 0 && errno != EEXIST)
+        fail("frames", std::strerror(errno));
+    if (!video_on) {
+        index_file = std::fopen("frames/index.tsv", "w");
+        if (index_file == nullptr)
+            fail("frames/index.tsv", std::strerror(errno));
+    }
+    video_index.clear();
+    presenting = true;
 }
 
 void display_set_palette(const Palette& palette)
@@ -188,11 +299,19 @@ void display_set_palette(const Palette& palette)
 
 void display_present(const Image& image)
 {
-    if (index_file == nullptr)
+    if (!presenting)
         return;
     char line[kFrameIndexLineSize];
     frame_index_line(line, frame_number, clock_now(), image, current_palette);
-    std::fputs(line, index_file);
+    if (index_file != nullptr) {
+        if (std::fputs(line, index_file) == EOF) {
+            const int error = errno;
+            std::fclose(index_file);
+            index_file = nullptr;
+            write_failure("frames/index.tsv", error);
+        }
+    } else
+        video_index += line;
     // The gentle picture follows every frame, written or not, as a screen would show it.
     const uint32_t* shown = gentle ? gentle_present(image, current_palette, clock_now()) : nullptr;
     if (png_wanted(frame_number))
@@ -206,13 +325,20 @@ void display_wait_retrace() {}
 
 void display_close()
 {
+    presenting = false;
     if (video_on) {
         video_on = false;
         if (video_close() != 0)
             std::exit(1);
+        if (write_failed)
+            std::remove(video_request.path); // a picture of the run failed: no video of it
+        else
+            write_video_index();
     }
     if (index_file != nullptr) {
-        std::fclose(index_file);
+        FILE* f = index_file;
         index_file = nullptr;
+        if (!close_written(f))
+            write_failure("frames/index.tsv", errno);
     }
 }

@@ -37,7 +37,7 @@ int palette_buffer[768];
 [[noreturn]] void init_failed()
 {
     std::printf("ERROR: Can't init vga\n");
-    std::exit(0);
+    std::exit(1);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // converted for the visual and sent, through shared memory when the server takes it.
 #include "display/x11/display_x11.h"
 
+#include <X11/keysym.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
@@ -12,8 +13,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/shared.h"
+#include "core/clock.h"
 #include "core/prompt.h"
+#include "core/shared.h"
 #include "display/display.h"
 
 X11Display x11;
@@ -242,6 +244,11 @@ int x11_window_setup(int argc, char** argv, const char* title, int width, int he
     hints.width = hints.min_width = hints.max_width = x11.window_width;
     hints.height = hints.min_height = hints.max_height = x11.window_height;
     XSetStandardProperties(dpy, x11.window, title, title, None, argv, argc, &hints);
+    // Closing the window asks the program (instead of the server cutting the connection),
+    // and Esc is heard: both end the show as the viewer's end does.
+    x11.delete_window = XInternAtom(dpy, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(dpy, x11.window, &x11.delete_window, 1);
+    XSelectInput(dpy, x11.window, KeyPressMask);
 
     // An invisible pointer: a cursor whose mask has no bit set.
     XColor black, exact;
@@ -270,7 +277,7 @@ void display_open(int argc, char** argv, const char* title, int width, int heigh
                          x11.visual) != 0) {
         std::printf("Cann't allocate image!\n");
         display_close();
-        std::exit(0);
+        std::exit(1);
     }
     // Said after the attempt: a server may offer the extension and still refuse the segment.
     if (shared_asked)
@@ -316,6 +323,28 @@ void frame_fill(XImage* frame, const Image& image, const uint32_t* table, int pi
         }
 }
 
+namespace {
+
+// Takes every event waiting, without blocking: the window closed or Esc pressed ends the
+// show (clock_end_show) after this frame.
+void take_events()
+{
+    bool end = false;
+    while (XPending(x11.display) > 0) {
+        XEvent event;
+        XNextEvent(x11.display, &event);
+        if (event.type == ClientMessage && event.xclient.format == 32 &&
+            (Atom)event.xclient.data.l[0] == x11.delete_window)
+            end = true;
+        else if (event.type == KeyPress && XLookupKeysym(&event.xkey, 0) == XK_Escape)
+            end = true;
+    }
+    if (end && !clock_show_ended())
+        clock_end_show();
+}
+
+} // namespace
+
 void display_present(const Image& image)
 {
     XImage* frame = x11.frame;
@@ -328,7 +357,7 @@ void display_present(const Image& image)
     else
         XPutImage(x11.display, x11.window, x11.gc, frame, 0, 0, 0, 0, (unsigned)frame->width,
                   (unsigned)frame->height);
-    XFlush(x11.display);
+    take_events();
 }
 
 void display_wait_retrace() {}

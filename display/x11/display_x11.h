@@ -19,21 +19,23 @@ struct X11Display {
     Window window;
     GC gc;
     Cursor cursor;
-    Colormap colormap; // 0 when none is held
+    Colormap colormap;         // 0 when none is held
+    Atom delete_window;        // WM_DELETE_WINDOW: the window manager's close request
     uint8_t pixel_size;        // 1 or 2
     uint8_t use_shared_memory; // 1 when frames travel through a shared segment
     int32_t window_width, window_height;
-    PixelFormat format;     // TrueColor only
-    XImage* frame;          // what display_present fills and sends
+    PixelFormat format;       // TrueColor only
+    XImage* frame;            // what display_present fills and sends
     XShmSegmentInfo* segment; // the frame's segment, with shared memory only
-    uint32_t table[256];    // TrueColor pixel per palette index
+    uint32_t table[256];      // TrueColor pixel per palette index
 };
 
 extern X11Display x11;
 
 // Called by display_open: connects to the server named by DISPLAY, checks the default
 // visual, and creates the window (centred, pixel_size times width x height, not
-// resizable, invisible pointer), its GC and its colours; fills x11. Failures print
+// resizable, invisible pointer, taking part in the window manager's close protocol and
+// listening for keys), its GC and its colours; fills x11. Failures print
 // their message on standard error and end the program with status 255. Returns 0.
 int x11_window_setup(int argc, char** argv, const char* title, int width, int height, int pixel_size);
 
