@@ -13,7 +13,7 @@ packages=(
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libfreetype-dev fonts-dejavu-core
   xvfb x11-apps x11-utils xauth imagemagick
-  sox valgrind procps
+  sox valgrind procps file
   qemu-system-x86 busybox-static cpio kmod
   libsdl2-dev openbox
 )
