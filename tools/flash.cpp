@@ -2,6 +2,8 @@
 // the transitions in the last second per pixel, and the area that makes the most.
 #include "tools/flash.h"
 
+#include "display/gentle/flash_measure.h"
+
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -19,9 +21,7 @@ struct Track {
     float high;
     bool extreme_saturated; // red rule: the state at extreme (or at high) is saturated red
     int8_t dir;             // +1 last transition rose, -1 fell, 0 none yet
-    uint8_t head;
-    uint8_t count;
-    int32_t times[kFlashCountCap];
+    RecentTimes<kFlashCountCap> recent;
 };
 
 std::vector<Track> luma_tracks;
@@ -29,26 +29,7 @@ std::vector<Track> red_tracks;
 int32_t pixels_per_frame;
 int32_t area_pixels;
 bool started;
-float linear[256];
-
-void push(Track& t, int32_t time)
-{
-    if (t.count == kFlashCountCap) {
-        t.head = (uint8_t)((t.head + 1) % kFlashCountCap);
-        --t.count;
-    }
-    t.times[(t.head + t.count) % kFlashCountCap] = time;
-    ++t.count;
-}
-
-int in_window(Track& t, int32_t time)
-{
-    while (t.count > 0 && time - t.times[t.head] >= kFlashWindowMs) {
-        t.head = (uint8_t)((t.head + 1) % kFlashCountCap);
-        --t.count;
-    }
-    return t.count;
-}
+const float* linear;
 
 // General rule: a move of 0.1 or more from the last extreme, the darker end below 0.8.
 bool luma_take(Track& t, float v)
@@ -124,10 +105,7 @@ int most_over_area(const int histogram[kFlashCountCap + 1])
 
 void flash_begin(int32_t width, int32_t height, double area)
 {
-    for (int i = 0; i < 256; ++i) {
-        const double c = i / 255.0;
-        linear[i] = (float)(c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4));
-    }
+    linear = srgb_linear_table();
     pixels_per_frame = width * height;
     area_pixels = std::max(1, (int32_t)std::ceil(area * pixels_per_frame));
     luma_tracks.assign((size_t)pixels_per_frame, Track{});
@@ -140,10 +118,10 @@ FlashWindow flash_add(const uint8_t* rgb, int32_t time)
     int luma_histogram[kFlashCountCap + 1] = {};
     int red_histogram[kFlashCountCap + 1] = {};
     for (int32_t i = 0; i < pixels_per_frame; ++i) {
-        const float r = linear[rgb[3 * i]], g = linear[rgb[3 * i + 1]], b = linear[rgb[3 * i + 2]];
-        const float luma = 0.2126f * r + 0.7152f * g + 0.0722f * b;
-        const float red = std::max(0.0f, (r - g - b) * 320.0f);
-        const bool saturated = r + g + b > 0.0f && r >= 0.8f * (r + g + b);
+        const LinearRgb c = {linear[rgb[3 * i]], linear[rgb[3 * i + 1]], linear[rgb[3 * i + 2]]};
+        const float luma = relative_luminance(c);
+        const float red = red_quantity(c);
+        const bool saturated = c.r + c.g + c.b > 0.0f && c.r >= 0.8f * (c.r + c.g + c.b);
         Track& lt = luma_tracks[(size_t)i];
         Track& rt = red_tracks[(size_t)i];
         if (!started) {
@@ -152,12 +130,12 @@ FlashWindow flash_add(const uint8_t* rgb, int32_t time)
             rt.extreme_saturated = saturated;
         } else {
             if (luma_take(lt, luma))
-                push(lt, time);
+                lt.recent.push(time);
             if (red_take(rt, red, saturated))
-                push(rt, time);
+                rt.recent.push(time);
         }
-        ++luma_histogram[in_window(lt, time)];
-        ++red_histogram[in_window(rt, time)];
+        ++luma_histogram[lt.recent.within(time, kFlashWindowMs)];
+        ++red_histogram[rt.recent.within(time, kFlashWindowMs)];
     }
     started = true;
     return {time, most_over_area(luma_histogram), most_over_area(red_histogram)};

@@ -2,6 +2,8 @@
 // red, counted as WCAG 2.3.1 counts transitions; a swing past the budget is held back.
 #include "display/gentle/gentle.h"
 
+#include "display/gentle/flash_measure.h"
+
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -23,9 +25,7 @@ constexpr int kRing = kGentleBudget + 2;
 struct PixelState {
     Swing luma;
     Swing red;
-    int32_t times[kRing]; // transition times, oldest at head
-    uint8_t head;
-    uint8_t count;
+    RecentTimes<kRing> recent;
 };
 
 std::vector<PixelState> states;
@@ -33,17 +33,7 @@ std::vector<uint32_t> shown; // what each pixel showed last, 0x00RRGGBB
 std::vector<uint32_t> frame; // gentle_present's converted frame
 int32_t shown_width;
 int32_t shown_height;
-float linear[256]; // sRGB byte -> linear light
-
-void fill_linear()
-{
-    if (linear[255] == 1.0f)
-        return;
-    for (int i = 0; i < 256; ++i) {
-        const double c = i / 255.0;
-        linear[i] = (float)(c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4));
-    }
-}
+const float* linear; // sRGB byte -> linear light
 
 // The nearest sRGB byte to a linear value.
 uint32_t to_byte(float value)
@@ -56,30 +46,9 @@ uint32_t to_byte(float value)
     return (uint32_t)(at - linear);
 }
 
-struct Linear {
-    float r, g, b;
-};
-
-Linear linear_of(uint32_t p)
+LinearRgb linear_of(uint32_t p)
 {
     return {linear[(p >> 16) & 255], linear[(p >> 8) & 255], linear[p & 255]};
-}
-
-float luma_of(const Linear& c)
-{
-    return 0.2126f * c.r + 0.7152f * c.g + 0.0722f * c.b;
-}
-
-// WCAG's red quantity before its cut at zero, (R - G - B) × 320, which is linear in a blend.
-float red_line(const Linear& c)
-{
-    return (c.r - c.g - c.b) * 320.0f;
-}
-
-// The red quantity itself.
-float red_of(const Linear& c)
-{
-    return std::max(0.0f, red_line(c));
 }
 
 void swing_start(Swing& s, float v)
@@ -135,24 +104,6 @@ float swing_reach(const Swing& s, float a, float b, float step, bool cut_at_zero
     return 1.0f;
 }
 
-void push_time(PixelState& ps, int32_t now)
-{
-    if (ps.count == kRing) {
-        ps.head = (uint8_t)((ps.head + 1) % kRing);
-        --ps.count;
-    }
-    ps.times[(ps.head + ps.count) % kRing] = now;
-    ++ps.count;
-}
-
-void forget_old(PixelState& ps, int32_t now)
-{
-    while (ps.count > 0 && now - ps.times[ps.head] >= kGentleWindowMs) {
-        ps.head = (uint8_t)((ps.head + 1) % kRing);
-        --ps.count;
-    }
-}
-
 void start(const uint32_t* pixels, int32_t width, int32_t height)
 {
     const size_t n = (size_t)width * (size_t)height;
@@ -162,9 +113,9 @@ void start(const uint32_t* pixels, int32_t width, int32_t height)
     shown.resize(n);
     for (size_t i = 0; i < n; ++i) {
         shown[i] = pixels[i] & 0xFFFFFFu;
-        const Linear c = linear_of(shown[i]);
-        swing_start(states[i].luma, luma_of(c));
-        swing_start(states[i].red, red_of(c));
+        const LinearRgb c = linear_of(shown[i]);
+        swing_start(states[i].luma, relative_luminance(c));
+        swing_start(states[i].red, red_quantity(c));
     }
 }
 
@@ -172,27 +123,42 @@ void start(const uint32_t* pixels, int32_t width, int32_t height)
 // transitions, else the blend toward it that makes none.
 uint32_t limit_pixel(PixelState& ps, uint32_t from, uint32_t to, int32_t now)
 {
-    forget_old(ps, now);
-    const Linear a = linear_of(from), b = linear_of(to);
+    const int recent = ps.recent.within(now, kGentleWindowMs);
+    const LinearRgb a = linear_of(from), b = linear_of(to);
     const int turns =
-        (int)swing_turns(ps.luma, luma_of(b), kGentleLumaStep) + (int)swing_turns(ps.red, red_of(b), kGentleRedStep);
+        (int)swing_turns(ps.luma, relative_luminance(b), kGentleLumaStep) + (int)swing_turns(ps.red, red_quantity(b), kGentleRedStep);
     uint32_t out = to;
-    if (turns > 0 && ps.count + turns > kGentleBudget) {
-        const float t = std::min(swing_reach(ps.luma, luma_of(a), luma_of(b), kGentleLumaStep, false),
+    if (turns > 0 && recent + turns > kGentleBudget) {
+        const float t = std::min(swing_reach(ps.luma, relative_luminance(a), relative_luminance(b), kGentleLumaStep, false),
                                  swing_reach(ps.red, red_line(a), red_line(b), kGentleRedStep, true));
         out =
             to_byte(a.r + t * (b.r - a.r)) << 16 | to_byte(a.g + t * (b.g - a.g)) << 8 | to_byte(a.b + t * (b.b - a.b));
     }
     // The state follows what is really shown, rounding included.
-    const Linear c = linear_of(out);
-    if (swing_take(ps.luma, luma_of(c), kGentleLumaStep))
-        push_time(ps, now);
-    if (swing_take(ps.red, red_of(c), kGentleRedStep))
-        push_time(ps, now);
+    const LinearRgb c = linear_of(out);
+    if (swing_take(ps.luma, relative_luminance(c), kGentleLumaStep))
+        ps.recent.push(now);
+    if (swing_take(ps.red, red_quantity(c), kGentleRedStep))
+        ps.recent.push(now);
     return out;
 }
 
 } // namespace
+
+const float* srgb_linear_table()
+{
+    static const struct Table {
+        float values[256];
+        Table()
+        {
+            for (int i = 0; i < 256; ++i) {
+                const double c = i / 255.0;
+                values[i] = (float)(c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4));
+            }
+        }
+    } table;
+    return table.values;
+}
 
 void gentle_reset()
 {
@@ -204,7 +170,7 @@ void gentle_reset()
 
 void gentle_limit(uint32_t* pixels, int32_t width, int32_t height, int32_t now)
 {
-    fill_linear();
+    linear = srgb_linear_table();
     if (width != shown_width || height != shown_height || states.empty()) {
         start(pixels, width, height);
         return;

@@ -1,0 +1,63 @@
+// How bright and how red a colour is, and a pixel's recent transition times, measured the
+// way WCAG 2.3.1 measures flashes: one definition for the gentle picture and the flash
+// analyser, so the limit and the check judge the same quantities.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+
+// A colour in linear light, each channel 0 to 1.
+struct LinearRgb {
+    float r, g, b;
+};
+
+// The 256 sRGB byte values in linear light, ascending; made on the first call, kept for the
+// program's life. Called by the gentle picture and the analyser before they measure.
+const float* srgb_linear_table();
+
+inline float relative_luminance(const LinearRgb& c)
+{
+    return 0.2126f * c.r + 0.7152f * c.g + 0.0722f * c.b;
+}
+
+// The red quantity before its cut at zero, (R - G - B) × 320, which is linear in a blend.
+inline float red_line(const LinearRgb& c)
+{
+    return (c.r - c.g - c.b) * 320.0f;
+}
+
+// The red quantity itself.
+inline float red_quantity(const LinearRgb& c)
+{
+    return std::max(0.0f, red_line(c));
+}
+
+// The times of one pixel's last transitions, oldest first; holds up to N, dropping the
+// oldest when full.
+template <int N>
+struct RecentTimes {
+    static_assert(N > 0 && N < 256);
+    int32_t times[N];
+    uint8_t head;
+    uint8_t count;
+
+    void push(int32_t time)
+    {
+        if (count == N) {
+            head = (uint8_t)((head + 1) % N);
+            --count;
+        }
+        times[(head + count) % N] = time;
+        ++count;
+    }
+
+    // Forgets the times window_ms or more before now; how many are left.
+    int within(int32_t now, int32_t window_ms)
+    {
+        while (count > 0 && now - times[head] >= window_ms) {
+            head = (uint8_t)((head + 1) % N);
+            --count;
+        }
+        return count;
+    }
+};
