@@ -145,14 +145,24 @@ def heard_at(tune_ms, near_ms):
             best, best_lag = score, lag
     return rec_start + lo * 1000.0 / RATE + best_lag * ms_per_block
 
-peak = max(m for _, m in frames[:1000]) if frames else 0
-opening = next(t for t, m in frames if m > 0.25 * peak)
+def change(first, test):
+    """Screen time (ms) of the first change after time first for which test holds: the
+    midpoint between the capture before it and the first capture that shows it."""
+    for i in range(1, len(frames)):
+        if frames[i][0] > first and test(frames[i][1]):
+            return (frames[i - 1][0] + frames[i][0]) / 2.0
+    raise SystemExit("cue not found on the screen")
+
+# The screen is black until the presents screen: the black root window, then the
+# program's window, black through the load phase.
+black = frames[0][1]
+opening = change(frames[0][0], lambda m: m > black + 4)
 out = ["%+.0f" % (heard_at(0, opening) - opening)]
 if not opening_only:
     expected = opening + fire_cue * 1000
     words = [m for t, m in frames if expected - 3000 < t < expected - 1000]
     level = sum(words) / len(words)
-    fire = next(t for t, m in frames if t > expected - 1000 and m < 0.5 * level)
+    fire = change(expected - 1000, lambda m: m < 0.5 * level)
     out.append("%+.0f" % (heard_at(fire_cue * 1000, fire) - fire))
     out.append("%.0f" % (fire - opening))
 print(" ".join(out))

@@ -116,10 +116,13 @@ int pulse_reset()
 
 void pulse_update()
 {
-    // Positive when the heard tune is behind the clock, negative when it is ahead.
-    const int64_t heard = tune_sent - latency_frames();
+    // Positive when the heard tune is behind the clock, negative when it is ahead. A
+    // stream that ran dry reports no latency while it waits to fill up again; it is put
+    // back on time once it plays.
+    const int64_t latency = latency_frames();
+    const int64_t heard = tune_sent - latency;
     const int64_t due = frames_in(monotonic_microseconds() - heard_start);
-    const int64_t off = due - heard;
+    const int64_t off = latency > 0 ? due - heard : 0;
     if (off > frames_in(kToleranceMicroseconds)) {
         mix_frames(off, false);
     } else if (off < -frames_in(kToleranceMicroseconds)) {
