@@ -6,26 +6,51 @@
 # frame, tune position 0) and, unless --opening-only, at the start of the fire (the words'
 # last frame gives way to it at show time 111.40 s), then the medians.
 #
-#   scripts/measure-sync.sh [--runs N] [--opening-only] sdl|x [BUILD_DIR]
+#   scripts/measure-sync.sh [--runs N] [--opening-only] [--check MS] sdl|x|page [BUILD_DIR]
+#
+# sdl is tarqle-sdl; x is tarqle-x with libmikmod's PulseAudio driver, 16-bit stereo at
+# 44100 Hz, pixel size 2; page is the browser page (BUILD_DIR/web, from
+# scripts/build-web.sh) in Chromium with a window, started with Enter. With --check the
+# script fails when the median lag at the opening is more than MS milliseconds either way,
+# and skips (status 77), saying why, where it cannot run.
 #
 # The tune's own place of each cue is found by matching the recording with the offline
 # mix (tarqle-mixdown) of the same tune, so neither the tune's lead-in nor its loudness
-# counts. Needs Xvfb, pulseaudio, pactl, ffmpeg, ffprobe and python3 (scripts/setup-deps.sh).
+# counts. Needs Xvfb, pulseaudio, pactl, ffmpeg, ffprobe and python3 (scripts/setup-deps.sh),
+# and for the page Chromium and xdotool.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+usage="usage: scripts/measure-sync.sh [--runs N] [--opening-only] [--check MS] sdl|x|page [BUILD_DIR]"
 
 runs=5
 opening_only=0
+check=
 while [ $# -gt 0 ]; do
   case $1 in
     --runs) runs=$2; shift 2 ;;
     --opening-only) opening_only=1; shift ;;
+    --check) check=$2; shift 2 ;;
     *) break ;;
   esac
 done
-program=${1:?usage: scripts/measure-sync.sh [--runs N] [--opening-only] sdl|x [BUILD_DIR]}
+program=${1:?$usage}
 build=$(cd "${2:-build}" && pwd)
-case $program in sdl | x) ;; *) echo "unknown program: $program" >&2; exit 2 ;; esac
+case $program in sdl | x | page) ;; *) echo "$usage" >&2; exit 2 ;; esac
+
+skip() {
+  echo "skipped: $1"
+  exit 77
+}
+tools=(Xvfb xdpyinfo pulseaudio pactl ffmpeg ffprobe python3)
+[ "$program" = page ] && tools+=(chromium xdotool)
+for tool in "${tools[@]}"; do
+  command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/setup-deps.sh installs it)"
+done
+case $program in
+  sdl) [ -x "$build/tarqle-sdl" ] || skip "no tarqle-sdl in $build" ;;
+  x) [ -x "$build/tarqle-x" ] || skip "no tarqle-x in $build" ;;
+  page) [ -f "$build/web/index.html" ] || skip "no page in $build/web (scripts/build-web.sh makes it)" ;;
+esac
 
 # Show times of the cues, in seconds (frames/index.tsv of tarqle-render).
 fire_cue=111.40
@@ -49,13 +74,14 @@ pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --log-target=
   -L "module-always-sink" &
 pids+=($!)
 for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
-pactl set-default-sink sync
+pactl set-default-sink sync 2>/dev/null || skip "the PulseAudio server does not start here"
 
 # The X server: black root window, the window at the top left corner without a window manager.
 display=:$((60 + RANDOM % 200))
 Xvfb "$display" -screen 0 960x720x24 -br -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
+xdpyinfo -display "$display" >/dev/null 2>&1 || skip "Xvfb does not start here"
 
 "$build/tarqle-mixdown" "$work/mix.wav" "$build/music/tarqle.xm" >/dev/null
 
@@ -67,8 +93,23 @@ start_program() {
       device=$(cd "$build" && printf '4\n' | ./tarqle-x 2>/dev/null | sed -n 's/^\([0-9]*\)\. PulseAudio.*/\1/p' || true)
       (cd "$build" && printf '4\n%s\n44100\n2\n' "$device" | DISPLAY=$display exec ./tarqle-x >"$work/out.txt" 2>&1)
       ;;
+    page)
+      # The page fills the screen; its Start button has the focus once the page is ready.
+      (DISPLAY=$display exec chromium --no-sandbox --kiosk --no-first-run --disable-gpu --disable-sync \
+        --disable-background-networking --disable-component-update --user-data-dir="$work/chromium" \
+        --window-position=0,0 --window-size=960,720 "http://127.0.0.1:$port/index.html" >"$work/out.txt" 2>&1) &
+      sleep "${TARQLE_SYNC_PAGE_READY:-8}"
+      DISPLAY=$display xdotool key Return
+      wait
+      ;;
   esac
 }
+
+if [ "$program" = page ]; then
+  port=$((20000 + RANDOM % 20000))
+  (cd "$build/web" && exec python3 -m http.server --bind 127.0.0.1 "$port" >/dev/null 2>&1) &
+  pids+=($!)
+fi
 
 results=()
 for run in $(seq "$runs"); do
@@ -153,10 +194,11 @@ def change(first, test):
             return (frames[i - 1][0] + frames[i][0]) / 2.0
     raise SystemExit("cue not found on the screen")
 
-# The screen is black until the presents screen: the black root window, then the
-# program's window, black through the load phase.
-black = frames[0][1]
-opening = change(frames[0][0], lambda m: m > black + 4)
+# The screen is black through the load phase until the presents screen (the page shows
+# its panel before it).
+black = min(m for t, m in frames if t < frames[0][0] + 30000)
+dark = next(t for t, m in frames if m <= black + 1)
+opening = change(dark, lambda m: m > black + 4)
 out = ["%+.0f" % (heard_at(0, opening) - opening)]
 if not opening_only:
     expected = opening + fire_cue * 1000
@@ -179,3 +221,11 @@ names = ["opening", "fire", "fire after"]
 print("median of %d: " % len(rows) + ", ".join("%s %+.0f ms" % (names[i], statistics.median(float(r[i]) for r in rows))
                                            for i in range(len(rows[0]))))
 EOF
+if [ -n "$check" ]; then
+  python3 - "$check" "${results[@]}" <<'EOF'
+import statistics, sys
+lag = statistics.median(float(r.split()[0]) for r in sys.argv[2:])
+if abs(lag) > float(sys.argv[1]):
+    sys.exit("the sound is %+.0f ms off the picture at the opening, more than %s ms" % (lag, sys.argv[1]))
+EOF
+fi
