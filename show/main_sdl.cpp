@@ -20,9 +20,11 @@ const char* const kUsage =
     "Esc, Q or closing the window ends the show.\n";
 
 constexpr int kMaxScale = 8;
-// 16-bit stereo (the output-mode menu's answer 4) at 44100 Hz, first sound device that starts.
-constexpr MusicChoice kMusic = {4, 0, 44100};
-constexpr MusicChoice kNoMusic = {0, 0, 44100};
+// 16-bit stereo (the output-mode menu's answer 4) at 44100 Hz, first sound device that
+// starts. Frames are presented with vsync, so each is seen at the screen's next refresh:
+// up to 17 ms (one refresh at 60 Hz) after the show's clock reads its time.
+constexpr MusicChoice kMusic = {4, 0, 44100, 17};
+constexpr MusicChoice kNoMusic = {0, 0, 44100, 0};
 
 [[noreturn]] void usage_error()
 {

@@ -9,6 +9,6 @@ int main(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--video") == 0)
-            music_choose({0, 0, 0});
+            music_choose({0, 0, 0, 0});
     return show_main(argc, argv);
 }

@@ -67,8 +67,9 @@ constexpr int kRequestPollMilliseconds = 20;
 constexpr int64_t kLongestLatencyMicroseconds = 1000000;
 
 // The requests, one byte each. kLoad is followed by the tune's path as a uint32_t length
-// and the bytes, and answered by one byte, 1 when the tune loaded; kGo is answered by an
-// int64_t, the CLOCK_MONOTONIC microsecond at which the first sample is heard, 0 when the
+// and the bytes, and answered by one byte, 1 when the tune loaded. kGo is followed by an
+// int64_t, the CLOCK_MONOTONIC microsecond before which the first sample must not be
+// heard, and answered by an int64_t, the microsecond at which it is heard, 0 when the
 // output cannot tell.
 constexpr char kLoad = 'L';
 constexpr char kGo = 'G';
@@ -273,6 +274,7 @@ bool start_driver_quietly()
     const bool own_output = md_driver == own_output_driver();
     MODULE* module = nullptr;
     bool go = false;
+    int64_t earliest = 0;
     if (send_all(channel, &report, sizeof report)) {
         // Requests until the release; the end of the stream (the demo process is gone)
         // and a stop signal end the wait.
@@ -301,12 +303,14 @@ bool start_driver_quietly()
                 if (!send_all(channel, &loaded, 1))
                     break;
             } else if (request == kGo) {
-                go = true;
+                go = receive_all(channel, &earliest, sizeof earliest, 1000);
+                if (!go)
+                    break;
             }
         }
     }
     if (go) {
-        const int64_t heard_at = module != nullptr && own_output ? own_output_start() : 0;
+        const int64_t heard_at = module != nullptr && own_output ? own_output_start(earliest) : 0;
         if (module != nullptr && !own_output)
             Player_Start(module);
         send_all(channel, &heard_at, sizeof heard_at);
@@ -487,17 +491,25 @@ void music_start()
     if (music_enabled != 1 || player_released || player_running != 1)
         return;
     player_released = true;
-    int64_t heard_at = 0;
-    if (!send_all(player_channel, &kGo, 1) ||
-        !receive_all(player_channel, &heard_at, sizeof heard_at, kStartAnswerSeconds * 1000) || heard_at <= 0)
-        return;
-    // The run phase begins when the tune's first sample is heard.
+    // The run phase begins when the tune's first sample is heard, less the picture's own
+    // delay: the first frame is seen with the first sample. The tune may not begin before
+    // the picture's delay is over.
+    const int64_t picture_delay = answers_chosen ? (int64_t)chosen.picture_delay_ms * 1000 : 0;
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
-    const int64_t wait = heard_at - ((int64_t)now.tv_sec * 1000000 + now.tv_nsec / 1000);
+    const int64_t earliest = (int64_t)now.tv_sec * 1000000 + now.tv_nsec / 1000 + picture_delay;
+    std::string request(1, kGo);
+    request.append(reinterpret_cast<const char*>(&earliest), sizeof earliest);
+    int64_t heard_at = 0;
+    if (!send_all(player_channel, request.data(), request.size()) ||
+        !receive_all(player_channel, &heard_at, sizeof heard_at, kStartAnswerSeconds * 1000) || heard_at <= 0)
+        return;
+    const int64_t begin = heard_at - picture_delay;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const int64_t wait = begin - ((int64_t)now.tv_sec * 1000000 + now.tv_nsec / 1000);
     if (wait <= 0 || wait > kLongestLatencyMicroseconds)
         return;
-    const timespec until{(time_t)(heard_at / 1000000), (long)(heard_at % 1000000) * 1000};
+    const timespec until{(time_t)(begin / 1000000), (long)(begin % 1000000) * 1000};
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
     }
     start_time = clock_now();

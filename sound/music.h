@@ -17,11 +17,15 @@ void music_setup();
 // number in the device list, or 0 for the first sound device that starts, in the
 // library's own order (the file writers and the no-sound driver are never taken that way:
 // with no device that starts the show is silent, after "MikMod Driver error!\n");
-// frequency is 8000 to 44100.
+// frequency is 8000 to 44100. picture_delay_ms is how long after the show's clock reads a
+// frame's time the viewer sees it (a display that waits for the screen's refresh shows a
+// frame up to a refresh later); an output that knows its latency holds the tune back by as
+// much, so sound and picture meet on the screen. 0 when unknown.
 struct MusicChoice {
     int mode;
     int device;
     int frequency;
+    int picture_delay_ms;
 };
 
 // Called once, before music_setup, by such a program: music_setup then prints no menu and

@@ -9,7 +9,7 @@ MDRIVER* own_output_driver()
 // With no own output the player never prepares or starts one.
 void own_output_prepare() {}
 
-int64_t own_output_start()
+int64_t own_output_start(int64_t)
 {
     return 0;
 }

@@ -181,10 +181,18 @@ void own_output_prepare()
     VC_WriteBytes(held.data(), (ULONG)held.size());
 }
 
-int64_t own_output_start()
+int64_t own_output_start(int64_t earliest)
 {
-    // The held buffers fill the stream's prebuffer, so it plays from this write on; the
-    // latency then reaches from now to the moment the last held frame is heard.
+    // Silence first when the stream alone would sound too soon: it starts playing as soon
+    // as the held buffers are in, after only the server's own latency.
+    const int64_t early = earliest - monotonic_microseconds();
+    if (early > 0) {
+        std::vector<SBYTE> silence((size_t)frames_in(early) * frame_bytes);
+        VC_SilenceBytes(silence.data(), (ULONG)silence.size());
+        send(silence.data(), silence.size());
+    }
+    // Then the held buffers fill the stream's prebuffer, so it plays from this write on;
+    // the latency then reaches from now to the moment the last held frame is heard.
     send(held.data(), held.size());
     tune_sent = (int64_t)(held.size() / frame_bytes);
     const int64_t first_heard_in = latency_frames() - tune_sent;
