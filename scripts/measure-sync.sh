@@ -105,6 +105,7 @@ start_program() {
   esac
 }
 
+port=
 if [ "$program" = page ]; then
   port=$((20000 + RANDOM % 20000))
   (cd "$build/web" && exec python3 -m http.server --bind 127.0.0.1 "$port" >/dev/null 2>&1) &
@@ -120,14 +121,15 @@ for run in $(seq "$runs"); do
   recorder=$!
   pids+=($recorder)
   sleep 4
-  start_program &
+  # A session of its own, so the whole program (a pipeline, the player, the browser's
+  # processes) is ended together.
+  setsid bash -c "$(declare -f start_program); $(declare -p program build display work port 2>/dev/null); start_program" &
   show=$!
   pids+=($show)
   sleep "$record_seconds"
   kill -INT "$recorder"
   wait "$recorder" || true
-  pkill -TERM -P "$show" 2>/dev/null || true
-  kill "$show" 2>/dev/null || true
+  kill -TERM -- "-$show" 2>/dev/null || true
   wait "$show" 2>/dev/null || true
 
   ffprobe -v error -select_streams v -show_entries packet=pts -of csv=p=0 "$work/rec.mkv" >"$work/video.pts"

@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <string>
@@ -60,6 +61,9 @@ constexpr int kLoadSeconds = 30;
 constexpr int kStartAnswerSeconds = 2;
 // How long music_stop lets a signalled player finish its file before it is killed.
 constexpr int kStopGraceSeconds = 3;
+// The latency target, in milliseconds, for the library's PulseAudio driver: short, yet
+// room for a busy machine's hiccups, since that driver cannot be corrected afterwards.
+const char* const kLibraryPulseLatency = "40";
 // A waiting player looks at its stop flag this often.
 constexpr int kRequestPollMilliseconds = 20;
 // music_start waits for the first sample to be heard at most this long; an output that
@@ -267,6 +271,11 @@ bool start_driver_quietly()
     // A signal sent since the fork has waited, blocked; it is taken here.
     sigprocmask(SIG_SETMASK, &demo_mask, nullptr);
 
+    // The library's PulseAudio driver asks the server for no latency, and the server's
+    // default buffer delays the tune's start by about its length; the server's client
+    // library takes a target from the environment instead (a listener's own stays).
+    if (md_device == MikMod_DriverFromAlias("pulseaudio"))
+        setenv("PULSE_LATENCY_MSEC", kLibraryPulseLatency, 0);
     if (!start_driver_quietly())
         _exit(1);
     DriverReport report{md_mode, md_mixfreq, {}};
