@@ -54,7 +54,10 @@ esac
 
 # Show times of the cues, in seconds (frames/index.tsv of tarqle-render).
 fire_cue=111.40
-if [ "$opening_only" = 1 ]; then record_seconds=${TARQLE_SYNC_SECONDS:-6}; else record_seconds=116; fi
+# How long each run is recorded from the program's start: to the cue, and for the page
+# its loading and start panel too.
+if [ "$opening_only" = 1 ]; then record_seconds=6; else record_seconds=116; fi
+[ "$program" = page ] && record_seconds=$((record_seconds + 14))
 
 work=$(mktemp -d /tmp/tarqle-sync.XXXXXX)
 pids=()
@@ -196,11 +199,16 @@ def change(first, test):
             return (frames[i - 1][0] + frames[i][0]) / 2.0
     raise SystemExit("cue not found on the screen")
 
-# The screen is black through the load phase until the presents screen (the page shows
-# its panel before it).
+# The screen is black through the load phase until the presents screen, which is dim
+# (its mean brightness stays below 60); the page's start panel before it is bright.
 black = min(m for t, m in frames if t < frames[0][0] + 30000)
-dark = next(t for t, m in frames if m <= black + 1)
-opening = change(dark, lambda m: m > black + 4)
+opening = None
+for i in range(1, len(frames)):
+    if frames[i - 1][1] <= black + 1 and black + 4 < frames[i][1] < 60:
+        opening = (frames[i - 1][0] + frames[i][0]) / 2.0
+        break
+if opening is None:
+    raise SystemExit("the presents screen was not found on the screen")
 out = ["%+.0f" % (heard_at(0, opening) - opening)]
 if not opening_only:
     expected = opening + fire_cue * 1000
