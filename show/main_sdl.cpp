@@ -25,9 +25,11 @@ const char* const kUsage =
 
 constexpr int kMaxScale = 8;
 static_assert(kMaxScale == 8, "the usage and the refusals say 1 to 8");
-// 16-bit stereo (the output-mode menu's answer 4) at 44100 Hz, first sound device that starts.
-constexpr MusicChoice kMusic = {4, 0, 44100};
-constexpr MusicChoice kNoMusic = {0, 0, 44100};
+// 16-bit stereo (the output-mode menu's answer 4) at 44100 Hz, first sound device that
+// starts. Frames are presented with vsync, double-buffered: each is seen one or two
+// refreshes after the show's clock reads its time, up to 33 ms at 60 Hz.
+constexpr MusicChoice kMusic = {4, 0, 44100, 33};
+constexpr MusicChoice kNoMusic = {0, 0, 44100, 0};
 
 // A bad command line: what was wrong, then the usage; nothing has been opened yet.
 [[noreturn]] void usage_error(const char* what, const char* option)

@@ -8,6 +8,6 @@
 int main(int argc, char** argv)
 {
     if (display_render_configure(argc, argv))
-        music_choose({0, 0, 0});
+        music_choose({0, 0, 0, 0});
     return show_main(argc, argv);
 }

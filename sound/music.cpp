@@ -1,15 +1,22 @@
-// The tune: sound menus, the music library's set-up, and the player process that plays it.
+// The tune: sound menus, the player process that opens the output and plays the tune, and
+// the requests the show sends it.
 #include "sound/music.h"
 
+#include <fcntl.h>
 #include <mikmod.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <string>
@@ -18,6 +25,7 @@
 #include "core/data_path.h"
 #include "core/prompt.h"
 #include "sound/mikmod_settings.h"
+#include "sound/output.h"
 
 namespace {
 
@@ -28,39 +36,47 @@ int music_enabled;
 volatile sig_atomic_t player_running;
 // The player of the last fork; only read while player_running is 1.
 volatile pid_t player_pid;
-// Once a player has been forked the sound output is the player's: it finalises it (a WAV
-// file's header holds the count of bytes the player mixed), so the demo process's stale
-// copy of the output must never be closed over it.
-bool output_handed_over;
-// The tune, loaded in the demo process and inherited by the player.
-MODULE* module;
-// A sound server's connection (PulseAudio's, SDL's, ALSA's through a server plug-in)
-// lives in threads of the process that opened it, which a forked player does not have,
-// and the PulseAudio library refuses all work in a child of a process that used it. So a
-// sound device is only ever opened by the probe children and by the player itself: the
-// demo process runs the no-sound driver in its place (to load and check the tune), closes
-// it before the fork, and the player opens the device with these settings and loads the
-// tune (from module_path) again. The file writers are opened by the demo process and
-// shared, since the player must finish the very file that was started.
-bool reopen_in_player;
-UWORD player_device, player_mode, player_mixfreq;
-std::string module_path;
+// The demo process's end of the socket pair over which it sends the player its requests
+// and reads the answers; -1 without a player. A socket, not a pipe, so that a request to
+// a player that has ended fails instead of raising SIGPIPE.
+int player_channel = -1;
+// Whether music_start has released the player.
+bool player_released;
 
 // The answers given by music_choose, if any; the menus are asked otherwise.
 bool answers_chosen;
 MusicChoice chosen;
 
-// Whether music_start was called, and the clock's reading then.
+// Whether music_start was called, and the clock's reading when it returned.
 bool start_called;
 int32_t start_time;
 
-// Player process only: set by the stop signals, read by the playing loop.
+// Player process only: set by the stop signals, read by the player's loops.
 volatile sig_atomic_t stop_requested;
 
-// How long a driver may take to start in the throw-away child before it counts as failed.
-constexpr int kDriverProbeSeconds = 10;
+// How long a driver may take to start in a new player before it counts as failed.
+constexpr int kDriverStartSeconds = 10;
+// How long the player may take to load the tune, and to answer the start.
+constexpr int kLoadSeconds = 30;
+constexpr int kStartAnswerSeconds = 2;
 // How long music_stop lets a signalled player finish its file before it is killed.
 constexpr int kStopGraceSeconds = 3;
+// The latency target, in milliseconds, for the library's PulseAudio driver: short, yet
+// room for a busy machine's hiccups, since that driver cannot be corrected afterwards.
+const char* const kLibraryPulseLatency = "40";
+// A waiting player looks at its stop flag this often.
+constexpr int kRequestPollMilliseconds = 20;
+// music_start waits for the first sample to be heard at most this long; an output that
+// reports more is taken as not knowing its latency.
+constexpr int64_t kLongestLatencyMicroseconds = 1000000;
+
+// The requests, one byte each. kLoad is followed by the tune's path as a uint32_t length
+// and the bytes, and answered by one byte, 1 when the tune loaded. kGo is followed by an
+// int64_t, the CLOCK_MONOTONIC microsecond before which the first sample must not be
+// heard, and answered by an int64_t, the microsecond at which it is heard, 0 when the
+// output cannot tell.
+constexpr char kLoad = 'L';
+constexpr char kGo = 'G';
 
 const char* const kModePrompt = "Choose output mode:\n0. NO music\n1. 8 bits, mono\n2. 8 bits, stereo\n"
                                 "3. 16 bits, mono\n4. 16 bits, stereo\nType corresponding number : ";
@@ -76,7 +92,7 @@ void music_on_child_exit(int)
 }
 
 // SIGUSR1, SIGTERM and SIGINT in the player: only a flag, since the music library's lock
-// may be held by the interrupted update; the playing loop stops outside the handler.
+// may be held by the interrupted update; the player's loops stop outside the handler.
 void music_on_stop_signal(int)
 {
     stop_requested = 1;
@@ -97,12 +113,12 @@ void sleep_milliseconds(long ms)
     nanosleep(&pause, nullptr);
 }
 
-// Waits up to seconds for child pid to end and reaps it, storing its status when asked;
-// false if it still runs then. A child that is no longer ours counts as ended.
-bool reap_within(pid_t pid, int seconds, int* status)
+// Waits up to seconds for child pid to end and reaps it; false if it still runs then. A
+// child that is no longer ours counts as ended.
+bool reap_within(pid_t pid, int seconds)
 {
     for (long waited = 0; waited < seconds * 1000L; ++waited) {
-        const pid_t got = waitpid(pid, status, WNOHANG);
+        const pid_t got = waitpid(pid, nullptr, WNOHANG);
         if (got == pid || (got < 0 && errno != EINTR))
             return true;
         sleep_milliseconds(1);
@@ -110,53 +126,57 @@ bool reap_within(pid_t pid, int seconds, int* status)
     return false;
 }
 
-// What a driver reported when it started in the probe: its name and the mode and
+bool send_all(int fd, const void* data, size_t size)
+{
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t sent = send(fd, bytes, size, MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent <= 0)
+            return false;
+        bytes += sent;
+        size -= (size_t)sent;
+    }
+    return true;
+}
+
+// Reads exactly size bytes within timeout_ms in all; false at the end of the stream, on
+// an error, when the time is up, or (in the player) when a stop signal came.
+bool receive_all(int fd, void* data, size_t size, int timeout_ms)
+{
+    char* bytes = static_cast<char*>(data);
+    timespec from, now;
+    clock_gettime(CLOCK_MONOTONIC, &from);
+    while (size > 0 && stop_requested == 0) {
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        const long left = timeout_ms - ((now.tv_sec - from.tv_sec) * 1000 + (now.tv_nsec - from.tv_nsec) / 1000000);
+        if (left <= 0)
+            return false;
+        pollfd ready{fd, POLLIN, 0};
+        const int got = poll(&ready, 1, (int)std::min(left, (long)kRequestPollMilliseconds));
+        if (got < 0 && errno != EINTR)
+            return false;
+        if (got <= 0)
+            continue;
+        const ssize_t n = read(fd, bytes, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes += n;
+        size -= (size_t)n;
+    }
+    return size == 0;
+}
+
+// What a player reports once its driver has started: the driver's name and the mode and
 // frequency it accepted.
 struct DriverReport {
     UWORD mode;
     UWORD mixfreq;
     char name[64];
 };
-DriverReport probe_report;
-
-// Some drivers end the whole process when they find no device (the ALSA library asserts
-// and aborts), so each one is first started and closed in a throw-away child, which
-// sends back what the driver reported (into probe_report).
-bool driver_starts()
-{
-    int report_pipe[2];
-    if (pipe(report_pipe) != 0)
-        return false;
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid < 0) {
-        close(report_pipe[0]);
-        close(report_pipe[1]);
-        return false; // without fork there can be no player either
-    }
-    if (pid == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        close(report_pipe[0]);
-        if (MikMod_Init("") != 0)
-            _exit(1);
-        DriverReport report{md_mode, md_mixfreq, {}};
-        std::snprintf(report.name, sizeof report.name, "%s", md_driver->Name);
-        MikMod_Exit();
-        _exit(write(report_pipe[1], &report, sizeof report) == (ssize_t)sizeof report ? 0 : 1);
-    }
-    close(report_pipe[1]);
-    int status = -1; // stays "did not exit" unless the child's own status arrives
-    bool started = reap_within(pid, kDriverProbeSeconds, &status);
-    if (!started) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-    }
-    started = started && WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
-              read(report_pipe[0], &probe_report, sizeof probe_report) == (ssize_t)sizeof probe_report;
-    close(report_pipe[0]);
-    probe_report.name[sizeof probe_report.name - 1] = '\0';
-    return started;
-}
 
 // Drivers that write a file, a pipe or nothing: a listener who asked for the first sound
 // device that starts wants none of them (the WAV writer would leave music.wav in whatever
@@ -178,20 +198,6 @@ MODULE* load_module(const char* path)
     if (loaded != nullptr)
         music_set_module(loaded);
     return loaded;
-}
-
-// Sets md_device to the first of the drivers 1..drivers, in the library's own order, that
-// is a sound device and starts; false when none does.
-bool first_sound_device(int drivers)
-{
-    for (int device = 1; device <= drivers; ++device) {
-        if (!is_sound_device(device))
-            continue;
-        md_device = (UWORD)device;
-        if (driver_starts())
-            return true;
-    }
-    return false;
 }
 
 // Prints the driver list as "1. description" lines when print; returns the number of drivers.
@@ -219,13 +225,35 @@ int driver_menu(bool print)
     return count;
 }
 
-// The player process: plays the tune until it ends or a stop signal comes, finalises the
-// output and leaves through _exit, so nothing of the demo process (its stdio buffers, its
-// exit handlers) runs a second time. Entered with every signal blocked.
-[[noreturn]] void play(pid_t demo_pid, const sigset_t& demo_mask)
+// Opens the driver md_device with standard error on the null device: the probes of sound
+// libraries talk there (ALSA's "ALSA lib" lines, OpenAL's errors, the assertion with which
+// the ALSA library aborts when it finds no device), and a driver that does not start is
+// the one line "MikMod Driver error!" of the demo process, not a screenful of chatter.
+bool start_driver_quietly()
 {
-    // Handlers of the demo process (the console back-end's restore handlers, the SIGCHLD
-    // handler) are no business of the player; ignored signals stay ignored.
+    const int saved = dup(STDERR_FILENO);
+    const int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) {
+        dup2(null, STDERR_FILENO);
+        close(null);
+    }
+    const bool started = MikMod_Init("") == 0;
+    if (saved >= 0) {
+        dup2(saved, STDERR_FILENO);
+        close(saved);
+    }
+    return started;
+}
+
+// The player process: opens the output (md_device), reports it, then serves the show's
+// requests on channel: loads the tune, prepares it, and plays it once released. It
+// finalises the output however it ends (the tune's end, a stop signal, the demo process
+// gone) and leaves through _exit, so nothing of the demo process (its stdio buffers, its
+// exit handlers) runs a second time. Entered with every signal blocked.
+[[noreturn]] void player(int channel, pid_t demo_pid, const sigset_t& demo_mask)
+{
+    // Handlers of the demo process are no business of the player; ignored signals stay
+    // ignored.
     for (int s = 1; s < NSIG; ++s) {
         struct sigaction old{};
         if (s == SIGKILL || s == SIGSTOP || sigaction(s, nullptr, &old) != 0)
@@ -243,29 +271,134 @@ int driver_menu(bool print)
     // A signal sent since the fork has waited, blocked; it is taken here.
     sigprocmask(SIG_SETMASK, &demo_mask, nullptr);
 
-    if (reopen_in_player) {
-        md_device = player_device;
-        md_mode = player_mode;
-        md_mixfreq = player_mixfreq;
-        if (MikMod_Init("") != 0) {
-            std::fprintf(stderr, "tarqle: no music: the player cannot open the sound device: %s\n",
-                         MikMod_strerror(MikMod_errno));
-            _exit(1);
+    // The library's PulseAudio driver asks the server for no latency, and the server's
+    // default buffer delays the tune's start by about its length; the server's client
+    // library takes a target from the environment instead (a listener's own stays).
+    if (md_device == MikMod_DriverFromAlias("pulseaudio"))
+        setenv("PULSE_LATENCY_MSEC", kLibraryPulseLatency, 0);
+    if (!start_driver_quietly())
+        _exit(1);
+    DriverReport report{md_mode, md_mixfreq, {}};
+    std::snprintf(report.name, sizeof report.name, "%s", md_driver->Name);
+    const bool own_output = md_driver == own_output_driver();
+    MODULE* module = nullptr;
+    bool go = false;
+    int64_t earliest = 0;
+    if (send_all(channel, &report, sizeof report)) {
+        // Requests until the release; the end of the stream (the demo process is gone)
+        // and a stop signal end the wait.
+        char request = 0;
+        while (!go && receive_all(channel, &request, 1, INT32_MAX)) {
+            if (request == kLoad) {
+                uint32_t length = 0;
+                std::string path;
+                if (!receive_all(channel, &length, sizeof length, 1000))
+                    break;
+                path.resize(length);
+                if (!receive_all(channel, path.data(), length, 1000))
+                    break;
+                if (module != nullptr) {
+                    Player_Stop();
+                    Player_Free(module);
+                }
+                module = load_module(path.c_str());
+                // The own output mixes its first buffers now; a library driver may start
+                // sounding at Player_Start (SDL's pulls samples from a thread of its own).
+                if (module != nullptr && own_output) {
+                    Player_Start(module);
+                    own_output_prepare();
+                }
+                const char loaded = module != nullptr ? 1 : 0;
+                if (!send_all(channel, &loaded, 1))
+                    break;
+            } else if (request == kGo) {
+                go = receive_all(channel, &earliest, sizeof earliest, 1000);
+                if (!go)
+                    break;
+            }
         }
-        module = module_path.empty() ? nullptr : load_module(module_path.c_str());
     }
-    if (module != nullptr) {
-        Player_Start(module);
-        while (stop_requested == 0 && Player_Active()) {
+    if (go) {
+        const int64_t heard_at = module != nullptr && own_output ? own_output_start(earliest) : 0;
+        if (module != nullptr && !own_output)
+            Player_Start(module);
+        send_all(channel, &heard_at, sizeof heard_at);
+        while (module != nullptr && stop_requested == 0 && Player_Active()) {
             MikMod_Update();
             usleep(500);
         }
+    }
+    if (module != nullptr) {
         Player_Stop();
         Player_Free(module);
-        module = nullptr;
     }
     MikMod_Exit();
     _exit(0);
+}
+
+// Ends the player, if one runs: a stop signal, then a kill if it has not finished its
+// output within seconds (a stopped player, or one stuck in a driver, must not hang the
+// show). Closes the channel.
+void end_player(int seconds)
+{
+    // With SIGCHLD held back the player cannot be reaped between the test and the kill,
+    // so its process id cannot have passed to another process.
+    sigset_t child, old;
+    sigemptyset(&child);
+    sigaddset(&child, SIGCHLD);
+    sigprocmask(SIG_BLOCK, &child, &old);
+    if (player_running == 1) {
+        kill(player_pid, SIGUSR1);
+        if (!reap_within(player_pid, seconds)) {
+            kill(player_pid, SIGKILL);
+            waitpid(player_pid, nullptr, 0);
+        }
+        player_running = 0;
+    }
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+    if (player_channel >= 0)
+        close(player_channel);
+    player_channel = -1;
+}
+
+// Forks a player for driver device; true when its driver started, with its report in
+// *report. A player whose driver does not start (or aborts the process, as the ALSA
+// library does when it finds no device) is ended here.
+bool begin_player(int device, DriverReport* report)
+{
+    int channel[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, channel) != 0)
+        return false;
+    md_device = (UWORD)device;
+    // Nothing buffered may be written twice, by the demo process and by the player.
+    std::fflush(nullptr);
+    // Every signal is blocked across the fork: the player puts back the default actions
+    // and installs its own handlers before any signal reaches it (one sent the moment it
+    // exists would otherwise run a handler of the demo process there).
+    sigset_t blocked, demo_mask;
+    sigfillset(&blocked);
+    sigprocmask(SIG_BLOCK, &blocked, &demo_mask);
+    const pid_t demo_pid = getpid();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(channel[0]);
+        player(channel[1], demo_pid, demo_mask);
+    }
+    close(channel[1]);
+    if (pid > 0) {
+        player_pid = pid;
+        player_running = 1;
+        player_channel = channel[0];
+    } else {
+        close(channel[0]);
+    }
+    sigprocmask(SIG_SETMASK, &demo_mask, nullptr);
+    if (pid > 0 && receive_all(player_channel, report, sizeof *report, kDriverStartSeconds * 1000)) {
+        report->name[sizeof report->name - 1] = '\0';
+        return true;
+    }
+    end_player(0);
+    return false;
 }
 
 } // namespace
@@ -295,68 +428,68 @@ void music_setup()
     MikMod_RegisterDriver(&drv_nos);
 
     int drivers = 0;
-    // 1 when the chosen driver has already started once in the probe, -1 when none did.
-    int probed = 0;
+    DriverReport report{};
+    bool started = false;
     if (answers_chosen) {
         drivers = driver_menu(false);
         md_mixfreq = (UWORD)(chosen.frequency >= 8000 && chosen.frequency <= 44100 ? chosen.frequency : 44100);
-        if (chosen.device >= 1 && chosen.device <= drivers)
-            md_device = (UWORD)chosen.device;
-        else
-            probed = first_sound_device(drivers) ? 1 : -1;
+        if (chosen.device >= 1 && chosen.device <= drivers) {
+            started = begin_player(chosen.device, &report);
+        } else {
+            // The first sound device that starts: the program's own output (registered
+            // after the others, so their numbers stay those of the menu) before the
+            // library's devices, in the library's own order.
+            MDRIVER* own = own_output_driver();
+            if (own != nullptr) {
+                MikMod_RegisterDriver(own);
+                started = begin_player(MikMod_DriverFromAlias(own->Alias), &report);
+            }
+            for (int device = 1; device <= drivers && !started; ++device)
+                started = is_sound_device(device) && begin_player(device, &report);
+        }
     } else {
         std::printf("Choose sound device :\n");
         drivers = driver_menu(true);
         if (drivers > 0) {
-            md_device = (UWORD)ask_number("Type corresponding number : ", 1, drivers);
+            const long device = ask_number("Type corresponding number : ", 1, drivers);
             md_mixfreq = (UWORD)ask_number("Enter mixing frequency (eg. 11025,22050,44100) : ", 8000, 44100);
+            started = begin_player((int)device, &report);
         }
     }
-    const bool started = drivers > 0 && probed >= 0 && (probed == 1 || driver_starts());
-    reopen_in_player = started && is_sound_device(md_device);
-    player_device = md_device;
-    player_mode = md_mode;
-    player_mixfreq = md_mixfreq;
-    if (reopen_in_player)
-        md_device = (UWORD)MikMod_DriverFromAlias("nosound");
-    if (!started || MikMod_Init("") != 0) {
+    if (!started) {
         std::printf("MikMod Driver error!\n");
         std::fflush(stdout);
         music_enabled = 0;
         return;
     }
-    // Read after the driver started, so the line reports the mode it accepted.
-    const DriverReport report =
-        reopen_in_player ? probe_report : DriverReport{md_mode, md_mixfreq, {}};
-    std::printf("Using %s for %d bit %s %s sound at %u Hz\n\n", reopen_in_player ? report.name : md_driver->Name,
-                (report.mode & DMODE_16BITS) ? 16 : 8, (report.mode & DMODE_INTERP) ? "interpolated" : "normal",
+    // The mode the driver accepted, as the player found it after the driver started.
+    std::printf("Using %s for %d bit %s %s sound at %u Hz\n\n", report.name, (report.mode & DMODE_16BITS) ? 16 : 8,
+                (report.mode & DMODE_INTERP) ? "interpolated" : "normal",
                 (report.mode & DMODE_STEREO) ? "stereo" : "mono", (unsigned)report.mixfreq);
     std::fflush(stdout);
 
     music_enabled = 1;
-    player_running = 0;
-    output_handed_over = false;
-    module_path.clear();
+    player_released = false;
     install(SIGCHLD, music_on_child_exit, SA_RESTART | SA_NOCLDSTOP);
 }
 
 int music_load(const char* path)
 {
-    if (music_enabled != 1 || player_running == 1)
+    if (music_enabled != 1 || player_released)
         return 0;
-    if (module != nullptr) {
-        Player_Stop();
-        Player_Free(module);
-        module = nullptr;
-    }
     const std::string found = data_path(path);
-    module = load_module(found.c_str());
-    if (module == nullptr) {
+    const uint32_t length = (uint32_t)found.size();
+    std::string request(1, kLoad);
+    request.append(reinterpret_cast<const char*>(&length), sizeof length);
+    request += found;
+    char loaded = 0;
+    if (player_running == 1 && send_all(player_channel, request.data(), request.size()))
+        receive_all(player_channel, &loaded, 1, kLoadSeconds * 1000);
+    if (loaded != 1) {
         std::printf("MikMod Error\n");
         std::fflush(stdout);
         return -1;
     }
-    module_path = found;
     return 0;
 }
 
@@ -364,38 +497,31 @@ void music_start()
 {
     start_called = true;
     start_time = clock_now();
-    if (music_enabled != 1 || player_running == 1 || output_handed_over)
+    if (music_enabled != 1 || player_released || player_running != 1)
         return;
-    // Every stream (standard output, the headless renderer's frame index, the WAV
-    // writer's header) is written out now, or both processes would write it again.
-    std::fflush(nullptr);
-    // Every signal is blocked across the fork: the player puts back the default actions
-    // and installs its own handlers before any signal reaches it (one sent the moment it
-    // exists would otherwise run a handler of the demo process there), and the SIGCHLD
-    // handler never sees a player id not yet stored.
-    sigset_t blocked, demo_mask;
-    sigfillset(&blocked);
-    sigprocmask(SIG_BLOCK, &blocked, &demo_mask);
-    if (reopen_in_player) {
-        if (module != nullptr) {
-            Player_Free(module);
-            module = nullptr;
-        }
-        MikMod_Exit();
-        output_handed_over = true;
+    player_released = true;
+    // The run phase begins when the tune's first sample is heard, less the picture's own
+    // delay: the first frame is seen with the first sample. The tune may not begin before
+    // the picture's delay is over.
+    const int64_t picture_delay = answers_chosen ? (int64_t)chosen.picture_delay_ms * 1000 : 0;
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const int64_t earliest = (int64_t)now.tv_sec * 1000000 + now.tv_nsec / 1000 + picture_delay;
+    std::string request(1, kGo);
+    request.append(reinterpret_cast<const char*>(&earliest), sizeof earliest);
+    int64_t heard_at = 0;
+    if (!send_all(player_channel, request.data(), request.size()) ||
+        !receive_all(player_channel, &heard_at, sizeof heard_at, kStartAnswerSeconds * 1000) || heard_at <= 0)
+        return;
+    const int64_t begin = heard_at - picture_delay;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const int64_t wait = begin - ((int64_t)now.tv_sec * 1000000 + now.tv_nsec / 1000);
+    if (wait <= 0 || wait > kLongestLatencyMicroseconds)
+        return;
+    const timespec until{(time_t)(begin / 1000000), (long)(begin % 1000000) * 1000};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
     }
-    const pid_t demo_pid = getpid();
-    const pid_t pid = fork();
-    if (pid == 0)
-        play(demo_pid, demo_mask);
-    if (pid > 0) {
-        player_pid = pid;
-        player_running = 1;
-        output_handed_over = true;
-    } else {
-        std::fprintf(stderr, "tarqle: no music: cannot start the player process: %s\n", std::strerror(errno));
-    }
-    sigprocmask(SIG_SETMASK, &demo_mask, nullptr);
+    start_time = clock_now();
 }
 
 bool music_start_time(int32_t* at)
@@ -409,22 +535,7 @@ void music_stop()
 {
     if (music_enabled != 1)
         return;
-    // With SIGCHLD held back the player cannot be reaped between the test and the kill,
-    // so its process id cannot have passed to another process.
-    sigset_t child, old;
-    sigemptyset(&child);
-    sigaddset(&child, SIGCHLD);
-    sigprocmask(SIG_BLOCK, &child, &old);
-    if (player_running == 1) {
-        kill(player_pid, SIGUSR1);
-        if (!reap_within(player_pid, kStopGraceSeconds, nullptr)) {
-            // A player that does not finish (stopped, stuck in a driver) must not hang the show.
-            kill(player_pid, SIGKILL);
-            waitpid(player_pid, nullptr, 0);
-        }
-        player_running = 0;
-    }
-    sigprocmask(SIG_SETMASK, &old, nullptr);
+    end_player(kStopGraceSeconds);
 }
 
 void music_shutdown()
@@ -432,11 +543,5 @@ void music_shutdown()
     if (music_enabled != 1)
         return;
     music_stop();
-    if (module != nullptr) {
-        Player_Free(module);
-        module = nullptr;
-    }
-    if (!output_handed_over)
-        MikMod_Exit();
     music_enabled = 0;
 }

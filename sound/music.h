@@ -3,10 +3,13 @@
 
 #include <cstdint>
 
-// Asks the sound menus on the terminal and starts the music library; called once at
-// start-up, before the display opens. A driver that cannot start (even one that would
-// abort the process) prints "MikMod Driver error!\n" and leaves music off; with music off
-// every other call does nothing. End of input ends the program through ask_number.
+// Asks the sound menus on the terminal and creates the player process, which opens the
+// sound output; called once at start-up, before the display opens, while the process has
+// one thread (the player is a fork, and a fork of a threaded process may not call into
+// the sound libraries). A driver that cannot start (even one that would abort the
+// process) prints "MikMod Driver error!\n" and leaves music off, its library's own
+// messages going nowhere; with music off every other call does nothing. End of input ends
+// the program through ask_number.
 void music_setup();
 
 // The answers to the sound menus, given in advance by a program that asks nothing on a
@@ -14,37 +17,43 @@ void music_setup();
 // number in the device list, or 0 for the first sound device that starts, in the
 // library's own order (the file writers and the no-sound driver are never taken that way:
 // with no device that starts the show is silent, after "MikMod Driver error!\n");
-// frequency is 8000 to 44100.
+// frequency is 8000 to 44100. picture_delay_ms is how long after the show's clock reads a
+// frame's time the viewer sees it (a display that waits for the screen's refresh shows a
+// frame a refresh or two later); an output that knows its latency holds the tune back by
+// as much, so sound and picture meet on the screen. 0 when unknown.
 struct MusicChoice {
     int mode;
     int device;
     int frequency;
+    int picture_delay_ms;
 };
 
 // Called once, before music_setup, by such a program: music_setup then prints no menu and
 // takes these answers (the report line and "MikMod Driver error!\n" are printed as usual).
 void music_choose(const MusicChoice& choice);
 
-// Loads the tune at path (the path is only read during the call). Prints
-// "MikMod Error\n" when it cannot; the show then runs silently. Result ignored by callers.
+// Has the player load the tune at path (the path is only read during the call) and, where
+// the output allows, mix its first buffers; returns when that is done. Prints
+// "MikMod Error\n" when the tune cannot be loaded; the show then runs silently. Result
+// ignored by callers.
 int music_load(const char* path);
 
-// Starts the player process, after every part has loaded; called once. Flushes every
-// stdio stream first, so nothing buffered is written twice. From here on the sound output
-// (device or file) belongs to the player, which finalises it however it ends: with the
-// tune, by music_stop, by SIGTERM or SIGINT, or when the demo process dies. If no process
-// can be made the show goes on silently.
+// Releases the player, after every part has loaded; called once. The sound output (device
+// or file) belongs to the player from music_setup on; it finalises it however it ends:
+// with the tune, by music_stop, by SIGTERM or SIGINT, or when the demo process dies. When
+// the output knows its latency (tarqle-sdl's own output), returns when the tune's first
+// sample is heard, so the run phase begins with it; otherwise at once.
 void music_start();
 
-// The clock reading at which the show last called music_start, whether music plays or not,
-// in *at; false before the first call. For a program that records the show and mixes the
-// tune itself, so its sound starts where the show's music would.
+// The clock reading at which the show's last music_start returned, whether music plays or
+// not, in *at; false before the first call. For a program that records the show and mixes
+// the tune itself, so its sound starts where the show's music would.
 bool music_start_time(int32_t* at);
 
 // Stops the player process, if one runs, and waits for it (a player that does not finish
 // within a few seconds is killed). Safe at any time, also before music_setup.
 void music_stop();
 
-// Stops a player that still runs, then shuts the music library down, leaving alone an
-// output the player has already finalised. Last music call; safe before music_setup.
+// Stops a player that still runs; after it music is off. Last music call; safe before
+// music_setup.
 void music_shutdown();

@@ -25,6 +25,7 @@
 #include <numbers>
 #include <string>
 
+#include "sound/mikmod_settings.h"
 #include "sound/music.h"
 #include "tests/run_program.h"
 
@@ -240,11 +241,25 @@ int play_through(const char* tune)
     return 0;
 }
 
-// A single-process render with the menus' settings: the same tune played and mixed
-// without a player process, until it ends or the file holds byte_limit bytes.
+// A single-process render with the menus' settings (the answers on standard input): the
+// same tune played and mixed without a player process, until it ends or the file holds
+// byte_limit bytes.
 int render_alone(const char* tune, const char* file, int64_t byte_limit)
 {
-    music_setup();
+    int mode = 0, device = 0, frequency = 0;
+    if (std::scanf("%d %d %d", &mode, &device, &frequency) != 3 || mode < 1 || mode > 4)
+        return 21;
+    music_set_levels();
+    md_mode = kMusicModes[mode - 1];
+    music_register_loaders();
+    MikMod_RegisterAllDrivers();
+    MikMod_RegisterDriver(&drv_wav);
+    MikMod_RegisterDriver(&drv_raw);
+    MikMod_RegisterDriver(&drv_nos);
+    md_device = (UWORD)device;
+    md_mixfreq = (UWORD)frequency;
+    if (MikMod_Init("") != 0)
+        return 22;
     MODULE* m = Player_Load(tune, 64, 0);
     if (m == nullptr)
         return 20;
@@ -424,7 +439,7 @@ TEST(Music, ChosenAnswersAskNothing)
     const std::string folder = fresh_folder("chosen");
     const int wav = std::stoi(driver("Wav disk writer"));
     Outcome o = isolated(folder, "", [wav] {
-        music_choose({4, wav, 44100});
+        music_choose({4, wav, 44100, 0});
         music_setup();
         music_load("music/short.xm");
         music_start();
@@ -435,10 +450,22 @@ TEST(Music, ChosenAnswersAskNothing)
     });
     expect_clean_end(o);
     EXPECT_EQ(o.out, "Using Disk writer (wav) for 16 bit normal stereo sound at 44100 Hz\n\n");
+
     EXPECT_GT(read_wav(read_file(folder + "/music.wav")).data.size(), 0u);
 
+    // The player and its output exist from the set-up on, before the display opens (and
+    // starts threads): music_start only releases it.
+    o = isolated(fresh_folder("ready"), "", [wav] {
+        music_choose({4, wav, 44100, 0});
+        music_setup();
+        const bool ready = some_child() != 0 && access("music.wav", F_OK) == 0;
+        music_shutdown();
+        return ready ? 0 : 7;
+    });
+    expect_clean_end(o);
+
     o = isolated(fresh_folder("chosen-off"), "", [] {
-        music_choose({0, 0, 0});
+        music_choose({0, 0, 0, 0});
         music_setup();
         return 0;
     });
@@ -640,6 +667,21 @@ TEST(Music, DeviceThatCannotOpenGivesASilentShow)
     });
     expect_clean_end(o);
     EXPECT_TRUE(o.out.ends_with(kFrequencyPrompt + "MikMod Driver error!\nthe show goes on\n")) << o.out;
+    // The sound libraries' own chatter (ALSA's lines, its assertion) reaches nobody.
+    EXPECT_EQ(read_file(folder + "/err.txt"), "");
+
+    // The first sound device that starts, with no sound server either: every device's
+    // probe fails, and all the viewer sees is the one line.
+    setenv("PULSE_SERVER", "unix:/nonexistent", 1);
+    o = isolated(folder, "", [] {
+        music_choose({4, 0, 44100, 0});
+        play_through("music/short.xm");
+        return 0;
+    });
+    unsetenv("PULSE_SERVER");
+    expect_clean_end(o);
+    EXPECT_EQ(o.out, "MikMod Driver error!\n");
+    EXPECT_EQ(read_file(folder + "/err.txt"), "");
 }
 
 TEST(Music, TuneThatDoesNotLoadGivesASilentShow)

@@ -53,7 +53,7 @@ TEST(ShowEnd, TheRestOfTheShowEndsAtOnceThroughTheUsualShutDown)
     fs::create_symlink(fs::path(TARQLE_BUILD_DIR) / "grafika", folder + "/grafika");
     fs::create_symlink(fs::path(TARQLE_BUILD_DIR) / "music", folder + "/music");
     const int frames = in_child(folder, [] {
-        music_choose({0, 0, 44100});
+        music_choose({0, 0, 44100, 0});
         clock_end_show();
         char name[] = "tarqle-test";
         char* argv[] = {name, nullptr};

@@ -98,14 +98,15 @@
 
   // Where the listener is in the audio context's time: the sample leaving the speakers now,
   // moved on by the page's clock since the context last said so, and never past the
-  // context's own time.
+  // context's own time. The output timestamp already counts the way to the speakers; a
+  // browser without it is taken at its word about that way's length.
   function audioNow() {
     if (audio.state === 'running' && audio.getOutputTimestamp) {
       const stamp = audio.getOutputTimestamp();
       if (stamp.performanceTime > 0)
         return Math.min(stamp.contextTime + (performance.now() - stamp.performanceTime) / 1000, audio.currentTime);
     }
-    return audio.currentTime;
+    return audio.currentTime - (audio.baseLatency || 0) - (audio.outputLatency || 0);
   }
 
   // The show's millisecond clock. It runs on the page's clock, except while the tune plays:

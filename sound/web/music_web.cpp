@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "core/clock.h"
 #include "sound/music.h"
 
 namespace {
@@ -66,6 +67,9 @@ void music_start()
         return;
     web_tune_start();
     playing = true;
+    // The run phase begins when the tune's first sample is heard: the page's clock stands
+    // still until then, so the first frame waits for it like every later one.
+    clock_wait(clock_now(), 1);
 }
 
 void music_stop()

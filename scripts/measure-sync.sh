@@ -1,0 +1,241 @@
+#!/usr/bin/env bash
+# Measures, from outside, how far the heard tune is from the picture in a live program:
+# the program runs on a private Xvfb with its sound on a PulseAudio null sink, and one
+# ffmpeg records the screen and the sink's monitor on one clock. For each run it prints
+# the lag of the sound (positive: heard late) at the opening (the presents screen's first
+# frame, tune position 0) and, unless --opening-only, at the start of the fire (the words'
+# last frame gives way to it at show time 111.40 s), then the medians.
+#
+#   scripts/measure-sync.sh [--runs N] [--opening-only] [--check MS] sdl|x|page [BUILD_DIR]
+#
+# sdl is tarqle-sdl; x is tarqle-x with libmikmod's PulseAudio driver, 16-bit stereo at
+# 44100 Hz, pixel size 2; page is the browser page (BUILD_DIR/web, from
+# scripts/build-web.sh) in Chromium with a window, started with Enter. With --check the
+# script fails when the median lag at the opening is more than MS milliseconds either way,
+# and skips (status 77), saying why, where it cannot run.
+#
+# The tune's own place of each cue is found by matching the recording with the offline
+# mix (tarqle-mixdown) of the same tune, so neither the tune's lead-in nor its loudness
+# counts. Needs Xvfb, pulseaudio, pactl, ffmpeg, ffprobe and python3 (scripts/setup-deps.sh),
+# and for the page Chromium and xdotool.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+usage="usage: scripts/measure-sync.sh [--runs N] [--opening-only] [--check MS] sdl|x|page [BUILD_DIR]"
+
+runs=5
+opening_only=0
+check=
+while [ $# -gt 0 ]; do
+  case $1 in
+    --runs) runs=$2; shift 2 ;;
+    --opening-only) opening_only=1; shift ;;
+    --check) check=$2; shift 2 ;;
+    *) break ;;
+  esac
+done
+program=${1:?$usage}
+build=$(cd "${2:-build}" && pwd)
+case $program in sdl | x | page) ;; *) echo "$usage" >&2; exit 2 ;; esac
+
+skip() {
+  echo "skipped: $1"
+  exit 77
+}
+tools=(Xvfb xdpyinfo pulseaudio pactl ffmpeg ffprobe python3)
+[ "$program" = page ] && tools+=(chromium xdotool)
+for tool in "${tools[@]}"; do
+  command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/setup-deps.sh installs it)"
+done
+case $program in
+  sdl) [ -x "$build/tarqle-sdl" ] || skip "no tarqle-sdl in $build" ;;
+  x) [ -x "$build/tarqle-x" ] || skip "no tarqle-x in $build" ;;
+  page) [ -f "$build/web/index.html" ] || skip "no page in $build/web (scripts/build-web.sh makes it)" ;;
+esac
+
+# Show times of the cues, in seconds (frames/index.tsv of tarqle-render).
+fire_cue=111.40
+# How long each run is recorded from the program's start: to the cue, and for the page
+# its loading and start panel too.
+if [ "$opening_only" = 1 ]; then record_seconds=6; else record_seconds=116; fi
+[ "$program" = page ] && record_seconds=$((record_seconds + 14))
+
+work=$(mktemp -d /tmp/tarqle-sync.XXXXXX)
+pids=()
+cleanup() {
+  local p
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
+  [ -n "${TARQLE_SYNC_KEEP:-}" ] && echo "kept $work" >&2 || rm -rf "$work"
+}
+trap cleanup EXIT
+
+# The sound server: only a null sink and a socket of its own.
+export XDG_RUNTIME_DIR=$work HOME=$work PULSE_SERVER=unix:$work/pulse.sock
+pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --log-target=file:"$work/pulse.log" \
+  -L "module-native-protocol-unix socket=$work/pulse.sock auth-anonymous=1" \
+  -L "module-null-sink sink_name=sync rate=44100" \
+  -L "module-always-sink" &
+pids+=($!)
+for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+pactl set-default-sink sync 2>/dev/null || skip "the PulseAudio server does not start here"
+
+# The X server: black root window, the window at the top left corner without a window manager.
+display=:$((60 + RANDOM % 200))
+Xvfb "$display" -screen 0 960x720x24 -br -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
+xdpyinfo -display "$display" >/dev/null 2>&1 || skip "Xvfb does not start here"
+
+"$build/tarqle-mixdown" "$work/mix.wav" "$build/music/tarqle.xm" >/dev/null
+
+start_program() {
+  case $program in
+    sdl) (cd "$build" && DISPLAY=$display SDL_VIDEODRIVER=x11 exec ./tarqle-sdl --scale 3 >"$work/out.txt" 2>&1) ;;
+    x)
+      local device
+      device=$(cd "$build" && printf '4\n' | ./tarqle-x 2>/dev/null | sed -n 's/^\([0-9]*\)\. PulseAudio.*/\1/p' || true)
+      (cd "$build" && printf '4\n%s\n44100\n2\n' "$device" | DISPLAY=$display exec ./tarqle-x >"$work/out.txt" 2>&1)
+      ;;
+    page)
+      # The page fills the screen; its Start button has the focus once the page is ready.
+      (DISPLAY=$display exec chromium --no-sandbox --kiosk --no-first-run --disable-gpu --disable-sync \
+        --disable-background-networking --disable-component-update --user-data-dir="$work/chromium" \
+        --window-position=0,0 --window-size=960,720 "http://127.0.0.1:$port/index.html" >"$work/out.txt" 2>&1) &
+      sleep "${TARQLE_SYNC_PAGE_READY:-8}"
+      DISPLAY=$display xdotool key Return
+      wait
+      ;;
+  esac
+}
+
+port=
+if [ "$program" = page ]; then
+  port=$((20000 + RANDOM % 20000))
+  (cd "$build/web" && exec python3 -m http.server --bind 127.0.0.1 "$port" >/dev/null 2>&1) &
+  pids+=($!)
+fi
+
+results=()
+for run in $(seq "$runs"); do
+  rm -f "$work/rec.mkv"
+  ffmpeg -nostdin -hide_banner -loglevel error -thread_queue_size 4096 -f x11grab -framerate 100 -draw_mouse 0 -video_size 960x720 -i "$display" \
+    -thread_queue_size 4096 -f pulse -sample_rate 44100 -channels 2 -fragment_size 3528 -i sync.monitor -copyts \
+    -map 0:v -vf scale=32:24,format=gray -c:v rawvideo -map 1:a -ac 1 -c:a pcm_s16le "$work/rec.mkv" &
+  recorder=$!
+  pids+=($recorder)
+  sleep 4
+  # A session of its own, so the whole program (a pipeline, the player, the browser's
+  # processes) is ended together.
+  setsid bash -c "$(declare -f start_program); $(declare -p program build display work port 2>/dev/null); start_program" &
+  show=$!
+  pids+=($show)
+  sleep "$record_seconds"
+  kill -INT "$recorder"
+  wait "$recorder" || true
+  kill -TERM -- "-$show" 2>/dev/null || true
+  wait "$show" 2>/dev/null || true
+
+  ffprobe -v error -select_streams v -show_entries packet=pts -of csv=p=0 "$work/rec.mkv" >"$work/video.pts"
+  ffprobe -v error -select_streams a -show_entries packet=pts,size -of csv=p=0 "$work/rec.mkv" >"$work/audio.pts"
+  ffmpeg -nostdin -v fatal -i "$work/rec.mkv" -map 0:v -fps_mode passthrough -f rawvideo -y "$work/video.raw"
+  ffmpeg -nostdin -v fatal -i "$work/rec.mkv" -map 0:a -f s16le -y "$work/audio.raw"
+  line=$(python3 - "$work" "$opening_only" "$fire_cue" <<'EOF'
+import array, sys, wave
+work, opening_only, fire_cue = sys.argv[1], sys.argv[2] == "1", float(sys.argv[3])
+RATE, BLOCK = 44100, 44  # envelope blocks of about 1 ms
+ms_per_block = BLOCK * 1000.0 / RATE
+
+# Screen: the mean of each recorded frame (32 x 24 grey), at its time in ms (the
+# Matroska time base is 1 ms).
+pts = [int(l.split(",")[0]) for l in open(work + "/video.pts") if l.strip()]
+raw = open(work + "/video.raw", "rb").read()
+frames = [(pts[i], sum(raw[i * 768:(i + 1) * 768]) / 768.0) for i in range(min(len(pts), len(raw) // 768))]
+frames.sort()
+
+def envelope(samples):
+    return [sum(abs(v) for v in samples[i:i + BLOCK]) / BLOCK for i in range(0, len(samples) - BLOCK, BLOCK)]
+
+rec = array.array("h", open(work + "/audio.raw", "rb").read())
+# The recording's first sample, on the screen's clock: each packet's time less the
+# samples before it. The capture's clock filter needs a few hundred milliseconds to settle
+# (its first packets come early), so the median of the later packets counts.
+packets = [tuple(int(v) for v in l.split(",")[:2]) for l in open(work + "/audio.pts") if l.strip()]
+starts, before = [], 0
+for pts_ms, size in packets:
+    starts.append(pts_ms - before * 1000.0 / RATE)
+    before += size // 2
+settled = sorted(starts[len(starts) // 4:])
+rec_start = settled[len(settled) // 2]
+mix_file = wave.open(work + "/mix.wav")
+stereo = array.array("h", mix_file.readframes(mix_file.getnframes()))
+mix = array.array("h", ((stereo[i] + stereo[i + 1]) // 2 for i in range(0, len(stereo), 2)))
+
+def heard_at(tune_ms, near_ms):
+    """Recording time (ms) at which tune position tune_ms was heard, searched within
+    1.5 s of near_ms: the best match of 2 s of the mix's envelope."""
+    first = int(tune_ms * RATE / 1000)
+    ref = envelope(mix[first:first + 2 * RATE])
+    centre = int((near_ms - rec_start) * RATE / 1000)
+    lo = max(0, centre - int(1.5 * RATE))
+    seg = envelope(rec[lo:centre + int(3.5 * RATE)])
+    ref_mean = sum(ref) / len(ref)
+    ref = [v - ref_mean for v in ref]
+    best, best_lag = None, 0
+    for lag in range(0, len(seg) - len(ref)):
+        window = seg[lag:lag + len(ref)]
+        m = sum(window) / len(window)
+        num = sum(a * (b - m) for a, b in zip(ref, window))
+        den = sum((b - m) ** 2 for b in window) ** 0.5 or 1.0
+        score = num / den
+        if best is None or score > best:
+            best, best_lag = score, lag
+    return rec_start + lo * 1000.0 / RATE + best_lag * ms_per_block
+
+def change(first, test):
+    """Screen time (ms) of the first change after time first for which test holds: the
+    midpoint between the capture before it and the first capture that shows it."""
+    for i in range(1, len(frames)):
+        if frames[i][0] > first and test(frames[i][1]):
+            return (frames[i - 1][0] + frames[i][0]) / 2.0
+    raise SystemExit("cue not found on the screen")
+
+# The screen is black through the load phase until the presents screen, which is dim
+# (its mean brightness stays below 60); the page's start panel before it is bright.
+black = min(m for t, m in frames if t < frames[0][0] + 30000)
+opening = None
+for i in range(1, len(frames)):
+    if frames[i - 1][1] <= black + 1 and black + 4 < frames[i][1] < 60:
+        opening = (frames[i - 1][0] + frames[i][0]) / 2.0
+        break
+if opening is None:
+    raise SystemExit("the presents screen was not found on the screen")
+out = ["%+.0f" % (heard_at(0, opening) - opening)]
+if not opening_only:
+    expected = opening + fire_cue * 1000
+    words = [m for t, m in frames if expected - 3000 < t < expected - 1000]
+    level = sum(words) / len(words)
+    fire = change(expected - 1000, lambda m: m < 0.5 * level)
+    out.append("%+.0f" % (heard_at(fire_cue * 1000, fire) - fire))
+    out.append("%.0f" % (fire - opening))
+print(" ".join(out))
+EOF
+)
+  results+=("$line")
+  echo "run $run: lag of the sound (ms) at the opening, at the fire; fire after (ms): $line; load: $(cut -d' ' -f1-3 /proc/loadavg)"
+done
+
+python3 - "${results[@]}" <<'EOF'
+import statistics, sys
+rows = [r.split() for r in sys.argv[1:]]
+names = ["opening", "fire", "fire after"]
+print("median of %d: " % len(rows) + ", ".join("%s %+.0f ms" % (names[i], statistics.median(float(r[i]) for r in rows))
+                                           for i in range(len(rows[0]))))
+EOF
+if [ -n "$check" ]; then
+  python3 - "$check" "${results[@]}" <<'EOF'
+import statistics, sys
+lag = statistics.median(float(r.split()[0]) for r in sys.argv[2:])
+if abs(lag) > float(sys.argv[1]):
+    sys.exit("the sound is %+.0f ms off the picture at the opening, more than %s ms" % (lag, sys.argv[1]))
+EOF
+fi
