@@ -124,6 +124,9 @@ std::vector<std::string> run_show(const std::string& folder, const ShowPlan* pla
         for (const NullFrame& frame : null_display.frames)
             std::fprintf(f, "%d %08x %08x\n", frame.time - null_display.frames[0].time, frame.image_crc,
                          frame.palette_crc);
+        if (loop.round == 0)
+            for (int k = 0; k < kShowParts; ++k)
+                std::fprintf(f, "part %d %d\n", show_part_started(k), show_parts[k].start_ms);
         for (const std::string& mark : round_marks)
             std::fprintf(f, "%s\n", mark.c_str());
         return std::fclose(f) == 0 ? 0 : 1;
@@ -143,16 +146,22 @@ TEST(ShowLoop, EveryRoundWithOneSeedIsTheSameShowAndMemoryAndFilesStayFlat)
     fs::create_symlink(fs::path(TARQLE_BUILD_DIR) / "music", folder + "/music");
     // The virtual clock's own seed given as a seed is the default show, frame for frame.
     const std::vector<std::string> once = run_show(folder, nullptr, {0, 0});
-    const ShowPlan same_seed = {false, true, random_seed_value(12, 34, 56)};
+    const ShowPlan same_seed = {false, true, random_seed_value(12, 34, 56), 0};
     ASSERT_GT(once.size(), 2000u);
+    // The parts start where the table of parts says.
+    for (size_t k = 0; k < kShowParts; ++k) {
+        int32_t seen = 0, listed = 0;
+        ASSERT_EQ(std::sscanf(once[once.size() - kShowParts + k].c_str(), "part %d %d", &seen, &listed), 2);
+        EXPECT_EQ(seen, listed) << show_parts[k].name;
+    }
     EXPECT_EQ(run_show(folder, &same_seed, {0, 0}), once);
-    const ShowPlan other_seed = {false, true, 7};
+    const ShowPlan other_seed = {false, true, 7, 0};
     EXPECT_NE(run_show(folder, &other_seed, {0, 0}), once);
 
     // Six whole rounds and the start of a seventh, which the viewer ends.
     constexpr size_t kRounds = 6;
-    const size_t n = once.size();
-    const ShowPlan loop = {true, true, 7};
+    const size_t n = once.size() - kShowParts;
+    const ShowPlan loop = {true, true, 7, 0};
     const std::vector<std::string> other = run_show(folder, &other_seed, {0, 0});
     const std::vector<std::string> lines = run_show(folder, &loop, {n, kRounds * n + 5});
     ASSERT_GE(lines.size(), kRounds * n);
