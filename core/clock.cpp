@@ -7,7 +7,89 @@
 namespace {
 int32_t part_start_time;
 bool show_ended;
+// The live reading is the platform's moved by this, so it goes on from a replay's goal.
+int32_t live_offset;
+int32_t show_origin;
+bool seek_waiting;
+int32_t seek_goal;
+// Between clock_replay and the hand-over: the replay's own reading, its goal (show time)
+// and what shows the held frame.
+bool replaying;
+int32_t replay_now;
+int32_t replay_goal;
+void (*replay_handover)();
+
+int32_t after(int32_t reading, int32_t ms)
+{
+    return (int32_t)((uint32_t)reading + (uint32_t)ms);
+}
+
+int32_t between(int32_t from, int32_t to)
+{
+    return (int32_t)((uint32_t)to - (uint32_t)from);
+}
 } // namespace
+
+int32_t clock_now()
+{
+    return replaying ? replay_now : after(clock_source_now(), live_offset);
+}
+
+int clock_wait(int32_t frame_start, int32_t period)
+{
+    if (replaying) {
+        const int32_t deadline = after(frame_start, period);
+        if (between(show_origin, deadline) <= replay_goal) {
+            if (between(replay_now, deadline) > 0)
+                replay_now = deadline;
+            return 0;
+        }
+        // The next frame lies past the goal: the live clock takes over at the goal.
+        replaying = false;
+        live_offset = between(clock_source_now(), after(show_origin, replay_goal));
+        replay_handover();
+    }
+    return clock_source_wait(frame_start, period);
+}
+
+void clock_show_begin(int32_t at)
+{
+    show_origin = at;
+}
+
+int32_t clock_show_time()
+{
+    return between(show_origin, clock_now());
+}
+
+void clock_seek(int32_t show_ms)
+{
+    seek_waiting = true;
+    seek_goal = show_ms;
+}
+
+bool clock_take_seek(int32_t* show_ms)
+{
+    if (!seek_waiting)
+        return false;
+    seek_waiting = false;
+    *show_ms = seek_goal;
+    return true;
+}
+
+void clock_replay(int32_t goal, void (*handover)())
+{
+    replay_now = clock_now();
+    show_origin = replay_now;
+    replay_goal = goal;
+    replay_handover = handover;
+    replaying = true;
+}
+
+bool clock_replaying()
+{
+    return replaying || seek_waiting;
+}
 
 void clock_mark()
 {
@@ -26,7 +108,7 @@ bool clock_show_ended()
 
 int32_t clock_elapsed()
 {
-    if (show_ended)
+    if (show_ended || seek_waiting)
         return kShowEndedElapsed;
     return (int32_t)((uint32_t)clock_now() - (uint32_t)part_start_time);
 }
@@ -40,6 +122,11 @@ int32_t random_scale(int32_t r, int32_t n)
     std::memcpy(&c, &kBits, sizeof c);
     long double product = (long double)((int64_t)r * (int64_t)n) * (long double)c;
     return (int32_t)product;
+}
+
+void random_seed_set(uint32_t seed)
+{
+    std::srand(seed);
 }
 
 int32_t random_below(int32_t n)

@@ -8,14 +8,21 @@
 // day); core_clock_virtual is the headless renderer's and the tests' clock, which only
 // moves when a frame waits.
 
-// Current millisecond reading. Only differences of two readings mean anything.
+// Current millisecond reading. Only differences of two readings mean anything. While the
+// show is replayed (below) the reading of the replay, else the platform's reading moved by
+// the last hand-over.
 int32_t clock_now();
+
+// The platform's own reading and frame wait, defined by the clock a program links; only
+// clock_now and clock_wait call them. The wait measures on clock_now.
+int32_t clock_source_now();
+int clock_source_wait(int32_t frame_start, int32_t period);
 
 // Stores clock_now() as the part start time. Every run step calls it first.
 void clock_mark();
 
 // Milliseconds since the last clock_mark (32-bit wrapping difference); once the show has
-// been ended, kShowEndedElapsed instead.
+// been ended, or while a seek waits, kShowEndedElapsed instead.
 int32_t clock_elapsed();
 
 // Called by a back-end, at most once a frame, when the viewer ends the show (a key, the
@@ -31,11 +38,43 @@ bool clock_show_ended();
 constexpr int32_t kShowEndedElapsed = 24 * 60 * 60 * 1000;
 
 // Waits until at least period milliseconds have passed since frame_start: sleeps the
-// whole 10 ms steps of the remaining time, then spins for the rest. Returns 0.
+// whole 10 ms steps of the remaining time, then spins for the rest. Returns 0. While the
+// show is replayed it only moves the replay's reading to the end of the period, and hands
+// over to the live clock when that end lies past the replay's goal.
 int clock_wait(int32_t frame_start, int32_t period);
 
-// Seeds the C library's generator once, at start-up, from the time of day (UTC).
-void random_seed();
+// Show time: milliseconds since the tune started. The timeline calls clock_show_begin with
+// the reading at which it started the tune (music_start_time), once per round.
+void clock_show_begin(int32_t at);
+int32_t clock_show_time();
+
+// A seek, asked by a back-end (a key, at most once a frame) for show time show_ms: the
+// running round ends at once, unseen, as after clock_end_show, and the timeline replays
+// the run phase up to show_ms. A later seek before the timeline takes it replaces it.
+void clock_seek(int32_t show_ms);
+
+// Called by the timeline after each run phase: whether a seek is waiting, and its show
+// time in *show_ms; takes it.
+bool clock_take_seek(int32_t* show_ms);
+
+// Called by the timeline right before it replays the run phase from its start state: show
+// time starts again at 0 with this call, the clock runs without waiting, and the back-ends show nothing,
+// until a frame wait ends past show time goal. Then handover is called (the timeline
+// shows the frame held in the screen image, the last one presented at or before goal),
+// and the show goes on on the live clock, whose reading from then on is goal in show time.
+void clock_replay(int32_t goal, void (*handover)());
+
+// Whether the show is being replayed or is ending for a seek: display_present shows nothing
+// then (display_set_palette still takes the palette).
+bool clock_replaying();
+
+// Seeds the C library's generator from the time of day (UTC), at start-up and at each new
+// round of a looping show; returns the seed, so a replay can seed alike.
+uint32_t random_seed();
+
+// Seeds the shared generator with seed; for a program whose viewer gave a seed, so its
+// show repeats a run's random numbers. Called by the timeline before a round of the show.
+void random_seed_set(uint32_t seed);
 
 // A pseudo-random number in 0 .. n-1 (n >= 1), drawn from the one shared generator.
 int32_t random_below(int32_t n);

@@ -5,7 +5,7 @@
 
 #include "core/clock.h"
 
-int32_t clock_now()
+int32_t clock_source_now()
 {
     // The monotonic clock, so a step of the time of day neither freezes nor cuts a part.
     timespec ts;
@@ -14,7 +14,7 @@ int32_t clock_now()
     return (int32_t)((uint32_t)ts.tv_sec * 1000u + (uint32_t)(ts.tv_nsec / 1000000));
 }
 
-int clock_wait(int32_t frame_start, int32_t period)
+int clock_source_wait(int32_t frame_start, int32_t period)
 {
     int32_t now = clock_now();
     int32_t remaining = period - (int32_t)((uint32_t)now - (uint32_t)frame_start);
@@ -33,9 +33,11 @@ int clock_wait(int32_t frame_start, int32_t period)
     return 0;
 }
 
-void random_seed()
+uint32_t random_seed()
 {
     time_t t = time(nullptr);
     const tm* utc = gmtime(&t);
-    std::srand(random_seed_value(utc->tm_hour, utc->tm_min, utc->tm_sec));
+    const uint32_t seed = random_seed_value(utc->tm_hour, utc->tm_min, utc->tm_sec);
+    std::srand(seed);
+    return seed;
 }

@@ -14,21 +14,25 @@ void clock_virtual_set(int32_t now)
     virtual_now = now;
 }
 
-int32_t clock_now()
+int32_t clock_source_now()
 {
     return virtual_now;
 }
 
-int clock_wait(int32_t frame_start, int32_t period)
+int clock_source_wait(int32_t frame_start, int32_t period)
 {
+    // Measured on the show's reading, which a seek may have moved away from this one.
     const int32_t deadline = (int32_t)((uint32_t)frame_start + (uint32_t)period);
-    if ((int32_t)((uint32_t)deadline - (uint32_t)virtual_now) > 0)
-        virtual_now = deadline;
+    const int32_t remaining = (int32_t)((uint32_t)deadline - (uint32_t)clock_now());
+    if (remaining > 0)
+        virtual_now = (int32_t)((uint32_t)virtual_now + (uint32_t)remaining);
     return 0;
 }
 
-void random_seed()
+uint32_t random_seed()
 {
     // The seed the time-of-day formula gives at 12:34:56 UTC.
-    std::srand(random_seed_value(12, 34, 56));
+    const uint32_t seed = random_seed_value(12, 34, 56);
+    std::srand(seed);
+    return seed;
 }

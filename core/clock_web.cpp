@@ -21,13 +21,13 @@ void tarqle_clock_wait_begin(int period);
 void tarqle_clock_wait_end();
 }
 
-int32_t clock_now()
+int32_t clock_source_now()
 {
     // Wraps modulo 2^32 like the native reading: only differences are used.
     return (int32_t)(int64_t)tarqle_clock_now();
 }
 
-int clock_wait(int32_t frame_start, int32_t period)
+int clock_source_wait(int32_t frame_start, int32_t period)
 {
     tarqle_clock_wait_begin(period);
     const int32_t deadline = (int32_t)((uint32_t)frame_start + (uint32_t)period);
@@ -43,9 +43,11 @@ int clock_wait(int32_t frame_start, int32_t period)
     return 0;
 }
 
-void random_seed()
+uint32_t random_seed()
 {
     time_t t = time(nullptr);
     const tm* utc = gmtime(&t);
-    std::srand(random_seed_value(utc->tm_hour, utc->tm_min, utc->tm_sec));
+    const uint32_t seed = random_seed_value(utc->tm_hour, utc->tm_min, utc->tm_sec);
+    std::srand(seed);
+    return seed;
 }

@@ -9,6 +9,7 @@
 #include "core/clock.h"
 #include "core/shared.h"
 #include "display/display.h"
+#include "fx/grid.h"
 #include "fx/tables.h"
 #include "parts/blobs.h"
 #include "parts/closing.h"
@@ -22,8 +23,161 @@
 #include "sound/music.h"
 
 namespace {
-const char* const kTitle = "tarqle for LINUX by brusk";
+
+const char* const kTitle = kShowTitle;
+
+ShowPlan plan = {false, false, 0, 0};
+
+// The screen image, for the hand-over after a replay.
+Image* held_screen;
+int32_t part_started[kShowParts];
+
+// The frame a replay stopped on is in the screen image, its palette already sent.
+void show_held_frame()
+{
+    display_present(*held_screen);
+}
+
+void part_begins(int k)
+{
+    part_started[k] = clock_show_time();
+}
+
+// The seed of the running round.
+uint32_t round_seed;
+
+void seed_round()
+{
+    if (plan.seeded) {
+        round_seed = plan.seed;
+        random_seed_set(round_seed);
+    } else {
+        round_seed = random_seed();
+    }
+}
+
+void seed_again()
+{
+    random_seed_set(round_seed);
+}
+
+// Every part's data, with no picture shown: for a replay, which shows nothing until its goal.
+void load_parts()
+{
+    presents_load();
+    words_load();
+    intro_load();
+    blobs_load();
+    pictures_load();
+    fire_load();
+}
+
+// The load phase: every part's data, each step on a blank screen, then the tune starts.
+void load_phase(Image* screen)
+{
+    blank_screen(screen);
+    presents_load();
+    blank_screen(screen);
+    words_load();
+    blank_screen(screen);
+    intro_load();
+    blank_screen(screen);
+    blobs_load();
+    blank_screen(screen);
+    pictures_load();
+    blank_screen(screen);
+    fire_load();
+    blank_screen(screen);
+    music_start();
+    int32_t at = 0;
+    if (music_start_time(&at))
+        clock_show_begin(at);
+}
+
+// The run phase: the nine parts in order, ending on a blank screen.
+void run_phase(Image* screen)
+{
+    for (int32_t& started : part_started)
+        started = -1;
+    part_begins(0);
+    blank_screen(screen);
+    presents_run(screen);
+    part_begins(1);
+    blank_screen(screen);
+    intro_run(screen);
+    part_begins(2);
+    blank_screen(screen);
+    blobs_run(screen, "grafika/blobs/blobs1.pcx", "grafika/blobs/blobs2.pcx", 125);
+    part_begins(3);
+    blank_screen(screen);
+    flicker_run(screen);
+    part_begins(4);
+    mosaic_run(screen);
+    part_begins(5);
+    slides_run(screen);
+    part_begins(6);
+    blank_screen(screen);
+    words_run(screen, 1.2f, 1.2f, 1.2f, 230);
+    part_begins(7);
+    blank_screen(screen);
+    fire_run(screen, 215, 4, 1, 1, 1);
+    part_begins(8);
+    whiteout_run(screen);
+    blank_screen(screen);
+    closing_run(screen, 72, "grafika/dornvask.pcx");
+    blank_screen(screen);
+}
+
+void free_parts()
+{
+    presents_free();
+    words_free();
+    intro_free();
+    blobs_free();
+    pictures_free();
+    fire_free();
+}
+
 } // namespace
+
+const ShowPart show_parts[kShowParts] = {
+    {"presents", "Presents", 0},    {"intro", "Intro", 11040},   {"blobs", "Blobs", 30240},
+    {"flicker", "Pictures", 42770}, {"mosaic", "Mosaic", 65810}, {"slides", "Slides", 78830},
+    {"words", "Words", 88370},      {"fire", "Fire", 111400},    {"closing", "Closing", 132940},
+};
+
+void show_plan(const ShowPlan& chosen)
+{
+    plan = chosen;
+}
+
+int show_part_at(int32_t ms)
+{
+    int k = 0;
+    while (k + 1 < kShowParts && show_parts[k + 1].start_ms <= ms)
+        ++k;
+    return k;
+}
+
+int32_t show_part_started(int k)
+{
+    return part_started[k];
+}
+
+bool show_time_parse(const char* text, int32_t* ms)
+{
+    for (const ShowPart& part : show_parts)
+        if (std::strcmp(text, part.name) == 0) {
+            *ms = part.start_ms;
+            return true;
+        }
+    char* end = nullptr;
+    const double seconds = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !(seconds >= 0.0 && seconds * 1000.0 < kShowLength))
+        return false;
+    *ms = (int32_t)(seconds * 1000.0 + 0.5);
+    return true;
+}
 
 void blank_screen(Image* screen)
 {
@@ -52,7 +206,7 @@ int show_main(int argc, char** argv)
     music_setup();
     display_open(argc, argv, kTitle, kScreenWidth, kScreenHeight);
     tables_init();
-    random_seed();
+    seed_round();
 
     Image* screen = nullptr;
     if (image_alloc(&screen, kScreenWidth, kScreenHeight) != 0) {
@@ -62,48 +216,40 @@ int show_main(int argc, char** argv)
     }
     music_load("music/tarqle.xm");
 
-    blank_screen(screen);
-    presents_load();
-    blank_screen(screen);
-    words_load();
-    blank_screen(screen);
-    intro_load();
-    blank_screen(screen);
-    blobs_load();
-    blank_screen(screen);
-    pictures_load();
-    blank_screen(screen);
-    fire_load();
-    blank_screen(screen);
-    music_start();
-
-    blank_screen(screen);
-    presents_run(screen);
-    blank_screen(screen);
-    intro_run(screen);
-    blank_screen(screen);
-    blobs_run(screen, "grafika/blobs/blobs1.pcx", "grafika/blobs/blobs2.pcx", 125);
-    blank_screen(screen);
-    flicker_run(screen);
-    mosaic_run(screen);
-    slides_run(screen);
-    blank_screen(screen);
-    words_run(screen, 1.2f, 1.2f, 1.2f, 230);
-    blank_screen(screen);
-    fire_run(screen, 215, 4, 1, 1, 1);
-    whiteout_run(screen);
-    blank_screen(screen);
-    closing_run(screen, 72, "grafika/dornvask.pcx");
-    blank_screen(screen);
+    // What the parts hold between frames and do not load (the grid's motion) is put back
+    // as it was at the first round's start, so every round with one seed is the same.
+    const GridState grid_at_start = grid_state();
+    held_screen = screen;
+    load_phase(screen);
+    int32_t goal = plan.start_ms;
+    for (;;) {
+        if (goal > 0)
+            clock_replay(goal, show_held_frame);
+        run_phase(screen);
+        const bool seek = clock_take_seek(&goal);
+        if (!seek && (!plan.loop || clock_show_ended()))
+            break;
+        if (!seek) {
+            // A new round: the tune from its start, the random numbers seeded afresh.
+            music_stop();
+            seed_round();
+            goal = 0;
+        } else {
+            // A seek replays the round with the seed it had.
+            seed_again();
+        }
+        // Every round and every replay starts from the state the run phase first had.
+        free_parts();
+        grid_state_set(grid_at_start);
+        if (seek)
+            load_parts();
+        else
+            load_phase(screen);
+    }
 
     music_stop();
     music_shutdown();
-    presents_free();
-    words_free();
-    intro_free();
-    blobs_free();
-    pictures_free();
-    fire_free();
+    free_parts();
     image_free(&screen);
     display_close();
 

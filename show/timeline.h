@@ -1,12 +1,59 @@
 // The show's timeline: start-up, load phase, the run steps in order, shut-down.
 #pragma once
 
+#include <cstdint>
+
 #include "core/image.h"
 
 // Blacks out the work palette and the image, sends both and waits for the retrace.
 // Called by the timeline before most steps, and by tests that run parts in sequence.
 void blank_screen(Image* screen);
 
-// Runs the whole show once and returns 0; the entry point of every program, which links
-// one display back-end, one music back-end and one clock.
+// What a program that offers the viewer choices asks of the show; a program that never
+// calls show_plan runs the show once, seeded from the clock, as it always has.
+struct ShowPlan {
+    // When the closing screen ends, the show starts again from the presents screen, each
+    // round with its parts' data loaded afresh, until the viewer ends it.
+    bool loop;
+    // Every round seeds the random numbers with seed; otherwise each round seeds afresh
+    // from the clock (random_seed).
+    bool seeded;
+    uint32_t seed;
+    // Show time the first round starts at (0: the beginning); the run phase is replayed up
+    // to it unseen, so the show there is what a whole run has there.
+    int32_t start_ms;
+};
+
+// Called at most once, by a program's main before show_main; plan is copied.
+void show_plan(const ShowPlan& plan);
+
+// The nine parts on the show time axis: a short name (for a command line), a title (for
+// a chapter or an overlay) and the show time of the part's first frame in the
+// virtual-clock run.
+struct ShowPart {
+    const char* name;
+    const char* title;
+    int32_t start_ms;
+};
+constexpr int kShowParts = 9;
+
+// The program's title, and the show time at which the closing screens end in the
+// virtual-clock run.
+constexpr const char* kShowTitle = "tarqle for LINUX by brusk";
+constexpr int32_t kShowLength = 141491;
+extern const ShowPart show_parts[kShowParts];
+
+// The part running at show time ms (0 before the second part's start).
+int show_part_at(int32_t ms);
+
+// The show time at which part k started in the latest round, or -1 before it has; for the
+// tests that hold show_parts against a run.
+int32_t show_part_started(int k);
+
+// "SECONDS" (with a fraction) or a part's name as show time in *ms; false for anything
+// else or past the show's end.
+bool show_time_parse(const char* text, int32_t* ms);
+
+// Runs the whole show (once, or in rounds as show_plan asked) and returns 0; the entry
+// point of every program, which links one display back-end, one music back-end and one clock.
 int show_main(int argc, char** argv);

@@ -42,7 +42,9 @@ int music_load(const char* path);
 // or file) belongs to the player from music_setup on; it finalises it however it ends:
 // with the tune, by music_stop, by SIGTERM or SIGINT, or when the demo process dies. When
 // the output knows its latency (tarqle-sdl's own output), returns when the tune's first
-// sample is heard, so the run phase begins with it; otherwise at once.
+// sample is heard, so the run phase begins with it; otherwise at once. A looping show calls
+// it each round; the player is made once, while the process has one thread, so only the
+// first round has the tune.
 void music_start();
 
 // The clock reading at which the show's last music_start returned, whether music plays or

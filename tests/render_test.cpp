@@ -1,11 +1,15 @@
-// The headless renderer run end to end: the title, the banner, the frame index.
+// The headless renderer run end to end: the title, the banner, the frame index, a start
+// anywhere in the show, the video's chapters.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <regex>
 #include <sstream>
 #include <vector>
 
+#include "show/timeline.h"
 #include "tests/run_program.h"
 
 namespace {
@@ -97,6 +101,85 @@ TEST(Render, WriteFailuresAreReported)
     }
 }
 
+std::vector<std::string> index_lines(const std::string& folder)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(read_file(folder + "/frames/index.tsv"));
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// A run started at any show time shows the frame the whole run with that seed presents at
+// or before it (number, picture, palette), then the whole run's frames. The load phase's
+// blank screens come first either way; the tune starts at reading 0 of the virtual clock.
+TEST(Render, StartAnywhereGoesOnAsTheWholeRun)
+{
+    const std::string whole_folder = make_run_folder("render-seed");
+    ASSERT_EQ(run_program({program_path("tarqle-render"), "--seed", "9"}, "0\n", whole_folder, 120).status, 0);
+    const std::vector<std::string> whole = index_lines(whole_folder);
+    ASSERT_GT(whole.size(), 2000u);
+    constexpr size_t kLoadBlanks = 7;
+    std::vector<std::pair<std::string, int32_t>> starts = {{"50.5", 50500}, {"0.001", 1}};
+    for (const ShowPart& part : show_parts)
+        starts.emplace_back(part.name, part.start_ms);
+    for (const auto& [text, ms] : starts) {
+        const std::string folder = make_run_folder("render-start");
+        const RunResult r =
+            run_program({program_path("tarqle-render"), "--seed", "9", "--start", text}, "0\n", folder, 120);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::vector<std::string> lines = index_lines(folder);
+        if (ms == 0) {
+            EXPECT_EQ(lines, whole) << "a start at 0 is the whole run";
+            continue;
+        }
+        ASSERT_GT(lines.size(), kLoadBlanks) << text;
+        size_t held = 0;
+        while (held + 1 < whole.size() && std::stol(whole[held + 1].substr(whole[held + 1].find('\t'))) <= ms)
+            ++held;
+        auto without_time = [](const std::string& line) {
+            const size_t a = line.find('\t'), b = line.find('\t', a + 1);
+            return line.substr(0, a) + line.substr(b);
+        };
+        EXPECT_EQ(without_time(lines[kLoadBlanks]), without_time(whole[held])) << text;
+        EXPECT_EQ(std::vector<std::string>(lines.begin() + kLoadBlanks + 1, lines.end()),
+                  std::vector<std::string>(whole.begin() + (long)held + 1, whole.end()))
+            << text;
+    }
+}
+
+// The video carries the program's title and one chapter per part at its show time.
+TEST(Render, VideoHasThePartsAsChapters)
+{
+    if (system("ffprobe -version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no ffprobe to read the chapters with";
+    const std::string folder = make_run_folder("render-chapters");
+    for (const char* file : {"show.mkv", "show.mp4"}) {
+        const RunResult r =
+            run_program({program_path("tarqle-render"), "--video", file, "--scale", "1", "--fps", "2", "--until", "45"},
+                        "", folder, 300);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const RunResult probe = run_program(
+            {"/bin/sh", "-c",
+             std::string("ffprobe -v error -show_chapters -show_entries format_tags=title -of compact ") + file},
+            "", folder, 60);
+        std::string expected;
+        for (const ShowPart& part : show_parts)
+            if (part.start_ms < 45000)
+                expected += part.title + std::string("@") + std::to_string(part.start_ms) + "\n";
+        std::string seen;
+        std::istringstream in(probe.out);
+        const std::regex chapter(".*start_time=([0-9.]+)\\|.*tag:title=(.*)");
+        for (std::string line; std::getline(in, line);) {
+            std::smatch m;
+            if (std::regex_match(line, m, chapter))
+                seen += m[2].str() + "@" + std::to_string(std::lround(std::stod(m[1]) * 1000)) + "\n";
+        }
+        EXPECT_EQ(seen, expected) << file << "\n" << probe.out;
+        EXPECT_NE(probe.out.find("format|tag:title=tarqle for LINUX by brusk"), std::string::npos) << probe.out;
+    }
+}
+
 // The whole command line is checked before the first question and the first file: the
 // offending option named, the usage, status 2; --help with status 0.
 TEST(Render, CommandLineIsCheckedFirst)
@@ -105,13 +188,18 @@ TEST(Render, CommandLineIsCheckedFirst)
     const RunResult help = run_program({program_path("tarqle-render"), "--help"}, "", folder, 10);
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("usage: tarqle-render ", 0), 0u) << help.out;
-    const std::vector<std::vector<std::string>> bad = {{"--png", "1", "--bogus"},
-                                                       {"--png"},
-                                                       {"--png", "1", "--video"},
-                                                       {"--video", "v.mkv", "--until", "0.0004"},
-                                                       {"--scale", "2"}};
-    const char* const named[] = {"--bogus: unknown option", "--png: needs a value", "--video: needs a value",
-                                 "--until: ", "--scale: needs --video"};
+    const std::vector<std::vector<std::string>> bad = {
+        {"--png", "1", "--bogus"}, {"--png"},
+        {"--png", "1", "--video"}, {"--video", "v.mkv", "--until", "0.0004"},
+        {"--scale", "2"},          {"--start", "nowhere"},
+        {"--seed", "-1"}};
+    const char* const named[] = {"--bogus: unknown option",
+                                 "--png: needs a value",
+                                 "--video: needs a value",
+                                 "--until: ",
+                                 "--scale: needs --video",
+                                 "--start: ",
+                                 "--seed: "};
     for (size_t i = 0; i < bad.size(); ++i) {
         std::vector<std::string> argv = {program_path("tarqle-render")};
         argv.insert(argv.end(), bad[i].begin(), bad[i].end());

@@ -537,6 +537,32 @@ int open_encoders(const Kind& k)
 }
 
 // Ends the program's writing after a failure: the working file goes.
+// The title and the chapters into the container, before its header is written; the
+// video's time is show time, as the tune starts with the first frame on the virtual clock.
+int add_title_and_chapters()
+{
+    if (request.title != nullptr && av_dict_set(&muxer->metadata, "title", request.title, 0) < 0)
+        return -1;
+    const int64_t end = request.until_ms >= 0 ? request.until_ms : request.show_length_ms;
+    for (int k = 0; k < request.chapter_count && request.chapters[k].start_ms < end; ++k) {
+        auto** grown = (AVChapter**)av_realloc_array(muxer->chapters, muxer->nb_chapters + 1, sizeof(AVChapter*));
+        if (grown == nullptr)
+            return -1;
+        muxer->chapters = grown;
+        auto* chapter = (AVChapter*)av_mallocz(sizeof(AVChapter));
+        if (chapter == nullptr)
+            return -1;
+        muxer->chapters[muxer->nb_chapters++] = chapter;
+        chapter->id = k;
+        chapter->time_base = {1, 1000};
+        chapter->start = request.chapters[k].start_ms;
+        chapter->end = k + 1 < request.chapter_count ? std::min<int64_t>(request.chapters[k + 1].start_ms, end) : end;
+        if (av_dict_set(&chapter->metadata, "title", request.chapters[k].title, 0) < 0)
+            return -1;
+    }
+    return 0;
+}
+
 int fail_and_release()
 {
     release(true);
@@ -584,6 +610,10 @@ int video_open(const VideoRequest& wanted)
     }
     if (part_path.size() < sizeof interrupted_part)
         install_end_handlers();
+    if (add_title_and_chapters() != 0) {
+        report("cannot add the chapters", AVERROR(ENOMEM));
+        return fail_and_release();
+    }
     AVDictionary* options = nullptr;
     if (std::strcmp(kind->muxer, "mp4") == 0)
         av_dict_set(&options, "movflags", "+faststart", 0); // playable while it downloads

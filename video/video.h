@@ -5,13 +5,26 @@
 
 #include "core/image.h"
 
+// A chapter of the video: its title and the show time it starts at; it lasts until the
+// next one starts, the last until the video ends.
+struct VideoChapter {
+    const char* title;
+    int32_t start_ms;
+};
+
 // What to write: the file (its extension picks container and codecs: .mp4, .webm, .mkv),
-// the enlargement, the frame rate, and the show time to stop at (negative: the whole show).
+// the enlargement, the frame rate, the show time to stop at (negative: the whole show),
+// and the file's title and chapters (in order of time; null: none), which the
+// caller keeps while the video is open.
 struct VideoRequest {
     const char* path;
     int scale;
     int fps;
     int32_t until_ms;
+    const char* title;
+    const VideoChapter* chapters;
+    int chapter_count;
+    int32_t show_length_ms; // where the last chapter ends when the whole show is written
 };
 
 // The calls below are made in tarqle-render and answered by the video module, which

@@ -29,35 +29,44 @@ std::string video_index;
 // Between display_open and display_close.
 bool presenting;
 int frame_number;
+// Whether frames were counted unseen since the last written one.
+bool replayed;
 Palette current_palette;
 // Inclusive frame ranges to write as PNG, from --png.
 std::vector<std::pair<long, long>> png_frames;
 // The video asked for by the command line (path null: none).
-VideoRequest video_request{nullptr, 3, 60, -1};
+VideoRequest video_request{nullptr, 3, 60, -1, nullptr, nullptr, 0, 0};
 // Whether the frames also go to a video file, from --video.
 bool video_on;
 // Whether the pictures (PNG, video) are the gentle picture, from --gentle; the frame index
 // is the show's own either way.
 bool gentle;
 
-const char* const kUsage =
-    "usage: tarqle-render [--png LIST] [--gentle] [--video FILE [--scale N] [--fps F] [--until SECONDS]] [--help]\n"
-    "  --png LIST       also write these frames as frames/NNNNNN.png, e.g. 8,100-120\n"
-    "  --gentle         the PNG pictures and the video show the gentle picture (the frame\n"
-    "                   index stays the show's own)\n"
-    "  --video FILE     write the show as a video file (.mp4, .webm or .mkv) with its tune\n"
-    "  --scale N        video pixels per show pixel across, 1 to 8 (default 3)\n"
-    "  --fps F          video frames per second, 1 to 240 (default 60)\n"
-    "  --until SECONDS  end the video after this much show time, 0.001 to 3600\n"
-    "  --help           this text\n"
-    "Without --video it asks the sound questions on the terminal.\n";
+const char* const kUsage = "usage: tarqle-render [--seed N] [--start TIME] [--png LIST] [--gentle]\n"
+                           "                     [--video FILE [--scale N] [--fps F] [--until SECONDS]] [--help]\n"
+                           "  --seed N         seed the random numbers with N, not from the clock\n"
+                           "  --start TIME     begin at this show time, in seconds or a part's name (presents,\n"
+                           "                   intro, blobs, flicker, mosaic, slides, words, fire, closing);\n"
+                           "                   the run's frames before it are not written\n"
+                           "  --png LIST       also write these frames as frames/NNNNNN.png, e.g. 8,100-120\n"
+                           "  --gentle         the PNG pictures and the video show the gentle picture (the frame\n"
+                           "                   index stays the show's own)\n"
+                           "  --video FILE     write the show as a video file (.mp4, .webm or .mkv) with its tune\n"
+                           "  --scale N        video pixels per show pixel across, 1 to 8 (default 3)\n"
+                           "  --fps F          video frames per second, 1 to 240 (default 60)\n"
+                           "  --until SECONDS  end the video after this much show time, 0.001 to 3600\n"
+                           "  --help           this text\n"
+                           "Without --video it asks the sound questions on the terminal.\n";
 
-// A bad command line: what is wrong, the usage, status 2.
-[[noreturn]] void usage_error(const char* option, const char* what)
+} // namespace
+
+void usage_error(const char* option, const char* what)
 {
     std::fprintf(stderr, "tarqle-render: %s: %s\n%s", option, what, kUsage);
     std::exit(2);
 }
+
+namespace {
 
 [[noreturn]] void fail(const char* what, const char* detail)
 {
@@ -219,6 +228,14 @@ void write_video_index()
 
 } // namespace
 
+void display_render_chapters(const char* title, const VideoChapter* chapters, int count, int32_t show_length_ms)
+{
+    video_request.title = title;
+    video_request.chapters = chapters;
+    video_request.chapter_count = count;
+    video_request.show_length_ms = show_length_ms;
+}
+
 bool display_render_configure(int argc, char** argv)
 {
     VideoRequest& video = video_request;
@@ -301,6 +318,17 @@ void display_present(const Image& image)
 {
     if (!presenting)
         return;
+    // A replay's frames are counted, not written; the one it stops on is shown at the
+    // hand-over under its own number.
+    if (clock_replaying()) {
+        ++frame_number;
+        replayed = true;
+        return;
+    }
+    if (replayed) {
+        replayed = false;
+        --frame_number;
+    }
     char line[kFrameIndexLineSize];
     frame_index_line(line, frame_number, clock_now(), image, current_palette);
     if (index_file != nullptr) {
