@@ -111,7 +111,7 @@ void watch_rounds(size_t frames)
 std::vector<std::string> run_show(const std::string& folder, const ShowPlan* plan, Looped loop)
 {
     const int status = in_child(folder, [&] {
-        music_choose({0, 0, 44100});
+        music_choose({0, 0, 44100, 0});
         looped = loop;
         null_display.after_present = watch_rounds;
         if (plan != nullptr)
