@@ -42,6 +42,11 @@ int32_t random_scale(int32_t r, int32_t n)
     return (int32_t)product;
 }
 
+void random_seed_set(uint32_t seed)
+{
+    std::srand(seed);
+}
+
 int32_t random_below(int32_t n)
 {
     return random_scale(std::rand(), n);

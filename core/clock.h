@@ -37,6 +37,10 @@ int clock_wait(int32_t frame_start, int32_t period);
 // Seeds the C library's generator once, at start-up, from the time of day (UTC).
 void random_seed();
 
+// Seeds the shared generator with seed; for a program whose viewer gave a seed, so its
+// show repeats a run's random numbers. Called by the timeline before a round of the show.
+void random_seed_set(uint32_t seed);
+
 // A pseudo-random number in 0 .. n-1 (n >= 1), drawn from the one shared generator.
 int32_t random_below(int32_t n);
 

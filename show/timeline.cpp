@@ -9,6 +9,7 @@
 #include "core/clock.h"
 #include "core/shared.h"
 #include "display/display.h"
+#include "fx/grid.h"
 #include "fx/tables.h"
 #include "parts/blobs.h"
 #include "parts/closing.h"
@@ -22,8 +23,77 @@
 #include "sound/music.h"
 
 namespace {
+
 const char* const kTitle = "tarqle for LINUX by brusk";
+
+ShowPlan plan = {false, false, 0};
+
+void seed_round()
+{
+    if (plan.seeded)
+        random_seed_set(plan.seed);
+    else
+        random_seed();
+}
+
+// The load phase: every part's data, each step on a blank screen, then the tune starts.
+void load_phase(Image* screen)
+{
+    blank_screen(screen);
+    presents_load();
+    blank_screen(screen);
+    words_load();
+    blank_screen(screen);
+    intro_load();
+    blank_screen(screen);
+    blobs_load();
+    blank_screen(screen);
+    pictures_load();
+    blank_screen(screen);
+    fire_load();
+    blank_screen(screen);
+    music_start();
+}
+
+// The run phase: the nine parts in order, ending on a blank screen.
+void run_phase(Image* screen)
+{
+    blank_screen(screen);
+    presents_run(screen);
+    blank_screen(screen);
+    intro_run(screen);
+    blank_screen(screen);
+    blobs_run(screen, "grafika/blobs/blobs1.pcx", "grafika/blobs/blobs2.pcx", 125);
+    blank_screen(screen);
+    flicker_run(screen);
+    mosaic_run(screen);
+    slides_run(screen);
+    blank_screen(screen);
+    words_run(screen, 1.2f, 1.2f, 1.2f, 230);
+    blank_screen(screen);
+    fire_run(screen, 215, 4, 1, 1, 1);
+    whiteout_run(screen);
+    blank_screen(screen);
+    closing_run(screen, 72, "grafika/dornvask.pcx");
+    blank_screen(screen);
+}
+
+void free_parts()
+{
+    presents_free();
+    words_free();
+    intro_free();
+    blobs_free();
+    pictures_free();
+    fire_free();
+}
+
 } // namespace
+
+void show_plan(const ShowPlan& chosen)
+{
+    plan = chosen;
+}
 
 void blank_screen(Image* screen)
 {
@@ -52,7 +122,7 @@ int show_main(int argc, char** argv)
     music_setup();
     display_open(argc, argv, kTitle, kScreenWidth, kScreenHeight);
     tables_init();
-    random_seed();
+    seed_round();
 
     Image* screen = nullptr;
     if (image_alloc(&screen, kScreenWidth, kScreenHeight) != 0) {
@@ -62,48 +132,24 @@ int show_main(int argc, char** argv)
     }
     music_load("music/tarqle.xm");
 
-    blank_screen(screen);
-    presents_load();
-    blank_screen(screen);
-    words_load();
-    blank_screen(screen);
-    intro_load();
-    blank_screen(screen);
-    blobs_load();
-    blank_screen(screen);
-    pictures_load();
-    blank_screen(screen);
-    fire_load();
-    blank_screen(screen);
-    music_start();
-
-    blank_screen(screen);
-    presents_run(screen);
-    blank_screen(screen);
-    intro_run(screen);
-    blank_screen(screen);
-    blobs_run(screen, "grafika/blobs/blobs1.pcx", "grafika/blobs/blobs2.pcx", 125);
-    blank_screen(screen);
-    flicker_run(screen);
-    mosaic_run(screen);
-    slides_run(screen);
-    blank_screen(screen);
-    words_run(screen, 1.2f, 1.2f, 1.2f, 230);
-    blank_screen(screen);
-    fire_run(screen, 215, 4, 1, 1, 1);
-    whiteout_run(screen);
-    blank_screen(screen);
-    closing_run(screen, 72, "grafika/dornvask.pcx");
-    blank_screen(screen);
+    // What the parts hold between frames and do not load (the grid's motion) is put back
+    // as it was at the first round's start, so every round with one seed is the same.
+    const GridState grid_at_start = grid_state();
+    load_phase(screen);
+    for (;;) {
+        run_phase(screen);
+        if (!plan.loop || clock_show_ended())
+            break;
+        music_stop();
+        free_parts();
+        grid_state_set(grid_at_start);
+        seed_round();
+        load_phase(screen);
+    }
 
     music_stop();
     music_shutdown();
-    presents_free();
-    words_free();
-    intro_free();
-    blobs_free();
-    pictures_free();
-    fire_free();
+    free_parts();
     image_free(&screen);
     display_close();
 

@@ -364,7 +364,9 @@ void music_start()
 {
     start_called = true;
     start_time = clock_now();
-    if (music_enabled != 1 || player_running == 1 || output_handed_over)
+    // A player that opens the device itself can be made again for another round; a file
+    // the first player finalised is not written twice.
+    if (music_enabled != 1 || player_running == 1 || (output_handed_over && !reopen_in_player))
         return;
     // Every stream (standard output, the headless renderer's frame index, the WAV
     // writer's header) is written out now, or both processes would write it again.
@@ -376,7 +378,7 @@ void music_start()
     sigset_t blocked, demo_mask;
     sigfillset(&blocked);
     sigprocmask(SIG_BLOCK, &blocked, &demo_mask);
-    if (reopen_in_player) {
+    if (reopen_in_player && !output_handed_over) {
         if (module != nullptr) {
             Player_Free(module);
             module = nullptr;

@@ -29,7 +29,9 @@ void music_choose(const MusicChoice& choice);
 // "MikMod Error\n" when it cannot; the show then runs silently. Result ignored by callers.
 int music_load(const char* path);
 
-// Starts the player process, after every part has loaded; called once. Flushes every
+// Starts the player process, after every part has loaded; called once per round of the
+// show (a looping show calls music_stop, then this again, and the tune plays from its
+// beginning; with a file writer only the first round is heard). Flushes every
 // stdio stream first, so nothing buffered is written twice. From here on the sound output
 // (device or file) belongs to the player, which finalises it however it ends: with the
 // tune, by music_stop, by SIGTERM or SIGINT, or when the demo process dies. If no process

@@ -1,15 +1,18 @@
 // The show ended by the viewer runs the rest of its timeline to the usual shut-down at
-// once; and the programs find their data in the current folder or the installed one.
+// once; a looping show repeats itself round after round in flat memory; and the programs
+// find their data in the current folder or the installed one.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "core/clock.h"
 #include "core/data_path.h"
@@ -67,6 +70,116 @@ TEST(ShowEnd, TheRestOfTheShowEndsAtOnceThroughTheUsualShutDown)
     std::ifstream out(folder + "/out");
     const std::string text((std::istreambuf_iterator<char>(out)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("--- The First Veltrian Linux Demogroup ---\n\n"), std::string::npos) << text;
+}
+
+// The frames of a show run in folder on the virtual clock, as (time from the first frame,
+// image CRC, palette CRC) lines; with a round length, the resident pages and open files at
+// the start of every round after the first are appended, one "round" line each.
+struct Looped {
+    size_t round;
+    size_t end_after;
+};
+Looped looped;
+std::vector<std::string> round_marks;
+
+size_t count_open_files()
+{
+    size_t n = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd"))
+        ++n;
+    return n;
+}
+
+void watch_rounds(size_t frames)
+{
+    // The record of frames is made whole at once, so only the show's own memory can grow.
+    if (frames == 1 && looped.end_after != 0)
+        null_display.frames.reserve(looped.end_after + 1);
+    if (looped.round != 0 && frames % looped.round == 0) {
+        long pages = 0, resident = 0;
+        if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+                resident = -1;
+            std::fclose(f);
+        }
+        round_marks.push_back("round " + std::to_string(resident) + " " + std::to_string(count_open_files()));
+    }
+    if (frames == looped.end_after)
+        clock_end_show();
+}
+
+std::vector<std::string> run_show(const std::string& folder, const ShowPlan* plan, Looped loop)
+{
+    const int status = in_child(folder, [&] {
+        music_choose({0, 0, 44100});
+        looped = loop;
+        null_display.after_present = watch_rounds;
+        if (plan != nullptr)
+            show_plan(*plan);
+        char name[] = "tarqle-test";
+        char* argv[] = {name, nullptr};
+        if (show_main(1, argv) != 0)
+            return 1;
+        FILE* f = std::fopen("frames", "w");
+        for (const NullFrame& frame : null_display.frames)
+            std::fprintf(f, "%d %08x %08x\n", frame.time - null_display.frames[0].time, frame.image_crc,
+                         frame.palette_crc);
+        for (const std::string& mark : round_marks)
+            std::fprintf(f, "%s\n", mark.c_str());
+        return std::fclose(f) == 0 ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0);
+    std::vector<std::string> lines;
+    std::ifstream in(folder + "/frames");
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+TEST(ShowLoop, EveryRoundWithOneSeedIsTheSameShowAndMemoryAndFilesStayFlat)
+{
+    const std::string folder = fresh_folder("show-loop");
+    fs::create_symlink(fs::path(TARQLE_BUILD_DIR) / "grafika", folder + "/grafika");
+    fs::create_symlink(fs::path(TARQLE_BUILD_DIR) / "music", folder + "/music");
+    // The virtual clock's own seed given as a seed is the default show, frame for frame.
+    const std::vector<std::string> once = run_show(folder, nullptr, {0, 0});
+    const ShowPlan same_seed = {false, true, random_seed_value(12, 34, 56)};
+    ASSERT_GT(once.size(), 2000u);
+    EXPECT_EQ(run_show(folder, &same_seed, {0, 0}), once);
+    const ShowPlan other_seed = {false, true, 7};
+    EXPECT_NE(run_show(folder, &other_seed, {0, 0}), once);
+
+    // Six whole rounds and the start of a seventh, which the viewer ends.
+    constexpr size_t kRounds = 6;
+    const size_t n = once.size();
+    const ShowPlan loop = {true, true, 7};
+    const std::vector<std::string> other = run_show(folder, &other_seed, {0, 0});
+    const std::vector<std::string> lines = run_show(folder, &loop, {n, kRounds * n + 5});
+    ASSERT_GE(lines.size(), kRounds * n);
+    const int32_t round_time = std::atoi(lines[n].c_str());
+    for (size_t r = 0; r < kRounds; ++r)
+        for (size_t i = 0; i < n; ++i) {
+            const std::string& line = lines[r * n + i];
+            const size_t blank = line.find(' ');
+            const std::string relative =
+                std::to_string(std::atoi(line.c_str()) - (int32_t)r * round_time) + line.substr(blank);
+            ASSERT_EQ(relative, other[i]) << "round " << r << ", frame " << i;
+        }
+    // From the third round on (the allocator settles in the second, when the reloaded
+    // pictures take the place of the freed ones) only the record of frames grows.
+    const std::vector<std::string> marks(lines.end() - (long)kRounds, lines.end());
+    const long record_pages = (long)(n * sizeof(NullFrame) / 4096) + 1;
+    long settled_resident = 0, settled_files = 0;
+    for (size_t r = 1; r < marks.size(); ++r) {
+        long resident = 0, files = 0;
+        ASSERT_EQ(std::sscanf(marks[r].c_str(), "round %ld %ld", &resident, &files), 2) << marks[r];
+        if (r == 1) {
+            settled_resident = resident;
+            settled_files = files;
+        }
+        EXPECT_EQ(files, settled_files) << marks[r];
+        EXPECT_LE(resident, settled_resident + (long)(r - 1) * record_pages + 16) << marks[r];
+    }
 }
 
 TEST(DataPath, CurrentFolderWithBothDataFoldersElseTheInstalledOne)

@@ -14,7 +14,9 @@ void null_display_reset()
 
 void display_open(int, char**, const char*, int, int)
 {
+    void (*after_present)(size_t) = null_display.after_present;
     null_display_reset();
+    null_display.after_present = after_present;
     null_display.open = true;
 }
 
@@ -32,6 +34,8 @@ void display_present(const Image& image)
         {clock_now(), frame_crc(image.pixels, size), frame_crc(null_display.palette.rgb, sizeof null_display.palette.rgb)});
     if (null_display.keep_pixels)
         null_display.pixels.push_back(null_display.frame);
+    if (null_display.after_present != nullptr)
+        null_display.after_present(null_display.frames.size());
 }
 
 void display_wait_retrace() {}

@@ -1,6 +1,7 @@
 // What the tests' display back-end saw: every frame and palette sent to it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -21,6 +22,7 @@ struct NullDisplay {
     std::vector<NullFrame> frames; // every present since the last reset
     bool keep_pixels;              // set by a test to keep every frame's pixels too
     std::vector<std::vector<uint8_t>> pixels; // every frame's pixels, when kept
+    void (*after_present)(size_t frames);     // set by a test: called after each present with the count so far
 };
 
 // Reset by display_open and by null_display_reset, updated by every other operation.
