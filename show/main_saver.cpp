@@ -102,5 +102,7 @@ int main(int argc, char** argv)
     }
     display_saver_configure(where);
     music_choose(sound ? kMusic : kNoMusic);
+    // Round after round, each seeded afresh, until the daemon stops the saver.
+    show_plan({true, false, 0});
     return show_main(argc, argv);
 }
