@@ -16,6 +16,7 @@ packages=(
   sox valgrind procps
   qemu-system-x86 busybox-static cpio kmod
   libsdl2-dev openbox
+  xscreensaver
 )
 
 . "$(dirname "$0")/install-missing.sh"

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <functional>
 #include <regex>
+#include <set>
 #include <string>
 
 #include "display/convert/pixel_convert.h"
@@ -440,6 +441,71 @@ TEST(Saver, SmallWindowShowsTheWholePictureReduced)
     }
     XCloseDisplay(x);
     xserver_stop(&server);
+}
+
+// The saver's description against the X11 screen saver package's own ones, which the
+// daemon's settings read: a well-formed file whose elements and attributes are all ones the
+// package's descriptions use, named inside as the file is, and whose options the program takes.
+TEST(Saver, DescriptionIsShapedAsThePackagesOwn)
+{
+    const fs::path config = "/usr/share/xscreensaver/config";
+    if (!fs::is_directory(config))
+        GTEST_SKIP() << "the X11 screen saver package is not installed (scripts/setup-deps.sh installs it)";
+    const std::regex tag(R"(<(/?)([A-Za-z_][\w-]*)([^>]*?)(/?)>)"), attribute(R"(([\w-]+)=")");
+    // Every element name and element:attribute pair of a file; its problem when not well formed.
+    const auto shape = [&](const std::string& text, std::set<std::string>* names, std::string* problem) {
+        std::vector<std::string> open;
+        for (auto t = std::sregex_iterator(text.begin(), text.end(), tag); t != std::sregex_iterator(); ++t) {
+            const std::string name = (*t)[2], attributes = (*t)[3];
+            if ((*t)[1] == "/") {
+                if (open.empty() || open.back() != name)
+                    *problem = "</" + name + "> closes nothing open";
+                else
+                    open.pop_back();
+                continue;
+            }
+            names->insert(name);
+            for (auto a = std::sregex_iterator(attributes.begin(), attributes.end(), attribute);
+                 a != std::sregex_iterator(); ++a)
+                names->insert(name + ":" + (*a)[1].str());
+            if ((*t)[4] != "/")
+                open.push_back(name);
+        }
+        if (!open.empty())
+            *problem = "<" + open.back() + "> not closed";
+    };
+    std::set<std::string> known;
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(config)) {
+        std::string problem;
+        const std::string text = read_file(entry.path());
+        shape(text, &known, &problem);
+        EXPECT_NE(text.find("<screensaver name=\"" + entry.path().stem().string() + "\""), std::string::npos)
+            << entry.path() << ": the package's own files are named inside as the file is";
+        ++files;
+    }
+    ASSERT_GT(files, 0);
+
+    const std::string ours = read_file(std::string(TARQLE_SOURCE_DIR) + "/install/tarqle.xml");
+    std::set<std::string> used;
+    std::string problem;
+    shape(ours, &used, &problem);
+    EXPECT_EQ(problem, "");
+    EXPECT_TRUE(ours.starts_with("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"));
+    EXPECT_NE(ours.find("<screensaver name=\"tarqle\" _label=\""), std::string::npos);
+    for (const std::string& name : used)
+        EXPECT_TRUE(known.count(name)) << name << " is in no description of the package";
+
+    // The program takes every option the description passes.
+    std::vector<std::string> argv = {program_path("tarqle-saver")};
+    const std::regex option(R"(arg(?:-set)?="([^"]*)\")");
+    for (auto o = std::sregex_iterator(ours.begin(), ours.end(), option); o != std::sregex_iterator(); ++o)
+        argv.push_back((*o)[1]);
+    EXPECT_EQ(argv.size(), 3u) << "--root and --sound";
+    argv.push_back("--help");
+    const RunResult run = run_program(argv, "", make_run_folder("e2e-saver-options"), 10);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(run.out.starts_with("usage: tarqle-saver")) << run.out;
 }
 
 } // namespace
