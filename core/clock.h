@@ -5,8 +5,10 @@
 
 // The clock itself (clock_now, clock_wait, random_seed) is a platform piece chosen at
 // link time: core_clock_system reads the monotonic clock (the seed alone reads the time of
-// day); core_clock_virtual is the headless renderer's and the tests' clock, which only
-// moves when a frame waits.
+// day); core_clock_sleeping is the same clock with a clock_wait that only sleeps (the
+// screen saver's, where the spin would cost more than its precision is worth);
+// core_clock_virtual is the headless renderer's and the tests' clock, which only moves
+// when a frame waits.
 
 // Current millisecond reading. Only differences of two readings mean anything.
 int32_t clock_now();
