@@ -5,8 +5,10 @@
 
 // The clock itself (clock_now, clock_wait, random_seed) is a platform piece chosen at
 // link time: core_clock_system reads the monotonic clock (the seed alone reads the time of
-// day); core_clock_virtual is the headless renderer's and the tests' clock, which only
-// moves when a frame waits.
+// day); core_clock_sleeping is the same clock with a clock_wait that only sleeps (the
+// screen saver's, where the spin would cost more than its precision is worth);
+// core_clock_virtual is the headless renderer's and the tests' clock, which only moves
+// when a frame waits.
 
 // Current millisecond reading. Only differences of two readings mean anything. While the
 // show is replayed (below) the reading of the replay, else the platform's reading moved by
@@ -71,6 +73,10 @@ bool clock_replaying();
 // Seeds the C library's generator from the time of day (UTC), at start-up and at each new
 // round of a looping show; returns the seed, so a replay can seed alike.
 uint32_t random_seed();
+
+// Seeds the shared generator with seed; for a program whose viewer gave a seed, so its
+// show repeats a run's random numbers. Called by the timeline before a round of the show.
+void random_seed_set(uint32_t seed);
 
 // Seeds the shared generator with seed; for a program whose viewer gave a seed, so its
 // show repeats a run's random numbers. Called by the timeline before a round of the show.

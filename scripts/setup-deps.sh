@@ -16,7 +16,7 @@ packages=(
   sox valgrind procps file
   qemu-system-x86 busybox-static cpio kmod
   libsdl2-dev openbox
-  libpulse-dev pulseaudio pulseaudio-utils ffmpeg python3 xdotool
+  libpulse-dev pulseaudio pulseaudio-utils ffmpeg python3 xdotool xscreensaver
 )
 
 . "$(dirname "$0")/install-missing.sh"

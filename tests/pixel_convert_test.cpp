@@ -1,6 +1,6 @@
 // The back-ends' one conversion without a server: channels and pixel values, the frame
-// against a literal conversion on padded rows, the placement; and the X11 back-end's
-// frames in layouts the conversion does not write.
+// against a literal conversion on padded rows, the reduction against the area average, the
+// placement; and the X11 back-end's frames in layouts the conversion does not write.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -94,6 +94,51 @@ TEST(PixelConvert, FrameMatchesTheLiteralConversionOnPaddedRows)
                 }
                 EXPECT_EQ(wrong, 0);
             }
+}
+
+// The reduction against the literal area average in floating point: every output pixel
+// the mean of the picture's colours over the rectangle it covers, at shrinks by whole and
+// by odd factors; at the picture's own size it is the plain conversion.
+TEST(PixelConvert, ReductionIsTheAreaAverage)
+{
+    std::mt19937 random(11);
+    const int32_t width = 40, height = 30;
+    std::vector<uint8_t> pixels((size_t)(width * height));
+    for (uint8_t& p : pixels)
+        p = (uint8_t)random();
+    const Image image{width, height, pixels.data()};
+    Palette palette;
+    for (uint8_t& c : palette.rgb)
+        c = (uint8_t)random();
+    const PixelFormat rgb = {{16, 8}, {8, 8}, {0, 8}, 0};
+    // How much of picture cell [i, i + 1) lies in output cell o of n over a length of size.
+    const auto overlap = [](int i, int o, int n, int size) {
+        const double a = (double)o * size / n, b = (double)(o + 1) * size / n;
+        return std::max(0.0, std::min(b, i + 1.0) - std::max(a, (double)i));
+    };
+    for (const auto& [w, h] : std::vector<std::pair<int, int>>{{40, 30}, {20, 15}, {25, 19}, {7, 29}, {1, 1}}) {
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+        const int32_t stride = w * 4 + 8;
+        std::vector<uint8_t> out((size_t)(stride * h));
+        reduce_frame(image, palette, rgb, w, h, {out.data(), stride, 4, 1, nullptr});
+        int wrong = 0;
+        for (int oy = 0; oy < h; ++oy)
+            for (int ox = 0; ox < w; ++ox) {
+                double sum[3] = {0, 0, 0}, area = 0;
+                for (int y = 0; y < height; ++y)
+                    for (int x = 0; x < width; ++x) {
+                        const double a = overlap(x, ox, w, width) * overlap(y, oy, h, height);
+                        area += a;
+                        for (int c = 0; c < 3; ++c)
+                            sum[c] += a * palette.rgb[3 * pixels[(size_t)(y * width + x)] + c];
+                    }
+                uint32_t got;
+                std::memcpy(&got, out.data() + (size_t)(oy * stride + ox * 4), 4);
+                for (int c = 0; c < 3; ++c)
+                    wrong += std::abs((int)((got >> (16 - 8 * c)) & 0xFF) - sum[c] / area) > 0.51;
+            }
+        EXPECT_EQ(wrong, 0);
+    }
 }
 
 TEST(PixelConvert, PlacementIsTheLargestWholeScaleCentredOrTheSmoothFit)

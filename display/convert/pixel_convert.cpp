@@ -1,7 +1,9 @@
-// Palette pixels, the scaled frame conversion and the whole-number placement.
+// Palette pixels, the scaled and the reduced frame conversion, and the placements.
 #include "display/convert/pixel_convert.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -78,6 +80,40 @@ RowWidener widener(int32_t bytes_per_pixel, int32_t scale)
     }
 }
 
+// One picture row summed into out_width colours (three sums each): picture pixel x covers
+// [x * out_width, (x + 1) * out_width) and output pixel o covers [o * width, (o + 1) * width)
+// on a common scale, and each adds its colour times the overlap. Every sum's weights add
+// up to width.
+void reduce_row(const uint8_t* from, int32_t width, const Palette& palette, int32_t out_width, uint64_t* sums)
+{
+    std::fill(sums, sums + 3 * (size_t)out_width, 0);
+    for (int32_t x = 0; x < width; ++x) {
+        const uint8_t* rgb = palette.rgb + 3 * from[x];
+        const int64_t start = (int64_t)x * out_width, end = start + out_width;
+        // At most two output pixels share a picture pixel, as the output is no wider.
+        for (int64_t o = start / width; o * width < end; ++o) {
+            const uint64_t weight = (uint64_t)(std::min(end, (o + 1) * width) - std::max(start, o * width));
+            sums[3 * o] += weight * rgb[0];
+            sums[3 * o + 1] += weight * rgb[1];
+            sums[3 * o + 2] += weight * rgb[2];
+        }
+    }
+}
+
+void put_pixel(uint8_t* at, int32_t bytes_per_pixel, uint32_t value)
+{
+    switch (bytes_per_pixel) {
+    case 1: *at = (uint8_t)value; break;
+    case 2: put(at, (uint16_t)value); break;
+    case 3:
+        at[0] = (uint8_t)value;
+        at[1] = (uint8_t)(value >> 8);
+        at[2] = (uint8_t)(value >> 16);
+        break;
+    default: put(at, value); break;
+    }
+}
+
 } // namespace
 
 PixelChannel channel_from_mask(uint64_t mask)
@@ -119,6 +155,29 @@ void convert_frame(const Image& image, const uint32_t pixels[256], const PixelTa
         widen(from, image.width, pixels, target.scale, made);
         for (int32_t s = target.scratch != nullptr ? 0 : 1; s < target.scale; ++s)
             std::memcpy(first + (size_t)s * (size_t)target.stride, made, row_bytes);
+    }
+}
+
+void reduce_frame(const Image& image, const Palette& palette, const PixelFormat& format, int32_t width, int32_t height,
+                  const PixelTarget& target)
+{
+    const uint64_t total = (uint64_t)image.width * (uint64_t)image.height;
+    std::vector<uint64_t> row(3 * (size_t)width), sums(3 * (size_t)width);
+    for (int32_t oy = 0; oy < height; ++oy) {
+        std::fill(sums.begin(), sums.end(), 0);
+        const int64_t top = (int64_t)oy * image.height, bottom = top + image.height;
+        for (int64_t y = top / height; y * height < bottom; ++y) {
+            const uint64_t weight = (uint64_t)(std::min(bottom, (y + 1) * height) - std::max(top, y * height));
+            reduce_row(image.pixels + (size_t)y * (size_t)image.width, image.width, palette, width, row.data());
+            for (size_t i = 0; i < sums.size(); ++i)
+                sums[i] += weight * row[i];
+        }
+        uint8_t* to = target.data + (size_t)oy * (size_t)target.stride;
+        for (int32_t ox = 0; ox < width; ++ox, to += target.bytes_per_pixel) {
+            const uint64_t* c = &sums[3 * (size_t)ox];
+            const auto mean = [&](uint64_t sum) { return (uint8_t)((sum + total / 2) / total); };
+            put_pixel(to, target.bytes_per_pixel, pixel_value(format, mean(c[0]), mean(c[1]), mean(c[2])));
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 // One indexed frame through its palette into the pixels of any back-end: the pixel values
 // of a palette in a given format, the frame at a whole-number scale into rows of any
-// stride, and where the picture goes in an output: the largest whole scale, centred.
+// stride or reduced smoothly, and where the picture goes in an output: the largest whole
+// scale, centred.
 #pragma once
 
 #include <cstdint>
@@ -48,6 +49,14 @@ struct PixelTarget {
 // Called by every back-end's present for each frame: writes every pixel of image as a
 // scale x scale square of pixels[index] into target. Nothing is kept.
 void convert_frame(const Image& image, const uint32_t pixels[256], const PixelTarget& target);
+
+// Called by a back-end's present when the output is smaller than the picture: writes the
+// picture shrunk to width x height (each at least 1 and at most the picture's own) into
+// target's rows, every output pixel the average colour of the part of the picture it
+// covers, each picture pixel weighted by how much of it lies there; so the whole picture
+// shows. Pixels as convert_frame writes them; target.scale and target.scratch are not used.
+void reduce_frame(const Image& image, const Palette& palette, const PixelFormat& format, int32_t width, int32_t height,
+                  const PixelTarget& target);
 
 // A picture's place in an output: top-left corner, size and whole-number scale.
 struct Placement {
