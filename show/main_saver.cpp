@@ -22,9 +22,10 @@ const char* const kUsage = "usage: tarqle-saver [-root] [-window-id ID] [-sound]
                            "  -help          this text\n"
                            "Without these, the window named by XSCREENSAVER_WINDOW, else a window of its own.\n";
 
-// 16-bit stereo (the output-mode menu's answer 4) at 44100 Hz, first sound device that starts.
-constexpr MusicChoice kMusic = {4, 0, 44100};
-constexpr MusicChoice kNoMusic = {0, 0, 44100};
+// 16-bit stereo (the output-mode menu's answer 4) at 44100 Hz, first sound device that
+// starts; the picture is sent without waiting for a refresh, so it has no delay of its own.
+constexpr MusicChoice kMusic = {4, 0, 44100, 0};
+constexpr MusicChoice kNoMusic = {0, 0, 44100, 0};
 
 [[noreturn]] void usage_error(const char* what, const char* option)
 {
@@ -103,6 +104,6 @@ int main(int argc, char** argv)
     display_saver_configure(where);
     music_choose(sound ? kMusic : kNoMusic);
     // Round after round, each seeded afresh, until the daemon stops the saver.
-    show_plan({true, false, 0});
+    show_plan({true, false, 0, 0});
     return show_main(argc, argv);
 }
