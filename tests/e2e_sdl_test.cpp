@@ -41,6 +41,12 @@ TEST(SdlProgram, HelpUnknownOptionsAndNoDisplay)
         {{"--smooth", "--scale"}, "--scale: needs a number, 1 to 8"},
         {{"--scale", "0", "--help"}, "--scale 0: the scale is a whole number from 1 to 8"},
         {{"--scale", "9"}, "--scale 9: the scale is a whole number from 1 to 8"},
+        {{"--loop", "--start", "nowhere"},
+         "--start nowhere: expected seconds of show time before its end, or a part's name"},
+        {{"--start", "142"}, "--start 142: expected seconds of show time before its end, or a part's name"},
+        {{"--seed", "-1"}, "--seed -1: expected a whole number from 0 to 4294967295"},
+        {{"--seed", "4294967296"}, "--seed 4294967296: expected a whole number from 0 to 4294967295"},
+        {{"--start", "fire", "--seed"}, "--seed: needs a whole number from 0 to 4294967295"},
     };
     for (const auto& [args, named] : refusals) {
         std::vector<std::string> argv = {program_path("tarqle-sdl")};
