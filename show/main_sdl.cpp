@@ -38,6 +38,8 @@ static_assert(kMaxScale == 8, "the usage and the refusals say 1 to 8");
 constexpr MusicChoice kMusic = {4, 0, 44100, 33};
 constexpr MusicChoice kNoMusic = {0, 0, 44100, 0};
 
+SdlChapter chapters[kShowParts];
+
 // A bad command line: what was wrong, then the usage; nothing has been opened yet.
 [[noreturn]] void usage_error(const char* what, const char* option)
 {
@@ -104,6 +106,9 @@ int main(int argc, char** argv)
         // Nowhere to tell it; the show goes on.
     }
     display_sdl_configure(display);
+    for (int k = 0; k < kShowParts; ++k)
+        chapters[k] = {show_parts[k].title, show_parts[k].start_ms};
+    display_sdl_chapters(chapters, kShowParts, kShowLength);
     show_plan(plan);
     music_choose(music ? kMusic : kNoMusic);
     return show_main(argc, argv);
