@@ -82,6 +82,13 @@ constexpr Glyph kGlyphs[] = {
     {'Y', 0b101'101'010'010'010}, {'Z', 0b111'001'010'100'111},
 };
 
+// Show time now, or 0 while the tune has not started (the first round's load phase).
+int32_t show_time_now()
+{
+    const int32_t ms = clock_show_time();
+    return ms >= 0 && ms < show_length ? ms : 0;
+}
+
 // The part running at show time ms.
 int chapter_at(int32_t ms)
 {
@@ -99,7 +106,7 @@ void draw_overlay(const Placement& where)
         overlay_until = 0;
         return;
     }
-    const int32_t ms = std::max(clock_show_time(), (int32_t)0);
+    const int32_t ms = show_time_now();
     char text[64];
     std::snprintf(text, sizeof text, "%d:%02d.%d %s%s", ms / 60000, ms / 1000 % 60, ms / 100 % 10,
                   chapter_count > 0 ? chapters[chapter_at(ms)].title : "", held ? " PAUSED" : "");
@@ -248,7 +255,7 @@ void toggle_fullscreen()
 void handle_events()
 {
     // Two seeks between frames add up: the second goes on from the first's goal.
-    int32_t now = clock_show_time();
+    int32_t now = show_time_now();
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
         if (event.type == SDL_QUIT) {
