@@ -57,6 +57,7 @@ bool hold_next;
 // SDL_GetTicks() until which the overlay shows, after a control; 0: no overlay.
 Uint32 overlay_until;
 constexpr Uint32 kOverlayMs = 2000;
+// How far Left and Right go.
 constexpr int32_t kStepMs = 5000;
 // How often a held show looks at the viewer's keys and shows its picture again.
 constexpr Uint32 kHoldPollMs = 15;
@@ -130,6 +131,7 @@ void draw_overlay(const Placement& where)
     }
 }
 
+// Lets a held show go on, its clock from where it stood.
 void release()
 {
     if (held)
@@ -169,7 +171,8 @@ void control(SDL_Keycode key, int32_t* now)
         hold_next = hold_next || held;
         release();
     } else if (key == SDLK_SPACE) {
-        hold_next = !held;
+        // A pause not yet taken counts as one: two presses between frames cancel out.
+        hold_next = !held && !hold_next;
         release();
     } else if (key == SDLK_PERIOD && held) {
         release();
