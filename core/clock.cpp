@@ -18,6 +18,9 @@ bool replaying;
 int32_t replay_now;
 int32_t replay_goal;
 void (*replay_handover)();
+// Between clock_pause and clock_resume: the reading clock_now keeps.
+bool paused;
+int32_t paused_at;
 
 int32_t after(int32_t reading, int32_t ms)
 {
@@ -32,7 +35,23 @@ int32_t between(int32_t from, int32_t to)
 
 int32_t clock_now()
 {
-    return replaying ? replay_now : after(clock_source_now(), live_offset);
+    if (replaying)
+        return replay_now;
+    return paused ? paused_at : after(clock_source_now(), live_offset);
+}
+
+void clock_pause()
+{
+    paused_at = clock_now();
+    paused = true;
+}
+
+void clock_resume()
+{
+    if (!paused)
+        return;
+    paused = false;
+    live_offset = between(clock_source_now(), paused_at);
 }
 
 int clock_wait(int32_t frame_start, int32_t period)

@@ -70,6 +70,14 @@ void clock_replay(int32_t goal, void (*handover)());
 // then (display_set_palette still takes the palette).
 bool clock_replaying();
 
+// A viewer's pause, asked by a back-end between two frames: from clock_pause until
+// clock_resume clock_now keeps the reading it had at clock_pause, so the show's time (every
+// part's, show time) stands still, and afterwards it goes on from there. Nothing may wait
+// on the clock while it is paused (a frame wait would never end): the back-end holds the
+// show inside its present until it resumes, ends or seeks.
+void clock_pause();
+void clock_resume();
+
 // Seeds the C library's generator from the time of day (UTC), at start-up and at each new
 // round of a looping show; returns the seed, so a replay can seed alike.
 uint32_t random_seed();

@@ -14,14 +14,21 @@
 namespace {
 
 const char* const kUsage =
-    "usage: tarqle-sdl [--fullscreen] [--scale N] [--smooth] [--gentle] [--no-music] [--help]\n"
+    "usage: tarqle-sdl [--fullscreen] [--scale N] [--smooth] [--gentle] [--no-music]\n"
+    "                  [--start TIME] [--loop] [--seed N] [--help]\n"
     "  --fullscreen  start in fullscreen (F11 or Alt+Enter toggles it)\n"
     "  --scale N     window of N times 320 x 240, 1 to 8 (default 3)\n"
     "  --smooth      scale smoothly to fill the height, not in whole multiples\n"
     "  --gentle      hold back quick flashes (at most two a second in any place)\n"
     "  --no-music    play the show silently\n"
+    "  --start TIME  begin at TIME, seconds of show or a part's name:\n"
+    "                presents intro blobs flicker mosaic slides words fire closing\n"
+    "  --loop        start the show again after its end, until it is ended\n"
+    "  --seed N      seed the random numbers with N, 0 to 4294967295, every round\n"
     "  --help        this text\n"
-    "Esc, Q or closing the window ends the show.\n";
+    "Keys: Space pauses and resumes, . shows the next frame while paused, Left and Right\n"
+    "go back and on 5 s, Page Up and Page Down to the previous and the next part, 1 to 9\n"
+    "to that part, Home to the beginning. Esc, Q or closing the window ends the show.\n";
 
 constexpr int kMaxScale = 8;
 static_assert(kMaxScale == 8, "the usage and the refusals say 1 to 8");
@@ -30,6 +37,8 @@ static_assert(kMaxScale == 8, "the usage and the refusals say 1 to 8");
 // refreshes after the show's clock reads its time, up to 33 ms at 60 Hz.
 constexpr MusicChoice kMusic = {4, 0, 44100, 33};
 constexpr MusicChoice kNoMusic = {0, 0, 44100, 0};
+
+SdlChapter chapters[kShowParts];
 
 // A bad command line: what was wrong, then the usage; nothing has been opened yet.
 [[noreturn]] void usage_error(const char* what, const char* option)
@@ -44,6 +53,7 @@ constexpr MusicChoice kNoMusic = {0, 0, 44100, 0};
 int main(int argc, char** argv)
 {
     SdlOptions display = {false, 3, false, false};
+    ShowPlan plan = {false, false, 0, 0};
     bool music = true;
     bool help = false;
     // The whole command line is read before anything opens: a mistake anywhere is named.
@@ -59,6 +69,20 @@ int main(int argc, char** argv)
             display.gentle = true;
         } else if (std::strcmp(a, "--no-music") == 0) {
             music = false;
+        } else if (std::strcmp(a, "--loop") == 0) {
+            plan.loop = true;
+        } else if (std::strcmp(a, "--start") == 0) {
+            if (i + 1 == argc)
+                usage_error("needs seconds of show or a part's name", a);
+            if (!show_time_parse(argv[++i], &plan.start_ms))
+                usage_error("expected seconds of show time before its end, or a part's name",
+                            (std::string("--start ") + argv[i]).c_str());
+        } else if (std::strcmp(a, "--seed") == 0) {
+            if (i + 1 == argc)
+                usage_error("needs a whole number from 0 to 4294967295", a);
+            if (!show_seed_parse(argv[++i], &plan.seed))
+                usage_error("expected a whole number from 0 to 4294967295", (std::string("--seed ") + argv[i]).c_str());
+            plan.seeded = true;
         } else if (std::strcmp(a, "--scale") == 0) {
             if (i + 1 == argc)
                 usage_error("needs a number, 1 to 8", a);
@@ -82,6 +106,10 @@ int main(int argc, char** argv)
         // Nowhere to tell it; the show goes on.
     }
     display_sdl_configure(display);
+    for (int k = 0; k < kShowParts; ++k)
+        chapters[k] = {show_parts[k].title, show_parts[k].start_ms};
+    display_sdl_chapters(chapters, kShowParts, kShowLength);
+    show_plan(plan);
     music_choose(music ? kMusic : kNoMusic);
     return show_main(argc, argv);
 }

@@ -1,8 +1,6 @@
 // The headless renderer's entry point: its whole command line is read first, then the show.
 // With --video the show asks no sound menus and plays no music of its own: the video file
 // carries the tune, mixed apart from the show, with the parts as its chapters.
-#include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 #include "display/render/display_render.h"
@@ -30,13 +28,9 @@ int main(int argc, char** argv)
             usage_error(argv[i], "needs a value");
         const char* text = argv[++i];
         if (seed) {
-            char* end = nullptr;
-            errno = 0;
-            const unsigned long long n = std::strtoull(text, &end, 10);
-            if (end == text || *end != '\0' || errno != 0 || n > 0xFFFFFFFFull || text[0] == '-')
+            if (!show_seed_parse(text, &plan.seed))
                 usage_error("--seed", "expected a whole number from 0 to 4294967295");
             plan.seeded = true;
-            plan.seed = (uint32_t)n;
         } else if (!show_time_parse(text, &plan.start_ms)) {
             usage_error("--start", "expected seconds of show time before its end, or a part's name");
         }

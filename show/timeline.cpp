@@ -2,6 +2,7 @@
 // fatal-exit sequence, which needs the display and the music.
 #include "show/timeline.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -176,6 +177,19 @@ bool show_time_parse(const char* text, int32_t* ms)
     if (end == text || *end != '\0' || !(seconds >= 0.0 && seconds * 1000.0 < kShowLength))
         return false;
     *ms = (int32_t)(seconds * 1000.0 + 0.5);
+    return true;
+}
+
+bool show_seed_parse(const char* text, uint32_t* seed)
+{
+    if (text[0] < '0' || text[0] > '9')
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long n = std::strtoull(text, &end, 10);
+    if (*end != '\0' || errno != 0 || n > 0xFFFFFFFFull)
+        return false;
+    *seed = (uint32_t)n;
     return true;
 }
 

@@ -54,6 +54,10 @@ int32_t show_part_started(int k);
 // else or past the show's end.
 bool show_time_parse(const char* text, int32_t* ms);
 
+// A whole number from 0 to 4294967295, in decimal, as a round's seed in *seed; false for
+// anything else (a sign, a fraction, too large).
+bool show_seed_parse(const char* text, uint32_t* seed);
+
 // Runs the whole show (once, or in rounds as show_plan asked) and returns 0; the entry
 // point of every program, which links one display back-end, one music back-end and one clock.
 int show_main(int argc, char** argv);

@@ -1,10 +1,14 @@
 // tarqle-sdl as a desktop user meets it, under a private Xvfb through SDL's X11 driver: its
 // options, the show playing its tune and ended by Esc with the player gone, and a silent
-// show closed as a window manager closes a window.
+// show closed as a window manager closes a window; the viewer's keys against the frames
+// tarqle-render draws.
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
+#include <png.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <fstream>
 #include <regex>
 #include <string>
 #include <utility>
@@ -41,6 +45,12 @@ TEST(SdlProgram, HelpUnknownOptionsAndNoDisplay)
         {{"--smooth", "--scale"}, "--scale: needs a number, 1 to 8"},
         {{"--scale", "0", "--help"}, "--scale 0: the scale is a whole number from 1 to 8"},
         {{"--scale", "9"}, "--scale 9: the scale is a whole number from 1 to 8"},
+        {{"--loop", "--start", "nowhere"},
+         "--start nowhere: expected seconds of show time before its end, or a part's name"},
+        {{"--start", "142"}, "--start 142: expected seconds of show time before its end, or a part's name"},
+        {{"--seed", "-1"}, "--seed -1: expected a whole number from 0 to 4294967295"},
+        {{"--seed", "4294967296"}, "--seed 4294967296: expected a whole number from 0 to 4294967295"},
+        {{"--start", "fire", "--seed"}, "--seed: needs a whole number from 0 to 4294967295"},
     };
     for (const auto& [args, named] : refusals) {
         std::vector<std::string> argv = {program_path("tarqle-sdl")};
@@ -143,6 +153,87 @@ TEST(SdlProgram, NoMusicGentleIsSilentAndClosingTheWindowEndsIt)
                                                      "(screens: [0-9]+:\n)?" +
                                                      std::regex_replace(kBanner, std::regex("[*]"), "\\*"))))
         << end.out;
+}
+
+// Frame number frame of tarqle-render's run in folder as 0xRRGGBB values; empty if unread.
+std::vector<uint32_t> rendered_frame(const std::string& folder, long frame)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "/frames/%06ld.png", frame);
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    std::vector<uint8_t> rgb;
+    if (png_image_begin_read_from_file(&image, (folder + name).c_str())) {
+        image.format = PNG_FORMAT_RGB;
+        rgb.resize(PNG_IMAGE_SIZE(image));
+        if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr))
+            rgb.clear();
+    }
+    std::vector<uint32_t> pixels;
+    for (size_t i = 0; i + 2 < rgb.size(); i += 3)
+        pixels.push_back((uint32_t)rgb[i] << 16 | (uint32_t)rgb[i + 1] << 8 | rgb[i + 2]);
+    return pixels;
+}
+
+// The window's picture once it stays the same for longer than the overlay shows (a
+// seek's replay done, the overlay gone), within timeout_ms; empty if it never settles.
+std::vector<uint32_t> settled_picture(const SdlRun& run, int timeout_ms)
+{
+    constexpr int kLongerThanTheOverlayMs = 2500;
+    std::vector<uint32_t> last;
+    for (int waited = 0; waited < timeout_ms; waited += kLongerThanTheOverlayMs) {
+        int w = 0, h = 0;
+        std::vector<uint32_t> now = x11_window_pixels(run.x, run.window, &w, &h);
+        if (w != 320 || h != 240)
+            now.clear();
+        if (!now.empty() && now == last)
+            return now;
+        last = std::move(now);
+        usleep(kLongerThanTheOverlayMs * 1000);
+    }
+    return {};
+}
+
+// Paused, 8 goes to the fire's start: the window shows the frame tarqle-render with the
+// same seed presents there, and holds it; "." moves on one frame and holds again.
+TEST(SdlProgram, KeysSeekToAPartsFirstFrameAndPauseHoldsIt)
+{
+    const std::string folder = make_run_folder("sdl-seek-render");
+    const std::vector<std::string> render = {program_path("tarqle-render"), "--seed", "7", "--start", "fire"};
+    ASSERT_EQ(run_program(render, "0\n", folder, 120).status, 0);
+    // The load phase's seven blank screens, then the frame held at the start.
+    std::ifstream index(folder + "/frames/index.tsv");
+    std::string line;
+    for (int i = 0; i < 8; ++i)
+        std::getline(index, line);
+    const long frame = std::stol(line);
+    std::vector<std::string> with_png = render;
+    with_png.insert(with_png.end(), {"--png", std::to_string(frame)});
+    ASSERT_EQ(run_program(with_png, "0\n", folder, 120).status, 0);
+    const std::vector<uint32_t> expected = rendered_frame(folder, frame);
+    ASSERT_EQ(expected.size(), 320u * 240u);
+    ASSERT_NE(std::count(expected.begin(), expected.end(), expected[0]), 320 * 240) << "a frame of one colour";
+
+    SdlRun run = start_sdl("sdl-seek", {"--scale", "1", "--no-music", "--seed", "7"});
+    if (run.server.number < 0)
+        GTEST_SKIP() << "no Xvfb to run the show on";
+    ASSERT_NE(run.window, 0u) << "no window";
+    x11_send_key(run.x, run.window, XK_space);
+    x11_send_key(run.x, run.window, XK_8);
+    const std::vector<uint32_t> held = settled_picture(run, 30000);
+    EXPECT_TRUE(held == expected) << "not the fire's first frame";
+    sleep(1);
+    int w = 0, h = 0;
+    EXPECT_TRUE(x11_window_pixels(run.x, run.window, &w, &h) == held) << "the pause did not hold";
+    x11_send_key(run.x, run.window, XK_period);
+    const std::vector<uint32_t> stepped = settled_picture(run, 30000);
+    EXPECT_FALSE(stepped.empty()) << "the step did not hold";
+    EXPECT_FALSE(stepped == held) << "the step showed no new frame";
+    x11_send_key(run.x, run.window, XK_Escape);
+    const ShowEnd end = show_finish(run.show, 20);
+    stop_server(&run);
+    EXPECT_EQ(end.status, 0);
+    EXPECT_TRUE(ends_with(end.out, kBanner)) << end.out;
 }
 
 } // namespace

@@ -1,11 +1,15 @@
 // The SDL back-end: a resizable window or desktop fullscreen; each frame converted through
 // the palette into a texture of the picture's own size, which the renderer enlarges, shown
-// with vsync; the viewer's keys end the show.
+// with vsync; the viewer's keys pause, step, seek and end the show, with a small overlay
+// of the show time drawn over the enlarged picture.
 #include <SDL.h>
 #include <SDL_syswm.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "core/clock.h"
 #include "core/shared.h"
@@ -41,6 +45,143 @@ constexpr int kSlowPresentLimit = 3;
 // believes for longer than this is one nobody will grant (a bare X server has nobody to
 // grant fullscreen), and SDL is told the size the window really has.
 constexpr int kUngrantedSizeLimit = 5;
+
+// The viewer's controls. held: the show stands in display_present, its clock paused;
+// hold_next: the next frame presented holds (a pause asked between frames, a step, a seek
+// made while held), so the clock never stands while the show waits on it.
+const SdlChapter* chapters;
+int chapter_count;
+int32_t show_length;
+bool held;
+bool hold_next;
+// SDL_GetTicks() until which the overlay shows, after a control; 0: no overlay.
+Uint32 overlay_until;
+constexpr Uint32 kOverlayMs = 2000;
+// How far Left and Right go.
+constexpr int32_t kStepMs = 5000;
+// How often a held show looks at the viewer's keys and shows its picture again.
+constexpr Uint32 kHoldPollMs = 15;
+
+// The overlay's font: 3 x 5 cells, row by row from the top, the high bit leftmost.
+struct Glyph {
+    char c;
+    uint16_t rows;
+};
+constexpr Glyph kGlyphs[] = {
+    {'0', 0b111'101'101'101'111}, {'1', 0b010'110'010'010'111}, {'2', 0b111'001'111'100'111},
+    {'3', 0b111'001'111'001'111}, {'4', 0b101'101'111'001'001}, {'5', 0b111'100'111'001'111},
+    {'6', 0b111'100'111'101'111}, {'7', 0b111'001'001'010'010}, {'8', 0b111'101'111'101'111},
+    {'9', 0b111'101'111'001'111}, {':', 0b000'010'000'010'000}, {'.', 0b000'000'000'000'010},
+    {'A', 0b010'101'111'101'101}, {'B', 0b110'101'110'101'110}, {'C', 0b011'100'100'100'011},
+    {'D', 0b110'101'101'101'110}, {'E', 0b111'100'110'100'111}, {'F', 0b111'100'110'100'100},
+    {'G', 0b011'100'101'101'011}, {'H', 0b101'101'111'101'101}, {'I', 0b111'010'010'010'111},
+    {'J', 0b001'001'001'101'010}, {'K', 0b101'101'110'101'101}, {'L', 0b100'100'100'100'111},
+    {'M', 0b101'111'111'101'101}, {'N', 0b110'101'101'101'101}, {'O', 0b010'101'101'101'010},
+    {'P', 0b110'101'110'100'100}, {'Q', 0b010'101'101'110'011}, {'R', 0b110'101'110'101'101},
+    {'S', 0b011'100'010'001'110}, {'T', 0b111'010'010'010'010}, {'U', 0b101'101'101'101'111},
+    {'V', 0b101'101'101'101'010}, {'W', 0b101'101'111'111'101}, {'X', 0b101'101'010'101'101},
+    {'Y', 0b101'101'010'010'010}, {'Z', 0b111'001'010'100'111},
+};
+
+// Show time now, or 0 while the tune has not started (the first round's load phase).
+int32_t show_time_now()
+{
+    const int32_t ms = clock_show_time();
+    return ms >= 0 && ms < show_length ? ms : 0;
+}
+
+// The part running at show time ms.
+int chapter_at(int32_t ms)
+{
+    int k = 0;
+    while (k + 1 < chapter_count && chapters[k + 1].start_ms <= ms)
+        ++k;
+    return k;
+}
+
+// The show time, the part's name and a pause in small white letters on black, in the
+// picture's top left corner: over the enlarged picture, never in the screen image.
+void draw_overlay(const Placement& where)
+{
+    if (overlay_until == 0 || (int32_t)(SDL_GetTicks() - overlay_until) >= 0) {
+        overlay_until = 0;
+        return;
+    }
+    const int32_t ms = show_time_now();
+    char text[64];
+    std::snprintf(text, sizeof text, "%d:%02d.%d %s%s", ms / 60000, ms / 1000 % 60, ms / 100 % 10,
+                  chapter_count > 0 ? chapters[chapter_at(ms)].title : "", held ? " PAUSED" : "");
+    const int unit = std::max(2, where.width / kScreenWidth);
+    const int x0 = where.x + 2 * unit, y0 = where.y + 2 * unit;
+    const SDL_Rect box = {x0, y0, ((int)std::strlen(text) * 4 + 1) * unit, 7 * unit};
+    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+    SDL_RenderFillRect(renderer, &box);
+    SDL_SetRenderDrawColor(renderer, 255, 255, 255, 255);
+    for (int i = 0; text[i] != '\0'; ++i) {
+        const char c = (char)std::toupper((unsigned char)text[i]);
+        const auto glyph =
+            std::find_if(std::begin(kGlyphs), std::end(kGlyphs), [c](const Glyph& g) { return g.c == c; });
+        if (glyph == std::end(kGlyphs))
+            continue;
+        for (int cell = 0; cell < 15; ++cell)
+            if ((glyph->rows >> (14 - cell) & 1) != 0) {
+                const SDL_Rect dot = {x0 + (i * 4 + 1 + cell % 3) * unit, y0 + (1 + cell / 3) * unit, unit, unit};
+                SDL_RenderFillRect(renderer, &dot);
+            }
+    }
+}
+
+// Lets a held show go on, its clock from where it stood.
+void release()
+{
+    if (held)
+        clock_resume();
+    held = false;
+}
+
+// The show time a seeking key goes to from show time now, or -1 for any other key.
+int32_t seek_goal(SDL_Keycode key, int32_t now)
+{
+    if (chapter_count == 0)
+        return -1;
+    const int k = chapter_at(now);
+    if (key == SDLK_LEFT)
+        return std::max(now - kStepMs, (int32_t)0);
+    if (key == SDLK_RIGHT)
+        return std::min(now + kStepMs, show_length - 1);
+    if (key == SDLK_PAGEUP)
+        return chapters[std::max(k - 1, 0)].start_ms;
+    if (key == SDLK_PAGEDOWN)
+        return chapters[std::min(k + 1, chapter_count - 1)].start_ms;
+    if (key == SDLK_HOME)
+        return 0;
+    if (key >= SDLK_1 && key <= SDLK_9 && key - SDLK_1 < chapter_count)
+        return chapters[key - SDLK_1].start_ms;
+    return -1;
+}
+
+// A control other than ending: pause, step, seek. Seeks go through the clock, whose
+// replay shows the frame the whole run shows there; a show held goes on held there.
+void control(SDL_Keycode key, int32_t* now)
+{
+    const int32_t goal = seek_goal(key, *now);
+    if (goal >= 0) {
+        clock_seek(goal);
+        *now = goal;
+        hold_next = hold_next || held;
+        release();
+    } else if (key == SDLK_SPACE) {
+        // A pause not yet taken counts as one: two presses between frames cancel out.
+        hold_next = !held && !hold_next;
+        release();
+    } else if (key == SDLK_PERIOD && held) {
+        release();
+        hold_next = true;
+    } else {
+        return;
+    }
+    overlay_until = std::max(SDL_GetTicks() + kOverlayMs, (Uint32)1);
+}
 
 // The gentle picture's pixels into the picture's texture, opaque.
 void copy_gentle(const uint32_t* shown, uint8_t* out, int pitch)
@@ -116,26 +257,55 @@ void toggle_fullscreen()
 // Everything the viewer did since the last frame.
 void handle_events()
 {
+    // Two seeks between frames add up: the second goes on from the first's goal.
+    int32_t now = show_time_now();
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
         if (event.type == SDL_QUIT) {
+            release();
             clock_end_show();
         } else if (event.type == SDL_WINDOWEVENT) {
             const Uint8 what = event.window.event;
-            if (what == SDL_WINDOWEVENT_CLOSE)
+            if (what == SDL_WINDOWEVENT_CLOSE) {
+                release();
                 clock_end_show();
-            else if (what == SDL_WINDOWEVENT_HIDDEN || what == SDL_WINDOWEVENT_MINIMIZED)
+            } else if (what == SDL_WINDOWEVENT_HIDDEN || what == SDL_WINDOWEVENT_MINIMIZED) {
                 window_hidden = true;
-            else if (what == SDL_WINDOWEVENT_SHOWN || what == SDL_WINDOWEVENT_RESTORED ||
-                     what == SDL_WINDOWEVENT_EXPOSED)
+            } else if (what == SDL_WINDOWEVENT_SHOWN || what == SDL_WINDOWEVENT_RESTORED ||
+                       what == SDL_WINDOWEVENT_EXPOSED) {
                 window_hidden = false;
+            }
         } else if (event.type == SDL_KEYDOWN && event.key.repeat == 0) {
             const SDL_Keycode key = event.key.keysym.sym;
-            if (key == SDLK_ESCAPE || key == SDLK_q)
+            if (key == SDLK_ESCAPE || key == SDLK_q) {
+                release();
                 clock_end_show();
-            else if (key == SDLK_F11 || (key == SDLK_RETURN && (event.key.keysym.mod & KMOD_ALT) != 0))
+            } else if (key == SDLK_F11 || (key == SDLK_RETURN && (event.key.keysym.mod & KMOD_ALT) != 0)) {
                 toggle_fullscreen();
+            } else if (!clock_show_ended()) {
+                control(key, &now);
+            }
         }
+    }
+}
+
+// The picture in the texture, enlarged into the window, the overlay over it; shown.
+void show_picture()
+{
+    const Placement where = placement();
+    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+    SDL_RenderClear(renderer);
+    const SDL_Rect target = {where.x, where.y, where.width, where.height};
+    SDL_RenderCopy(renderer, texture, nullptr, &target);
+    draw_overlay(where);
+    const Uint64 before = SDL_GetPerformanceCounter();
+    SDL_RenderPresent(renderer);
+    const double took_ms =
+        (double)(SDL_GetPerformanceCounter() - before) * 1000.0 / (double)SDL_GetPerformanceFrequency();
+    if (vsync_on) {
+        slow_presents = took_ms > kPresentBudgetMs ? slow_presents + 1 : 0;
+        if (slow_presents >= kSlowPresentLimit && SDL_RenderSetVSync(renderer, 0) == 0)
+            vsync_on = false;
     }
 }
 
@@ -144,6 +314,13 @@ void handle_events()
 void display_sdl_configure(const SdlOptions& given)
 {
     options = given;
+}
+
+void display_sdl_chapters(const SdlChapter* given, int count, int32_t show_length_ms)
+{
+    chapters = given;
+    chapter_count = count;
+    show_length = show_length_ms;
 }
 
 void display_open(int, char**, const char* title, int width, int height)
@@ -195,40 +372,42 @@ void display_set_palette(const Palette& palette)
 
 void display_present(const Image& image)
 {
-    if (renderer == nullptr)
+    // A seek's replay shows nothing; the viewer's keys wait for its hand-over.
+    if (renderer == nullptr || clock_replaying())
         return;
     handle_events();
-    if (window_hidden)
+    // A seek asked just now: this frame of the ended round is not seen either.
+    if (clock_replaying())
         return;
-    follow_real_size();
-    const Placement where = placement();
+    if (hold_next) {
+        hold_next = false;
+        clock_pause();
+        held = true;
+    }
+    if (!window_hidden)
+        follow_real_size();
     void* pixels = nullptr;
     int pitch = 0;
-    if (SDL_LockTexture(texture, nullptr, &pixels, &pitch) != 0)
-        return;
-    if (options.gentle)
-        copy_gentle(gentle_present(image, palette_shown, clock_now()), static_cast<uint8_t*>(pixels), pitch);
-    else
-        convert_frame(image, pixels_of_palette, {static_cast<uint8_t*>(pixels), pitch, 4, 1, nullptr});
-    SDL_UnlockTexture(texture);
-
-    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
-    SDL_RenderClear(renderer);
-    const SDL_Rect target = {where.x, where.y, where.width, where.height};
-    SDL_RenderCopy(renderer, texture, nullptr, &target);
-    const Uint64 before = SDL_GetPerformanceCounter();
-    SDL_RenderPresent(renderer);
-    const double took_ms = (double)(SDL_GetPerformanceCounter() - before) * 1000.0 / (double)SDL_GetPerformanceFrequency();
-    if (vsync_on) {
-        slow_presents = took_ms > kPresentBudgetMs ? slow_presents + 1 : 0;
-        if (slow_presents >= kSlowPresentLimit && SDL_RenderSetVSync(renderer, 0) == 0)
-            vsync_on = false;
+    if (!window_hidden && SDL_LockTexture(texture, nullptr, &pixels, &pitch) == 0) {
+        if (options.gentle)
+            copy_gentle(gentle_present(image, palette_shown, clock_now()), static_cast<uint8_t*>(pixels), pitch);
+        else
+            convert_frame(image, pixels_of_palette, {static_cast<uint8_t*>(pixels), pitch, 4, 1, nullptr});
+        SDL_UnlockTexture(texture);
+        show_picture();
+    }
+    // Held: the same picture (the overlay comes and goes) until the viewer lets go.
+    while (held) {
+        SDL_Delay(kHoldPollMs);
+        handle_events();
+        if (!window_hidden)
+            show_picture();
     }
 }
 
 void display_wait_retrace()
 {
-    if (renderer != nullptr)
+    if (renderer != nullptr && !clock_replaying())
         handle_events();
 }
 
