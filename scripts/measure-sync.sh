@@ -84,9 +84,10 @@ for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
 pactl set-default-sink sync 2>/dev/null || skip "the PulseAudio server does not start here"
 
 # The X server: black root window, the window at the top left corner without a window manager.
-display=:$((60 + RANDOM % 200))
-Xvfb "$display" -screen 0 960x720x24 -br -nolisten tcp >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 960x720x24 -br -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 pids+=($!)
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+display=:$(head -n 1 "$work/display")
 for _ in $(seq 100); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
 xdpyinfo -display "$display" >/dev/null 2>&1 || skip "Xvfb does not start here"
 
