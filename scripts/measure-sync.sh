@@ -16,7 +16,9 @@
 # 44100 Hz, pixel size 2; page is the browser page (BUILD_DIR/web, from
 # scripts/build-web.sh) in Chromium with a window, started with Enter. With --check the
 # script fails when the median lag at the opening is more than MS milliseconds either way,
-# and skips (status 77), saying why, where it cannot run.
+# and skips (status 77), saying why, where it cannot run. TARQLE_SYNC_KEEP=1 keeps the last
+# run's recordings in the work folder it names; TARQLE_SYNC_PAGE_READY sets the seconds the
+# page is given to load before Enter (default 8).
 #
 # The tune's own place of each cue is found by matching the recording with the offline
 # mix (tarqle-mixdown) of the same tune, so neither the tune's lead-in nor its loudness

@@ -120,9 +120,11 @@ int pulse_reset()
 // buffers, which fill the stream's prebuffer, so it plays from here on.
 void send_held()
 {
-    std::vector<SBYTE> silence((size_t)silence_frames * frame_bytes);
-    VC_SilenceBytes(silence.data(), (ULONG)silence.size());
-    send(silence.data(), silence.size());
+    if (silence_frames > 0) {
+        std::vector<SBYTE> silence((size_t)silence_frames * frame_bytes);
+        VC_SilenceBytes(silence.data(), (ULONG)silence.size());
+        send(silence.data(), silence.size());
+    }
     send(held.data(), held.size());
     tune_sent = (int64_t)(held.size() / frame_bytes);
     held.clear();
