@@ -4,7 +4,11 @@
 # ffmpeg records the screen and the sink's monitor on one clock. For each run it prints
 # the lag of the sound (positive: heard late) at the opening (the presents screen's first
 # frame, tune position 0) and, unless --opening-only, at the start of the fire (the words'
-# last frame gives way to it at show time 111.40 s), then the medians.
+# last frame gives way to it at show time 111.40 s of the virtual clock); then the lag at
+# the fire against the picture's own clock (the fire's place in the tune is taken where
+# the screen shows it, counted from the opening: the parts' own timing, which moves the
+# fire by up to a frame per part, is left out, leaving what sound and clock drifted
+# apart); the time from the opening to the fire on the screen; then the medians.
 #
 #   scripts/measure-sync.sh [--runs N] [--opening-only] [--check MS] sdl|x|page [BUILD_DIR]
 #
@@ -12,7 +16,9 @@
 # 44100 Hz, pixel size 2; page is the browser page (BUILD_DIR/web, from
 # scripts/build-web.sh) in Chromium with a window, started with Enter. With --check the
 # script fails when the median lag at the opening is more than MS milliseconds either way,
-# and skips (status 77), saying why, where it cannot run.
+# and skips (status 77), saying why, where it cannot run. TARQLE_SYNC_KEEP=1 keeps the last
+# run's recordings in the work folder it names; TARQLE_SYNC_PAGE_READY sets the seconds the
+# page is given to load before Enter (default 8).
 #
 # The tune's own place of each cue is found by matching the recording with the offline
 # mix (tarqle-mixdown) of the same tune, so neither the tune's lead-in nor its loudness
@@ -80,9 +86,10 @@ for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
 pactl set-default-sink sync 2>/dev/null || skip "the PulseAudio server does not start here"
 
 # The X server: black root window, the window at the top left corner without a window manager.
-display=:$((60 + RANDOM % 200))
-Xvfb "$display" -screen 0 960x720x24 -br -nolisten tcp >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 960x720x24 -br -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 pids+=($!)
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+display=:$(head -n 1 "$work/display")
 for _ in $(seq 100); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
 xdpyinfo -display "$display" >/dev/null 2>&1 || skip "Xvfb does not start here"
 
@@ -172,12 +179,13 @@ mix = array.array("h", ((stereo[i] + stereo[i + 1]) // 2 for i in range(0, len(s
 
 def heard_at(tune_ms, near_ms):
     """Recording time (ms) at which tune position tune_ms was heard, searched within
-    1.5 s of near_ms: the best match of 2 s of the mix's envelope."""
+    1.5 s of near_ms: the best match of 3 s of the mix's envelope (the tune repeats
+    itself within shorter stretches)."""
     first = int(tune_ms * RATE / 1000)
-    ref = envelope(mix[first:first + 2 * RATE])
+    ref = envelope(mix[first:first + 3 * RATE])
     centre = int((near_ms - rec_start) * RATE / 1000)
     lo = max(0, centre - int(1.5 * RATE))
-    seg = envelope(rec[lo:centre + int(3.5 * RATE)])
+    seg = envelope(rec[lo:centre + int(4.5 * RATE)])
     ref_mean = sum(ref) / len(ref)
     ref = [v - ref_mean for v in ref]
     best, best_lag = None, 0
@@ -215,19 +223,21 @@ if not opening_only:
     words = [m for t, m in frames if expected - 3000 < t < expected - 1000]
     level = sum(words) / len(words)
     fire = change(expected - 1000, lambda m: m < 0.5 * level)
-    out.append("%+.0f" % (heard_at(fire_cue * 1000, fire) - fire))
+    lag = heard_at(fire_cue * 1000, fire) - fire
+    out.append("%+.0f" % lag)
+    out.append("%+.0f" % (lag + (fire - opening) - fire_cue * 1000))
     out.append("%.0f" % (fire - opening))
 print(" ".join(out))
 EOF
 )
   results+=("$line")
-  echo "run $run: lag of the sound (ms) at the opening, at the fire; fire after (ms): $line; load: $(cut -d' ' -f1-3 /proc/loadavg)"
+  echo "run $run: lag of the sound (ms) at the opening, at the fire, at the fire against the picture's clock; fire after (ms): $line; load: $(cut -d' ' -f1-3 /proc/loadavg)"
 done
 
 python3 - "${results[@]}" <<'EOF'
 import statistics, sys
 rows = [r.split() for r in sys.argv[1:]]
-names = ["opening", "fire", "fire after"]
+names = ["opening", "fire", "fire against the clock", "fire after"]
 print("median of %d: " % len(rows) + ", ".join("%s %+.0f ms" % (names[i], statistics.median(float(r[i]) for r in rows))
                                            for i in range(len(rows[0]))))
 EOF

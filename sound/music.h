@@ -19,7 +19,7 @@ void music_setup();
 // with no device that starts the show is silent, after "MikMod Driver error!\n");
 // frequency is 8000 to 44100. picture_delay_ms is how long after the show's clock reads a
 // frame's time the viewer sees it (a display that waits for the screen's refresh shows a
-// frame a refresh or two later); an output that knows its latency holds the tune back by
+// frame up to a refresh later); an output that knows its latency holds the tune back by
 // as much, so sound and picture meet on the screen. 0 when unknown.
 struct MusicChoice {
     int mode;

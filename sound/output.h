@@ -16,9 +16,9 @@ MDRIVER* own_output_driver();
 // buffers of the tune and holds them, so the start has nothing left to prepare.
 void own_output_prepare();
 
-// Player process, at the start: sends the held buffers, after silence if they would
-// otherwise be heard before earliest, and returns the time at which their first sample is
-// heard (both CLOCK_MONOTONIC microseconds). Every later update of the output keeps the
-// heard tune on that clock: sound that fell behind (the output ran dry on a busy machine)
-// is skipped, sound that ran ahead waits.
+// Player process, at the start: returns the time at which the held buffers' first sample
+// will be heard, no earlier than earliest (both CLOCK_MONOTONIC microseconds), without
+// waiting; the first update sends them, after silence where needed. Every later update of
+// the output keeps the heard tune on that clock: sound that fell behind (the output ran
+// dry on a busy machine) is skipped, sound that ran ahead waits.
 int64_t own_output_start(int64_t earliest);

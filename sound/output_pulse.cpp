@@ -27,8 +27,10 @@ std::vector<SBYTE> held;
 // The tune's position, in frames, of the next frame to be sent: skipped frames count,
 // silence sent to wait does not.
 int64_t tune_sent;
-// When the tune's first sample is heard (CLOCK_MONOTONIC, microseconds).
+// When the tune's first sample is heard (CLOCK_MONOTONIC, microseconds), and the silence
+// sent before it to hold it back till then.
 int64_t heard_start;
+int64_t silence_frames;
 
 int64_t monotonic_microseconds()
 {
@@ -114,8 +116,26 @@ int pulse_reset()
     return VC_Init();
 }
 
+// Sends what the start left to send: the silence that holds the tune back, then the held
+// buffers, which fill the stream's prebuffer, so it plays from here on.
+void send_held()
+{
+    if (silence_frames > 0) {
+        std::vector<SBYTE> silence((size_t)silence_frames * frame_bytes);
+        VC_SilenceBytes(silence.data(), (ULONG)silence.size());
+        send(silence.data(), silence.size());
+    }
+    send(held.data(), held.size());
+    tune_sent = (int64_t)(held.size() / frame_bytes);
+    held.clear();
+}
+
 void pulse_update()
 {
+    if (!held.empty()) {
+        send_held();
+        return;
+    }
     // Positive when the heard tune is behind the clock, negative when it is ahead. A
     // stream that ran dry reports no latency while it waits to fill up again; it is put
     // back on time once it plays.
@@ -183,19 +203,12 @@ void own_output_prepare()
 
 int64_t own_output_start(int64_t earliest)
 {
-    // Silence first when the stream alone would sound too soon: it starts playing as soon
-    // as the held buffers are in, after only the server's own latency.
-    const int64_t early = earliest - monotonic_microseconds();
-    if (early > 0) {
-        std::vector<SBYTE> silence((size_t)frames_in(early) * frame_bytes);
-        VC_SilenceBytes(silence.data(), (ULONG)silence.size());
-        send(silence.data(), silence.size());
-    }
-    // Then the held buffers fill the stream's prebuffer, so it plays from this write on;
-    // the latency then reaches from now to the moment the last held frame is heard.
-    send(held.data(), held.size());
-    tune_sent = (int64_t)(held.size() / frame_bytes);
-    const int64_t first_heard_in = latency_frames() - tune_sent;
-    heard_start = monotonic_microseconds() + first_heard_in * 1000000 / md_mixfreq;
+    // Nothing is sent yet, so the answer goes out at once (a write blocks while the stream
+    // is full): the stream sounds its first frame after the server's own latency, or after
+    // the silence that keeps it from sounding before earliest. The first update sends.
+    const int64_t now = monotonic_microseconds();
+    const int64_t server = std::max<int64_t>(latency_frames(), 0) * 1000000 / md_mixfreq;
+    heard_start = std::max(now + server, earliest);
+    silence_frames = frames_in(heard_start - now - server);
     return heard_start;
 }
