@@ -18,8 +18,8 @@ void scale_copy(benchmark::State& state)
         benchmark::DoNotOptimize(dst->pixels);
         benchmark::ClobberMemory();
     }
-    state.counters["ns_per_pixel"] = benchmark::Counter(
-        (double)state.iterations() * w * h, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_pixel"] = benchmark::Counter((double)state.iterations() * w * h,
+                                                        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     image_free(&src);
     image_free(&dst);
 }

@@ -57,8 +57,15 @@ void BM_ConvertFrame(benchmark::State& state)
     state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)out.size());
 }
 BENCHMARK(BM_ConvertFrame)
-    ->Args({4, 1, 0})->Args({4, 2, 0})->Args({4, 3, 0})->Args({2, 1, 0})->Args({2, 2, 0})->Args({1, 2, 0})
-    ->Args({4, 3, 1})->Args({3, 3, 1})->Args({2, 2, 1});
+    ->Args({4, 1, 0})
+    ->Args({4, 2, 0})
+    ->Args({4, 3, 0})
+    ->Args({2, 1, 0})
+    ->Args({2, 2, 0})
+    ->Args({1, 2, 0})
+    ->Args({4, 3, 1})
+    ->Args({3, 3, 1})
+    ->Args({2, 2, 1});
 
 // The write floor: the same output bytes by memset. Arguments: bytes per pixel, scale.
 void BM_MemsetSameBytes(benchmark::State& state)
@@ -72,7 +79,13 @@ void BM_MemsetSameBytes(benchmark::State& state)
     }
     state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)out.size());
 }
-BENCHMARK(BM_MemsetSameBytes)->Args({4, 1})->Args({4, 2})->Args({4, 3})->Args({2, 1})->Args({2, 2})->Args({1, 2})
+BENCHMARK(BM_MemsetSameBytes)
+    ->Args({4, 1})
+    ->Args({4, 2})
+    ->Args({4, 3})
+    ->Args({2, 1})
+    ->Args({2, 2})
+    ->Args({1, 2})
     ->Args({3, 3});
 
 } // namespace

@@ -25,14 +25,15 @@ void BM_SdlFrame(benchmark::State& state)
     uint32_t table[256];
     palette_pixels({{16, 8}, {8, 8}, {0, 8}, 0xFF000000u}, palette, table);
     const bool window_scale = state.range(2) != 0;
-    const int32_t scale = window_scale ? whole_placement((int32_t)state.range(0), (int32_t)state.range(1),
-                                                         kScreenWidth, kScreenHeight).scale
-                                       : 1;
+    const int32_t scale =
+        window_scale
+            ? whole_placement((int32_t)state.range(0), (int32_t)state.range(1), kScreenWidth, kScreenHeight).scale
+            : 1;
     const int32_t pitch = kScreenWidth * scale * 4;
     std::vector<uint8_t> texture((size_t)pitch * (size_t)(kScreenHeight * scale));
     for (auto _ : state) {
-        const Placement where = whole_placement((int32_t)state.range(0), (int32_t)state.range(1), kScreenWidth,
-                                                kScreenHeight);
+        const Placement where =
+            whole_placement((int32_t)state.range(0), (int32_t)state.range(1), kScreenWidth, kScreenHeight);
         benchmark::DoNotOptimize(where);
         convert_frame(image, table, {texture.data(), pitch, 4, scale, nullptr});
         benchmark::DoNotOptimize(texture.data());

@@ -61,9 +61,8 @@ void copy_row_keyed(uint8_t* d, const uint8_t* s, const uint32_t* cols, uint32_t
 
 } // namespace
 
-void image_scale_copy(Image* dst, int32_t dst_x, int32_t dst_y, uint32_t dst_w, uint32_t dst_h,
-                      const Image* src, int32_t src_x, int32_t src_y, uint32_t src_w, uint32_t src_h,
-                      uint32_t key, uint32_t transparent)
+void image_scale_copy(Image* dst, int32_t dst_x, int32_t dst_y, uint32_t dst_w, uint32_t dst_h, const Image* src,
+                      int32_t src_x, int32_t src_y, uint32_t src_w, uint32_t src_h, uint32_t key, uint32_t transparent)
 {
     // The clipping works in 32-bit arithmetic with the order of steps of the original
     // effect code; a left or top clip keeps the right or bottom part of the source, and a

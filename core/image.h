@@ -34,6 +34,5 @@ void image_fill(Image* image, int value);
 // (nearest neighbour, fractions cut off), clipped to both images. With the low 8 bits
 // of transparent non-zero, source pixels equal to the low 8 bits of key are skipped.
 // Bad or wholly invisible rectangles draw nothing. Neither image is kept.
-void image_scale_copy(Image* dst, int32_t dst_x, int32_t dst_y, uint32_t dst_w, uint32_t dst_h,
-                      const Image* src, int32_t src_x, int32_t src_y, uint32_t src_w, uint32_t src_h,
-                      uint32_t key, uint32_t transparent);
+void image_scale_copy(Image* dst, int32_t dst_x, int32_t dst_y, uint32_t dst_w, uint32_t dst_h, const Image* src,
+                      int32_t src_x, int32_t src_y, uint32_t src_w, uint32_t src_h, uint32_t key, uint32_t transparent);

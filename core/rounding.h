@@ -20,5 +20,11 @@ inline T rounded(T v)
     }
 }
 
-inline float rounded_float(float v) { return rounded(v); }
-inline double rounded_double(double v) { return rounded(v); }
+inline float rounded_float(float v)
+{
+    return rounded(v);
+}
+inline double rounded_double(double v)
+{
+    return rounded(v);
+}

@@ -18,4 +18,7 @@ extern Palette work_palette;
 [[noreturn]] void fatal_exit(bool with_music_shutdown, int status);
 
 // The usual ending of a failed load or run step: music shut down, exit status 1.
-[[noreturn]] inline void fatal_exit() { fatal_exit(true, 1); }
+[[noreturn]] inline void fatal_exit()
+{
+    fatal_exit(true, 1);
+}

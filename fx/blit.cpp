@@ -40,8 +40,8 @@ void plain_row(uint8_t* d, const uint8_t* s, int n)
 
 } // namespace
 
-void image_blit(Image* dst, int dst_x, int dst_y, const Image* src, int src_x, int src_y,
-                int width, int height, uint8_t transparent, uint8_t sprite)
+void image_blit(Image* dst, int dst_x, int dst_y, const Image* src, int src_x, int src_y, int width, int height,
+                uint8_t transparent, uint8_t sprite)
 {
     // A rectangle reaching past either image (a trembling word near an edge) is cut to the
     // part that lies inside both, the two corners moving together; inside, every call

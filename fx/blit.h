@@ -9,5 +9,5 @@
 // With sprite non-zero, source pixels equal to transparent are skipped. The callers keep
 // the rectangle inside both images; any part of it outside either is left out. Neither
 // image is kept; src and dst may be one image where the rectangles do not overlap.
-void image_blit(Image* dst, int dst_x, int dst_y, const Image* src, int src_x, int src_y,
-                int width, int height, uint8_t transparent, uint8_t sprite);
+void image_blit(Image* dst, int dst_x, int dst_y, const Image* src, int src_x, int src_y, int width, int height,
+                uint8_t transparent, uint8_t sprite);

@@ -42,7 +42,7 @@ struct FigureFrame {
     int32_t x0, y0, x1, y1, dest_x, dest_y;
 };
 constexpr FigureFrame kFigure[] = {
-    {3, 100, 47, 253, 5, 50},   {47, 114, 89, 249, 5, 50}, {91, 100, 139, 253, 5, 50},
+    {3, 100, 47, 253, 5, 50},    {47, 114, 89, 249, 5, 50},   {91, 100, 139, 253, 5, 50},
     {140, 132, 183, 249, 5, 50}, {183, 121, 221, 250, 5, 50}, {-1, -1, -1, -1, -1, -1},
 };
 
@@ -193,7 +193,8 @@ void fire_seed(uint8_t* p, bool seeding)
 
 void fire_map(uint8_t* screen, const uint8_t* radius, const uint8_t* angle, const uint8_t* fire, int frame)
 {
-    const int32_t shift = (sine_table[(8 * frame) & (kTableSize - 1)] + cosine_table[(20 * frame) & (kTableSize - 1)]) >> 3;
+    const int32_t shift =
+        (sine_table[(8 * frame) & (kTableSize - 1)] + cosine_table[(20 * frame) & (kTableSize - 1)]) >> 3;
     const uint8_t turn = (uint8_t)shift;
     uint8_t* mirror = screen + kMapWidth * kMapHeight - 1;
     for (int k = 0; k < kMapBytes; ++k) {

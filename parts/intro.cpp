@@ -33,9 +33,8 @@ struct Piece {
     int x1, y1, x2, y2;
 };
 constexpr Piece kPieces[] = {
-    {7, 8, 134, 47},     {7, 144, 163, 190}, {181, 5, 281, 54}, {170, 144, 304, 192},
-    {217, 56, 283, 108}, {6, 47, 167, 90},   {132, 194, 319, 243}, {7, 94, 192, 142},
-    {7, 144, 163, 190},  {8, 199, 132, 234},
+    {7, 8, 134, 47},  {7, 144, 163, 190},   {181, 5, 281, 54}, {170, 144, 304, 192}, {217, 56, 283, 108},
+    {6, 47, 167, 90}, {132, 194, 319, 243}, {7, 94, 192, 142}, {7, 144, 163, 190},   {8, 199, 132, 234},
 };
 
 // One piece laid over the picture at screen position (x, y).
@@ -148,8 +147,7 @@ void intro_warp_field(int frame_count)
             const int b = sine_table[(((x - c2x) * (x - c2x) + (y - c2y) * (y - c2y)) >> 2) & 1023];
             *out++ = (uint8_t)(192 + ((a + b) >> 5));
         }
-    image_scale_copy(warp_image, 0, 0, kScreenWidth, kScreenHeight, field_image, 0, 0, kFieldWidth, kFieldHeight,
-                     0, 0);
+    image_scale_copy(warp_image, 0, 0, kScreenWidth, kScreenHeight, field_image, 0, 0, kFieldWidth, kFieldHeight, 0, 0);
     filter_streak(warp_image->pixels, kScreenWidth, kScreenHeight, 1, 0);
 }
 

@@ -25,7 +25,7 @@ constexpr Tile ninth(int x, int y)
 }
 
 // The ninths in the order they replace the quarters, one more every half second.
-constexpr Tile kNinths[] = {ninth(106, 80), ninth(106, 0),   ninth(0, 0),     ninth(0, 80),   ninth(0, 160),
+constexpr Tile kNinths[] = {ninth(106, 80),  ninth(106, 0),   ninth(0, 0),    ninth(0, 80), ninth(0, 160),
                             ninth(106, 160), ninth(212, 160), ninth(212, 80), ninth(212, 0)};
 
 void draw_tile(Image* screen, const Tile& tile)

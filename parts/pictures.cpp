@@ -18,11 +18,10 @@ namespace {
 
 // The script of all three picture-set parts names pictures by their index here.
 const char* const kPicturePaths[kPictureCount] = {
-    "grafika/aaa/b1.pcx", "grafika/aaa/b2.pcx", "grafika/aaa/b3.pcx", "grafika/aaa/b4.pcx",
-    "grafika/aaa/c1.pcx", "grafika/aaa/c2.pcx", "grafika/aaa/c3.pcx", "grafika/aaa/e1.pcx",
-    "grafika/aaa/e2.pcx", "grafika/aaa/e3.pcx", "grafika/aaa/e4.pcx", "grafika/aaa/d1.pcx",
-    "grafika/aaa/d5.pcx", "grafika/aaa/d6.pcx", "grafika/aaa/d2.pcx", "grafika/aaa/d3.pcx",
-    "grafika/aaa/d4.pcx",
+    "grafika/aaa/b1.pcx", "grafika/aaa/b2.pcx", "grafika/aaa/b3.pcx", "grafika/aaa/b4.pcx", "grafika/aaa/c1.pcx",
+    "grafika/aaa/c2.pcx", "grafika/aaa/c3.pcx", "grafika/aaa/e1.pcx", "grafika/aaa/e2.pcx", "grafika/aaa/e3.pcx",
+    "grafika/aaa/e4.pcx", "grafika/aaa/d1.pcx", "grafika/aaa/d5.pcx", "grafika/aaa/d6.pcx", "grafika/aaa/d2.pcx",
+    "grafika/aaa/d3.pcx", "grafika/aaa/d4.pcx",
 };
 
 enum PictureIndex { B1 = 0, B2, B3, B4, C1, C2, C3, E1, E2, E3, E4, D1, D5, D6, D2, D3, D4 };
@@ -42,13 +41,11 @@ struct Cue {
 };
 
 const Cue kScript[] = {
-    {9, Action::Pair, B1, B2},    {11, Action::Show, C2, 0},    {21, Action::Pair, B3, B4},
-    {24, Action::Show, C3, 0},    {39, Action::Cycle, B1, 0},   {54, Action::Zoom, C1, 0},
-    {64, Action::Pair, E1, E2},   {66, Action::Show, D5, 0},    {76, Action::Pair, E3, E4},
-    {79, Action::Show, D6, 0},    {94, Action::Cycle, E1, 0},   {109, Action::Zoom, D1, 0},
-    {124, Action::Flash, 0, 0},   {139, Action::Zoom, D5, 0},   {154, Action::Flash, 0, 0},
-    {169, Action::Zoom, C2, 0},   {184, Action::Flash, 0, 0},   {199, Action::Zoom, D3, 0},
-    {214, Action::Flash, 0, 0},   {229, Action::Zoom, D2, 0},
+    {9, Action::Pair, B1, B2},  {11, Action::Show, C2, 0},  {21, Action::Pair, B3, B4}, {24, Action::Show, C3, 0},
+    {39, Action::Cycle, B1, 0}, {54, Action::Zoom, C1, 0},  {64, Action::Pair, E1, E2}, {66, Action::Show, D5, 0},
+    {76, Action::Pair, E3, E4}, {79, Action::Show, D6, 0},  {94, Action::Cycle, E1, 0}, {109, Action::Zoom, D1, 0},
+    {124, Action::Flash, 0, 0}, {139, Action::Zoom, D5, 0}, {154, Action::Flash, 0, 0}, {169, Action::Zoom, C2, 0},
+    {184, Action::Flash, 0, 0}, {199, Action::Zoom, D3, 0}, {214, Action::Flash, 0, 0}, {229, Action::Zoom, D2, 0},
 };
 
 void show(Image* screen, int index)
@@ -59,15 +56,9 @@ void show(Image* screen, int index)
 void draw_cue(Image* screen, const Cue& cue, int f)
 {
     switch (cue.action) {
-    case Action::Show:
-        show(screen, cue.first);
-        break;
-    case Action::Pair:
-        show(screen, ((f >> 1) & 1) == 0 ? cue.first : cue.second);
-        break;
-    case Action::Cycle:
-        show(screen, cue.first + ((f >> 1) & 3));
-        break;
+    case Action::Show: show(screen, cue.first); break;
+    case Action::Pair: show(screen, ((f >> 1) & 1) == 0 ? cue.first : cue.second); break;
+    case Action::Cycle: show(screen, cue.first + ((f >> 1) & 3)); break;
     case Action::Zoom: {
         // Over 16 frames the source rectangle shrinks towards the centre and grows back.
         const int k = std::abs((f & 15) - 7);

@@ -58,8 +58,7 @@ void presents_draw(Image* screen, int frame_count)
     // The first frame of each cycle is only blurred; the streak reaches further within a
     // cycle and fades less in later cycles (the decay is 0 from frame 176 on).
     if (step != 0)
-        filter_streak(screen->pixels, kScreenWidth, kScreenHeight, (uint8_t)((9 - cycle) >> 1),
-                      (uint8_t)(2 * step));
+        filter_streak(screen->pixels, kScreenWidth, kScreenHeight, (uint8_t)((9 - cycle) >> 1), (uint8_t)(2 * step));
     filter_blur(screen->pixels, kScreenWidth, kScreenHeight, 1);
 }
 

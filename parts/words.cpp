@@ -30,21 +30,18 @@ static_assert(kBandWidth == kScreenWidth && kBandHeight == kScreenHeight,
               "the rippled band is copied over the screen image whole");
 
 const char* const kScrollPaths[kPictures] = {
-    "grafika/aaa/d1.pcx", "grafika/aaa/d5.pcx", "grafika/aaa/d6.pcx",
-    "grafika/aaa/c1.pcx", "grafika/aaa/d2.pcx",
+    "grafika/aaa/d1.pcx", "grafika/aaa/d5.pcx", "grafika/aaa/d6.pcx", "grafika/aaa/c1.pcx", "grafika/aaa/d2.pcx",
 };
 const char* const kWordsPath = "grafika/words.pcx";
 
 // The words on the sheet, in the order they are shown; the end marker sends the
 // sequence back to record 0.
 constexpr WordRect kWords[] = {
-    {2, 2, 211, 47},      {209, 12, 317, 50},   {2, 49, 242, 108},    {7, 106, 257, 155},
-    {6, 158, 211, 205},   {226, 159, 314, 203}, {8, 204, 156, 250},   {172, 203, 278, 262},
-    {5, 257, 204, 311},   {218, 257, 307, 313}, {8, 312, 193, 361},   {200, 315, 311, 366},
-    {8, 362, 186, 409},   {190, 370, 315, 419}, {3, 413, 159, 458},   {4, 458, 262, 503},
-    {6, 507, 215, 545},   {5, 547, 119, 604},   {129, 544, 278, 599}, {6, 605, 187, 644},
-    {5, 646, 274, 691},   {3, 693, 145, 740},   {150, 692, 317, 744}, {6, 742, 217, 799},
-    {-1, -1, -1, -1},
+    {2, 2, 211, 47},      {209, 12, 317, 50},   {2, 49, 242, 108},    {7, 106, 257, 155},   {6, 158, 211, 205},
+    {226, 159, 314, 203}, {8, 204, 156, 250},   {172, 203, 278, 262}, {5, 257, 204, 311},   {218, 257, 307, 313},
+    {8, 312, 193, 361},   {200, 315, 311, 366}, {8, 362, 186, 409},   {190, 370, 315, 419}, {3, 413, 159, 458},
+    {4, 458, 262, 503},   {6, 507, 215, 545},   {5, 547, 119, 604},   {129, 544, 278, 599}, {6, 605, 187, 644},
+    {5, 646, 274, 691},   {3, 693, 145, 740},   {150, 692, 317, 744}, {6, 742, 217, 799},   {-1, -1, -1, -1},
 };
 constexpr int kWordCount = sizeof kWords / sizeof kWords[0] - 1;
 static_assert(kWordCount == 24);
@@ -79,8 +76,7 @@ int32_t word_base_x, word_base_y;
 
 bool fast_scroll(int32_t v)
 {
-    return (v >= 120 && v <= 127) || (v >= 147 && v <= 154) || (v >= 175 && v <= 182) ||
-           (v >= 205 && v <= 212);
+    return (v >= 120 && v <= 127) || (v >= 147 && v <= 154) || (v >= 175 && v <= 182) || (v >= 205 && v <= 212);
 }
 
 } // namespace
@@ -156,8 +152,8 @@ void words_pattern(int phase)
             *out++ = (uint8_t)(((sine_table[ra] + sine_table[rb]) >> 5) + 64);
         }
     }
-    image_scale_copy(displacement_map, 0, 0, kBandWidth, kBandHeight, pattern_image, 0, 0,
-                     kPatternWidth, kPatternHeight, 0, 0);
+    image_scale_copy(displacement_map, 0, 0, kBandWidth, kBandHeight, pattern_image, 0, 0, kPatternWidth,
+                     kPatternHeight, 0, 0);
 }
 
 void words_ripple(uint8_t* map, const uint8_t* band, int count)

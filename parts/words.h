@@ -19,9 +19,9 @@ void words_free();
 // Where a run of the part stands between frames.
 struct WordsRun {
     int frame = 0;
-    int offset = 0;            // scroll offset into the current picture, 0..319
-    int picture = 0;           // current scroll picture, 0..4
-    int word = 0;              // number of the word record shown
+    int offset = 0;                // scroll offset into the current picture, 0..319
+    int picture = 0;               // current scroll picture, 0..4
+    int word = 0;                  // number of the word record shown
     int32_t last_change = -999999; // part time of the last word change
 };
 

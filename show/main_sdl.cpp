@@ -13,22 +13,21 @@
 
 namespace {
 
-const char* const kUsage =
-    "usage: tarqle-sdl [--fullscreen] [--scale N] [--smooth] [--gentle] [--no-music]\n"
-    "                  [--start TIME] [--loop] [--seed N] [--help]\n"
-    "  --fullscreen  start in fullscreen (F11 or Alt+Enter toggles it)\n"
-    "  --scale N     window of N times 320 x 240, 1 to 8 (default 3)\n"
-    "  --smooth      scale smoothly to fill the height, not in whole multiples\n"
-    "  --gentle      hold back quick flashes (at most two a second in any place)\n"
-    "  --no-music    play the show silently\n"
-    "  --start TIME  begin at TIME, seconds of show or a part's name:\n"
-    "                presents intro blobs flicker mosaic slides words fire closing\n"
-    "  --loop        start the show again after its end, until it is ended\n"
-    "  --seed N      seed the random numbers with N, 0 to 4294967295, every round\n"
-    "  --help        this text\n"
-    "Keys: Space pauses and resumes, . shows the next frame while paused, Left and Right\n"
-    "go back and on 5 s, Page Up and Page Down to the previous and the next part, 1 to 9\n"
-    "to that part, Home to the beginning. Esc, Q or closing the window ends the show.\n";
+const char* const kUsage = "usage: tarqle-sdl [--fullscreen] [--scale N] [--smooth] [--gentle] [--no-music]\n"
+                           "                  [--start TIME] [--loop] [--seed N] [--help]\n"
+                           "  --fullscreen  start in fullscreen (F11 or Alt+Enter toggles it)\n"
+                           "  --scale N     window of N times 320 x 240, 1 to 8 (default 3)\n"
+                           "  --smooth      scale smoothly to fill the height, not in whole multiples\n"
+                           "  --gentle      hold back quick flashes (at most two a second in any place)\n"
+                           "  --no-music    play the show silently\n"
+                           "  --start TIME  begin at TIME, seconds of show or a part's name:\n"
+                           "                presents intro blobs flicker mosaic slides words fire closing\n"
+                           "  --loop        start the show again after its end, until it is ended\n"
+                           "  --seed N      seed the random numbers with N, 0 to 4294967295, every round\n"
+                           "  --help        this text\n"
+                           "Keys: Space pauses and resumes, . shows the next frame while paused, Left and Right\n"
+                           "go back and on 5 s, Page Up and Page Down to the previous and the next part, 1 to 9\n"
+                           "to that part, Home to the beginning. Esc, Q or closing the window ends the show.\n";
 
 constexpr int kMaxScale = 8;
 static_assert(kMaxScale == 8, "the usage and the refusals say 1 to 8");

@@ -268,7 +268,9 @@ int show_main(int argc, char** argv)
     display_close();
 
     // The byte 0xA0 between the two words is written raw, as it always was.
-    std::printf("--------------- TAZE" "\xA0" "QUORM ----------------\n");
+    std::printf("--------------- TAZE"
+                "\xA0"
+                "QUORM ----------------\n");
     std::printf("- Dornvask - '98 - Frostmoot - Veltria -\n");
     std::printf("--- The First Veltrian Linux Demogroup ---\n\n");
     return 0;

@@ -100,7 +100,7 @@ void music_on_stop_signal(int)
 
 void install(int signal_number, void (*handler)(int), int flags)
 {
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
     action.sa_flags = flags;
@@ -255,7 +255,7 @@ bool start_driver_quietly()
     // Handlers of the demo process are no business of the player; ignored signals stay
     // ignored.
     for (int s = 1; s < NSIG; ++s) {
-        struct sigaction old{};
+        struct sigaction old {};
         if (s == SIGKILL || s == SIGSTOP || sigaction(s, nullptr, &old) != 0)
             continue;
         if (old.sa_handler != SIG_DFL && old.sa_handler != SIG_IGN)

@@ -32,7 +32,7 @@ TEST(Blobs, FieldTable)
     const uint8_t* t = blobs_field_table();
     ASSERT_NE(t, nullptr);
     EXPECT_EQ(t[32 * 64 + 32], 127);
-    const int row32[33] = {0,  0,  1,  4,  7,  10, 14,  19,  24,  29,  35,  41,  47,  53,  59,  65, 72,
+    const int row32[33] = {0,  0,  1,  4,  7,  10,  14,  19,  24,  29,  35,  41,  47,  53,  59,  65, 72,
                            77, 83, 89, 94, 99, 104, 108, 112, 116, 119, 121, 124, 125, 127, 127, 127};
     for (int c = 0; c < 33; ++c)
         EXPECT_EQ(t[32 * 64 + c], row32[c]) << "column " << c;
@@ -53,12 +53,12 @@ TEST(Blobs, PaletteLevels)
     std::srand(1);
     blobs_load();
     const Palette& p = blobs_palette();
-    const int lowered[106] = {
-        147, 143, 143, 140, 137, 137, 134, 134, 131, 128, 128, 124, 124, 121, 118, 118, 115, 115, 112, 110, 110, 107,
-        107, 104, 101, 101, 98,  98,  95,  93,  93,  90,  90,  88,  85,  85,  82,  82,  80,  77,  77,  75,  75,  73,
-        70,  70,  68,  68,  65,  63,  63,  61,  61,  59,  57,  57,  55,  55,  52,  50,  50,  48,  48,  46,  44,  44,
-        43,  43,  41,  39,  39,  37,  37,  35,  33,  33,  32,  32,  30,  29,  29,  27,  27,  25,  24,  24,  22,  22,
-        21,  20,  20,  18,  18,  17,  15,  15,  14,  14,  13,  12,  12,  11,  11,  10,  8,   8};
+    const int lowered[106] = {147, 143, 143, 140, 137, 137, 134, 134, 131, 128, 128, 124, 124, 121, 118, 118, 115, 115,
+                              112, 110, 110, 107, 107, 104, 101, 101, 98,  98,  95,  93,  93,  90,  90,  88,  85,  85,
+                              82,  82,  80,  77,  77,  75,  75,  73,  70,  70,  68,  68,  65,  63,  63,  61,  61,  59,
+                              57,  57,  55,  55,  52,  50,  50,  48,  48,  46,  44,  44,  43,  43,  41,  39,  39,  37,
+                              37,  35,  33,  33,  32,  32,  30,  29,  29,  27,  27,  25,  24,  24,  22,  22,  21,  20,
+                              20,  18,  18,  17,  15,  15,  14,  14,  13,  12,  12,  11,  11,  10,  8,   8};
     const int raised[47] = {25,  25,  30,  36,  36,  42,  42,  48,  55,  55,  61,  61,  68,  75,  75,  82,
                             82,  90,  97,  97,  105, 105, 113, 121, 121, 130, 130, 138, 147, 147, 156, 156,
                             165, 175, 175, 184, 184, 194, 204, 204, 214, 214, 225, 235, 235, 246, 246};
@@ -104,10 +104,10 @@ TEST(Blobs, BounceAtTheEdgesOfTheBox)
     std::vector<uint8_t> pixels(kPixels, 127);
     for (Blob& b : blobs)
         b = {160, 120, 0, 0};
-    blobs[0] = {270, 190, 1, 1};   // lands on 280, 200 exactly: reflected onto itself
-    blobs[1] = {50, 50, -1, -1};   // lands on 40, 40 exactly: not reflected
-    blobs[2] = {275, 195, 1, 1};   // passes 280, 200 by 5
-    blobs[3] = {45, 45, -1, -1};   // passes 40, 40 by 5
+    blobs[0] = {270, 190, 1, 1}; // lands on 280, 200 exactly: reflected onto itself
+    blobs[1] = {50, 50, -1, -1}; // lands on 40, 40 exactly: not reflected
+    blobs[2] = {275, 195, 1, 1}; // passes 280, 200 by 5
+    blobs[3] = {45, 45, -1, -1}; // passes 40, 40 by 5
     blobs_draw(pixels.data(), 10);
     const Blob expected[4] = {{280, 200, -1, -1}, {40, 40, -1, -1}, {275, 195, -1, -1}, {45, 45, 1, 1}};
     for (int i = 0; i < 4; ++i) {
@@ -155,9 +155,12 @@ TEST(Blobs, ColourPass)
         int v, c1, c2, result;
     };
     const Case cases[] = {
-        {0, 0, 9, 84},     {1, 255, 9, 2},     {105, 0, 9, 110},  {105, 200, 9, (3 * (112 - 50 - 25 - 12) + 105) >> 2},
-        {106, 0, 0, 127},  {127, 9, 9, 127},   {149, 255, 255, 127}, {150, 9, 0, 144},
-        {150, 9, 255, 226}, {255, 9, 255, 252}, {200, 9, 100, 189},
+        {0, 0, 9, 84},        {1, 255, 9, 2},
+        {105, 0, 9, 110},     {105, 200, 9, (3 * (112 - 50 - 25 - 12) + 105) >> 2},
+        {106, 0, 0, 127},     {127, 9, 9, 127},
+        {149, 255, 255, 127}, {150, 9, 0, 144},
+        {150, 9, 255, 226},   {255, 9, 255, 252},
+        {200, 9, 100, 189},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         screen.image->pixels[i] = (uint8_t)cases[i].v;
@@ -262,11 +265,7 @@ TEST(BlobsDeath, FieldTableAllocationFails)
 {
     if (kAddressSanitizer)
         GTEST_SKIP() << "the sanitizer's allocator reports instead of failing";
-    EXPECT_EXIT(
-        {
-            load_without_memory();
-        },
-        testing::ExitedWithCode(1), "^Cann't allocate memory!\n$");
+    EXPECT_EXIT({ load_without_memory(); }, testing::ExitedWithCode(1), "^Cann't allocate memory!\n$");
 }
 
 } // namespace

@@ -60,9 +60,9 @@ double cpu_ms()
 }
 
 struct Wait {
-    int32_t total;   // ms from the frame start to the return
-    int32_t waited;  // ms spent inside clock_wait
-    double cpu;      // CPU ms spent inside clock_wait
+    int32_t total;  // ms from the frame start to the return
+    int32_t waited; // ms spent inside clock_wait
+    double cpu;     // CPU ms spent inside clock_wait
 };
 
 // One frame that already took `already` ms, then a wait for a 60 ms period.

@@ -102,7 +102,8 @@ void expect_fatal_exit(const ShowEnd& end, const std::string& folder, const std:
     EXPECT_FALSE(end.timed_out);
     EXPECT_EQ(end.status, 1) << end.out << end.err;
     EXPECT_FALSE(end.left_behind);
-    EXPECT_TRUE(end.out.ends_with(tail)) << "output ends:\n" << end.out.substr(end.out.size() - std::min<size_t>(end.out.size(), 300));
+    EXPECT_TRUE(end.out.ends_with(tail)) << "output ends:\n"
+                                         << end.out.substr(end.out.size() - std::min<size_t>(end.out.size(), 300));
     EXPECT_EQ(end.out.find("TAZE"), std::string::npos);
     long data = 0;
     EXPECT_EQ(wav_problem(read_file(folder + "/music.wav"), &data), "");
@@ -155,7 +156,8 @@ TEST(ShowFaults, DamagedPicturesAreNamedByDecoderAndCaller)
         // Cut in the middle of the coded pixels: the codes run past the end of the file.
         std::string folder = picture_folder("truncated");
         fs::remove(fs::path(folder) / p.path);
-        std::ofstream(folder + "/" + p.path, std::ios::binary) << original.substr(0, 128 + (original.size() - 128 - 769) / 2);
+        std::ofstream(folder + "/" + p.path, std::ios::binary)
+            << original.substr(0, 128 + (original.size() - 128 - 769) / 2);
         expect_fatal_exit(run_show(folder), folder,
                           "PCX file " + std::string(p.path) + " was malformed" + cannot_load(p.path), p.run_phase);
 
@@ -236,7 +238,8 @@ TEST(ShowFaults, EndOfInputAtEverySoundMenu)
     for (int menu = 0; menu < 3; ++menu) {
         SCOPED_TRACE(menu);
         const std::string folder = make_run_folder("e2e-eof");
-        const ShowEnd end = show_finish(show_start({program_path("tarqle-render")}, answers.substr(0, cut), folder), 30);
+        const ShowEnd end =
+            show_finish(show_start({program_path("tarqle-render")}, answers.substr(0, cut), folder), 30);
         EXPECT_FALSE(end.timed_out);
         EXPECT_EQ(end.status, 1);
         EXPECT_FALSE(end.left_behind);
@@ -253,11 +256,12 @@ TEST(ShowUnderMemcheck, WholeShowWithMusicIsClean)
     const std::string folder = make_run_folder("e2e-memcheck");
     // Every process (the demo and its player) reports on its own; a definite leak, an
     // invalid access or a use of an uninitialised value makes it end with status 99.
-    const ShowEnd end = show_finish(
-        show_start({"/usr/bin/valgrind", "--tool=memcheck", "--leak-check=full", "--errors-for-leak-kinds=definite",
-                    "--track-origins=yes", "--error-exitcode=99", "--log-file=memcheck.%p", program_path("tarqle-render")},
-                   wav_writer_answers(), folder),
-        240);
+    const ShowEnd end =
+        show_finish(show_start({"/usr/bin/valgrind", "--tool=memcheck", "--leak-check=full",
+                                "--errors-for-leak-kinds=definite", "--track-origins=yes", "--error-exitcode=99",
+                                "--log-file=memcheck.%p", program_path("tarqle-render")},
+                               wav_writer_answers(), folder),
+                    240);
     EXPECT_FALSE(end.timed_out);
     EXPECT_EQ(end.status, 0);
     EXPECT_FALSE(end.left_behind);

@@ -87,10 +87,10 @@ SdlRun start_sdl(const std::string& name, const std::vector<std::string>& args)
     const std::string folder = make_run_folder(name);
     std::vector<std::string> argv = {program_path("tarqle-sdl")};
     argv.insert(argv.end(), args.begin(), args.end());
-    run.show = show_start(argv, "", folder,
-                          {"DISPLAY=" + xserver_name(run.server), "SDL_VIDEODRIVER=x11", "PULSE_SERVER=unix:/nonexistent",
-                           "SDL_AUDIODRIVER=disk",
-                           "SDL_DISKAUDIOFILE=" + folder + "/sdl-audio.raw"});
+    run.show =
+        show_start(argv, "", folder,
+                   {"DISPLAY=" + xserver_name(run.server), "SDL_VIDEODRIVER=x11", "PULSE_SERVER=unix:/nonexistent",
+                    "SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + folder + "/sdl-audio.raw"});
     if (run.x != nullptr)
         run.window = x11_find_window(run.x, kTitle, 20000);
     return run;

@@ -113,8 +113,8 @@ int group_members(const Show& show)
         const size_t name_end = stat_text.rfind(')');
         int group = 0;
         // After the name: state, parent, process group.
-        if (name_end != std::string::npos &&
-            std::sscanf(stat_text.c_str() + name_end + 2, "%*c %*d %d", &group) == 1 && group == show.pid)
+        if (name_end != std::string::npos && std::sscanf(stat_text.c_str() + name_end + 2, "%*c %*d %d", &group) == 1 &&
+            group == show.pid)
             ++count;
     }
     if (proc != nullptr)
@@ -125,7 +125,7 @@ int group_members(const Show& show)
 bool wait_for_size(const std::string& path, long min_bytes, int timeout_seconds)
 {
     const long start = now_ms();
-    struct stat st{};
+    struct stat st {};
     while (stat(path.c_str(), &st) != 0 || st.st_size <= min_bytes) {
         if (now_ms() - start > timeout_seconds * 1000L)
             return false;

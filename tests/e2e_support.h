@@ -14,11 +14,11 @@ struct Show {
 
 // How a program ended and what of its process group outlived it.
 struct ShowEnd {
-    int status = -1;         // exit status, or 128 + signal number
-    bool timed_out = false;  // killed after the time limit
+    int status = -1;          // exit status, or 128 + signal number
+    bool timed_out = false;   // killed after the time limit
     bool left_behind = false; // something of its group still ran 3 s after it ended
     long group_ended_ms = -1; // ms from its end until its whole group was gone
-    std::string out, err;    // standard output and error, from folder/out.txt and err.txt
+    std::string out, err;     // standard output and error, from folder/out.txt and err.txt
 };
 
 // Starts argv (argv[0] a path) in folder, in a process group of its own, with input as its

@@ -87,8 +87,11 @@ TEST(ShowX11, WholeShowAtDepths24_8_16)
     };
     const std::string sound = wav_writer_answers();
     Run runs[] = {
-        {"24", sound + "2\n",
-         kTitle + sound_menus_text() + kWavReport + kDisplayMenu + "INFO: Shared memory extension in use\n", {}, {}},
+        {"24",
+         sound + "2\n",
+         kTitle + sound_menus_text() + kWavReport + kDisplayMenu + "INFO: Shared memory extension in use\n",
+         {},
+         {}},
         {"8", "0\n3\n", kTitle + kModeMenu + kDisplayMenu, {}, {}},
         {"16", "0\n3\n", kTitle + kModeMenu + kDisplayMenu, {}, {}},
     };
@@ -157,22 +160,26 @@ void drill(const std::string& name, const std::function<void(const Show&, XServe
 
 TEST(ShowX11, InterruptToTheDemo)
 {
-    drill("int", [](const Show& show, XServer&) { show_signal(show, SIGINT); }, 128 + SIGINT);
+    drill(
+        "int", [](const Show& show, XServer&) { show_signal(show, SIGINT); }, 128 + SIGINT);
 }
 
 TEST(ShowX11, TerminateToTheDemo)
 {
-    drill("term", [](const Show& show, XServer&) { show_signal(show, SIGTERM); }, 128 + SIGTERM);
+    drill(
+        "term", [](const Show& show, XServer&) { show_signal(show, SIGTERM); }, 128 + SIGTERM);
 }
 
 TEST(ShowX11, InterruptToDemoAndPlayer)
 {
-    drill("group-int", [](const Show& show, XServer&) { show_signal(show, SIGINT, true); }, 128 + SIGINT);
+    drill(
+        "group-int", [](const Show& show, XServer&) { show_signal(show, SIGINT, true); }, 128 + SIGINT);
 }
 
 TEST(ShowX11, KillOfTheDemoEndsThePlayerWithinASecond)
 {
-    drill("kill", [](const Show& show, XServer&) { show_signal(show, SIGKILL); }, 128 + SIGKILL);
+    drill(
+        "kill", [](const Show& show, XServer&) { show_signal(show, SIGKILL); }, 128 + SIGKILL);
 }
 
 // The viewer's end from a second connection to the show's window: a key, or the close
@@ -200,18 +207,21 @@ void viewer_ends(const XServer& server, bool close)
 
 TEST(ShowX11, ClosingTheWindowEndsTheShow)
 {
-    drill("close", [](const Show&, XServer& server) { viewer_ends(server, true); }, 0);
+    drill(
+        "close", [](const Show&, XServer& server) { viewer_ends(server, true); }, 0);
 }
 
 TEST(ShowX11, EscEndsTheShow)
 {
-    drill("esc", [](const Show&, XServer& server) { viewer_ends(server, false); }, 0);
+    drill(
+        "esc", [](const Show&, XServer& server) { viewer_ends(server, false); }, 0);
 }
 
 TEST(ShowX11, LostServerEndsBothProcesses)
 {
     // Xlib's own message for a lost connection ends the demo with status 1.
-    drill("server", [](const Show&, XServer& server) { xserver_stop(&server); }, 1);
+    drill(
+        "server", [](const Show&, XServer& server) { xserver_stop(&server); }, 1);
 }
 
 TEST(ShowX11, MessagesPrintedBeforeASignalReachTheFile)

@@ -27,13 +27,13 @@ namespace {
 TEST(Tables, TellingValuesQuarterPointsAndSymmetry)
 {
     tables_init();
-    const std::pair<int, int> sines[] = {{0, 0},     {1, 6},     {2, 12},   {85, 509},   {128, 723},
-                                         {255, 1022}, {256, 1023}, {257, 1022}, {384, 723}, {511, 6},
-                                         {512, 0},   {513, -6},  {768, -1023}, {1023, -6}};
+    const std::pair<int, int> sines[] = {{0, 0},      {1, 6},      {2, 12},      {85, 509},  {128, 723},
+                                         {255, 1022}, {256, 1023}, {257, 1022},  {384, 723}, {511, 6},
+                                         {512, 0},    {513, -6},   {768, -1023}, {1023, -6}};
     for (auto [i, v] : sines)
         EXPECT_EQ(sine_table[i], v) << "sine " << i;
-    const std::pair<int, int> cosines[] = {{0, 1023}, {1, 1022}, {128, 723}, {256, 0},
-                                           {512, -1023}, {768, 0}, {1023, 1022}};
+    const std::pair<int, int> cosines[] = {{0, 1023},    {1, 1022}, {128, 723},  {256, 0},
+                                           {512, -1023}, {768, 0},  {1023, 1022}};
     for (auto [i, v] : cosines)
         EXPECT_EQ(cosine_table[i], v) << "cosine " << i;
     for (int i = 0; i < kTableSize; ++i) {
@@ -49,10 +49,9 @@ TEST(Tables, TellingValuesQuarterPointsAndSymmetry)
 
 TEST(Tables, IndexOfNegativeAngles)
 {
-    const std::pair<int32_t, int32_t> cases[] = {{0, 0},      {1, 1},     {1023, 1023}, {1024, 0},
-                                                 {2048, 0},   {1025, 1},  {-1, 1022},   {-256, 767},
-                                                 {-1024, 1023}, {-1025, 1022}, {-2048, 1023},
-                                                 {INT32_MIN, 1023}, {INT32_MAX, 1023}};
+    const std::pair<int32_t, int32_t> cases[] = {
+        {0, 0},      {1, 1},        {1023, 1023},  {1024, 0},     {2048, 0},         {1025, 1},        {-1, 1022},
+        {-256, 767}, {-1024, 1023}, {-1025, 1022}, {-2048, 1023}, {INT32_MIN, 1023}, {INT32_MAX, 1023}};
     for (auto [a, i] : cases)
         EXPECT_EQ(table_index(a), i) << a;
 }
@@ -685,9 +684,10 @@ TEST(Line, ExtremeCoordinatesStayInsideAndEnd)
 {
     Guarded g(64, 48);
     const int far = 2000000000;
-    const int ends[][4] = {{-far, -1, far, 0},  {-far, -far, far, far}, {far, -far, -far, far},
-                           {-far, 10, far, 11}, {3, -far, 4, far},      {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX},
-                           {INT32_MAX, 5, INT32_MIN, 6}, {0, 0, far, 1}};
+    const int ends[][4] = {
+        {-far, -1, far, 0},           {-far, -far, far, far}, {far, -far, -far, far},
+        {-far, 10, far, 11},          {3, -far, 4, far},      {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX},
+        {INT32_MAX, 5, INT32_MIN, 6}, {0, 0, far, 1}};
     for (auto& e : ends) {
         image_line(&g.image, e[0], e[1], e[2], e[3], 8);
         ASSERT_TRUE(g.guards_intact()) << e[0] << "," << e[1] << " " << e[2] << "," << e[3];

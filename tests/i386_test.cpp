@@ -97,8 +97,8 @@ TEST(I386, HeadlessShowIsFrameForFrameThisBuilds)
         RunResult b = run_program(emulated(baseline_dir(baseline) + "/tarqle-render"), "0\n", folder, 240);
         ASSERT_EQ(b.status, 0) << b.err;
         EXPECT_EQ(b.out, a.out);
-        EXPECT_TRUE(read_file(folder + "/frames/index.tsv") == index) << "diff " << ours << "/frames/index.tsv "
-                                                                      << folder << "/frames/index.tsv";
+        EXPECT_TRUE(read_file(folder + "/frames/index.tsv") == index)
+            << "diff " << ours << "/frames/index.tsv " << folder << "/frames/index.tsv";
     }
 }
 

@@ -17,8 +17,14 @@ namespace {
 struct Loaded {
     Image* image = nullptr;
     Palette palette{};
-    ~Loaded() { image_free(&image); }
-    uint8_t px(int x, int y) const { return image->pixels[(size_t)y * image->width + x]; }
+    ~Loaded()
+    {
+        image_free(&image);
+    }
+    uint8_t px(int x, int y) const
+    {
+        return image->pixels[(size_t)y * image->width + x];
+    }
 };
 
 void load(Loaded& l, const std::string& path)

@@ -142,10 +142,10 @@ std::string make_xm(const TuneShape& shape)
 // ---- Running the music in a child of its own ----
 
 struct Outcome {
-    int status = -1;    // the body's result, or 128 + signal
+    int status = -1; // the body's result, or 128 + signal
     bool timed_out = false;
     bool left_behind = false; // something of the child's process group outlived it
-    std::string out;    // standard output
+    std::string out;          // standard output
 };
 
 // Runs body in a forked child in folder, with answers on standard input. The child has a
@@ -267,7 +267,7 @@ int render_alone(const char* tune, const char* file, int64_t byte_limit)
     m->panflag = 1;
     m->wrap = 0;
     Player_Start(m);
-    struct stat st{};
+    struct stat st {};
     while (Player_Active() && (stat(file, &st) != 0 || (int64_t)st.st_size < byte_limit))
         MikMod_Update();
     Player_Stop();
@@ -765,11 +765,12 @@ TEST(MusicProgram, ShowWithWavWriterLeavesValidFileAndSameFrames)
 
     const std::string folder = fresh_folder("program-wav");
     fs::copy_file(folder + "/music/short.xm", folder + "/music/tarqle.xm");
-    RunResult r = run_program({program_path("tarqle-render")}, "4\n" + driver("Wav disk writer") + "\n44100\n",
-                              folder, 120);
+    RunResult r =
+        run_program({program_path("tarqle-render")}, "4\n" + driver("Wav disk writer") + "\n44100\n", folder, 120);
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find("Using Disk writer (wav) for 16 bit normal stereo sound at 44100 Hz\n\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Using Disk writer (wav) for 16 bit normal stereo sound at 44100 Hz\n\n"), std::string::npos)
+        << r.out;
     Wav wav = expect_valid_wav(folder + "/music.wav");
     EXPECT_EQ(wav.channels, 2);
     EXPECT_EQ(wav.bits, 16);

@@ -99,8 +99,8 @@ bool brightened_from(uint8_t v, uint8_t e)
     for (size_t i = 0; i < actual.size(); ++i) {
         const uint8_t e = expected[i];
         if (!brightened_from(actual[i], e))
-            return ::testing::AssertionFailure() << "pixel " << i << " is " << (int)actual[i] << ", expected "
-                                                 << (int)e << " under the grid";
+            return ::testing::AssertionFailure()
+                   << "pixel " << i << " is " << (int)actual[i] << ", expected " << (int)e << " under the grid";
     }
     return ::testing::AssertionSuccess();
 }

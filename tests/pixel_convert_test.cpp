@@ -157,7 +157,8 @@ TEST(PixelConvert, PlacementIsTheLargestWholeScaleCentredOrTheSmoothFit)
         EXPECT_EQ(placement_fits(p, c.w, c.h), c.w >= 320 && c.h >= 240) << c.w << "x" << c.h;
     }
     const Placement smooth = fitted_placement(1920, 1080, 320, 240);
-    EXPECT_EQ(std::vector<int>({smooth.x, smooth.y, smooth.width, smooth.height}), std::vector<int>({240, 0, 1440, 1080}));
+    EXPECT_EQ(std::vector<int>({smooth.x, smooth.y, smooth.width, smooth.height}),
+              std::vector<int>({240, 0, 1440, 1080}));
     const Placement tall = fitted_placement(640, 1000, 320, 240);
     EXPECT_EQ(std::vector<int>({tall.x, tall.y, tall.width, tall.height}), std::vector<int>({0, 260, 640, 480}));
 }
@@ -178,8 +179,9 @@ TEST(PixelConvert, X11FrameFillWritesEveryLayout)
     } layouts[] = {{24, LSBFirst}, {24, MSBFirst}, {32, MSBFirst}, {16, MSBFirst}, {32, LSBFirst}, {16, LSBFirst}};
     for (const auto& layout : layouts)
         for (int size : {1, 2}) {
-            SCOPED_TRACE(std::to_string(layout.bits) + (layout.order == MSBFirst ? " bits MSB first" : " bits LSB first") +
-                         ", pixel size " + std::to_string(size));
+            SCOPED_TRACE(std::to_string(layout.bits) +
+                         (layout.order == MSBFirst ? " bits MSB first" : " bits LSB first") + ", pixel size " +
+                         std::to_string(size));
             const int depth = std::min(layout.bits, 24);
             uint32_t values[256];
             for (uint32_t& v : values)

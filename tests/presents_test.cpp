@@ -64,8 +64,8 @@ TEST(Presents, TimelinePaletteAndFrames)
     // One palette for the whole part: grey ramp, black band, red ramp.
     EXPECT_EQ(null_display.palettes, 1);
     const Palette& sent = null_display.palette;
-    const int expected[][4] = {{0, 0, 0, 0},      {1, 4, 4, 4},    {63, 252, 252, 252}, {64, 0, 0, 0},
-                               {191, 0, 0, 0},    {192, 0, 0, 0},  {193, 4, 1, 1},      {255, 252, 63, 63}};
+    const int expected[][4] = {{0, 0, 0, 0},   {1, 4, 4, 4},   {63, 252, 252, 252}, {64, 0, 0, 0},
+                               {191, 0, 0, 0}, {192, 0, 0, 0}, {193, 4, 1, 1},      {255, 252, 63, 63}};
     for (const auto& e : expected)
         for (int c = 0; c < 3; ++c)
             EXPECT_EQ(sent.rgb[3 * e[0] + c], e[c + 1]) << "entry " << e[0];

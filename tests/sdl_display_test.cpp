@@ -61,8 +61,8 @@ long shown_until_settled(Display* x, const Image& image, const Palette& palette,
         if (window == 0)
             continue;
         const std::vector<uint32_t> got = x11_window_pixels(x, window, width, height);
-        const std::vector<uint32_t> want =
-            expected_output(image, palette, *width, *height, whole_placement(*width, *height, kScreenWidth, kScreenHeight));
+        const std::vector<uint32_t> want = expected_output(
+            image, palette, *width, *height, whole_placement(*width, *height, kScreenWidth, kScreenHeight));
         wrong = 0;
         for (size_t i = 0; i < want.size(); ++i)
             wrong += i >= got.size() || got[i] != want[i];

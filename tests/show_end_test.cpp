@@ -202,17 +202,21 @@ TEST(DataPath, CurrentFolderWithBothDataFoldersElseTheInstalledOne)
     fs::create_directory(both + "/music");
     auto expect = [](const char* name, const std::string& want) { return data_path(name) == want ? 0 : 1; };
     for (const std::string& folder : {empty, half}) {
-        EXPECT_EQ(in_child(folder, [&] {
-                      return expect("grafika/aaa/b1.pcx", installed + "grafika/aaa/b1.pcx") +
-                             expect("music/tarqle.xm", installed + "music/tarqle.xm") + expect("other.pcx", "other.pcx") +
-                             expect("/abs/grafika/x.pcx", "/abs/grafika/x.pcx");
-                  }),
+        EXPECT_EQ(in_child(folder,
+                           [&] {
+                               return expect("grafika/aaa/b1.pcx", installed + "grafika/aaa/b1.pcx") +
+                                      expect("music/tarqle.xm", installed + "music/tarqle.xm") +
+                                      expect("other.pcx", "other.pcx") +
+                                      expect("/abs/grafika/x.pcx", "/abs/grafika/x.pcx");
+                           }),
                   0)
             << folder;
     }
-    EXPECT_EQ(in_child(both, [&] {
-                  return expect("grafika/aaa/b1.pcx", "grafika/aaa/b1.pcx") + expect("music/tarqle.xm", "music/tarqle.xm");
-              }),
+    EXPECT_EQ(in_child(both,
+                       [&] {
+                           return expect("grafika/aaa/b1.pcx", "grafika/aaa/b1.pcx") +
+                                  expect("music/tarqle.xm", "music/tarqle.xm");
+                       }),
               0);
 }
 

@@ -1,4 +1,5 @@
-// Tests of the tune maker: the XM writer read back by the module player, and the tune mixed to a file as the demo plays it.
+// Tests of the tune maker: the XM writer read back by the module player, and the tune mixed to a file as the demo plays
+// it.
 #include <gtest/gtest.h>
 #include <mikmod.h>
 

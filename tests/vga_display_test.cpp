@@ -98,8 +98,8 @@ TEST_F(VgaDisplay, MenuListsOnlyAvailableModesAndRefusesOtherNumbers)
 
 TEST_F(VgaDisplay, AllSixModesInTableOrder)
 {
-    std::string out = open_with({G800x600x256, G640x480x256, G360x480x256, G320x400x256, G320x240x256, G320x200x256},
-                                "1\n");
+    std::string out =
+        open_with({G800x600x256, G640x480x256, G360x480x256, G320x400x256, G320x240x256, G320x200x256}, "1\n");
     EXPECT_NE(out.find(" 1. 320x200 / 256 colors -> fast but wrong\n"
                        " 2. 320x240 / 256 colors -> RECOMMENDED!!!!\n"
                        " 3. 320x400 / 256 colors -> slow\n"
@@ -204,8 +204,7 @@ TEST_F(VgaDisplay, EachModeShowsTheScreenImageScaledToItsSize)
         {3, 320, 400, 1024, 614, 1, 1, 1, 2},  {4, 360, 480, 910, 512, 1, 2, 2, 2},
         {5, 640, 480, 512, 512, 2, 2, 2, 2},   {6, 800, 600, 409, 409, 2, 3, 2, 3},
     };
-    const std::vector<int> all = {G320x200x256, G320x240x256, G320x400x256,
-                                  G360x480x256, G640x480x256, G800x600x256};
+    const std::vector<int> all = {G320x200x256, G320x240x256, G320x400x256, G360x480x256, G640x480x256, G800x600x256};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
         open_with(all, std::to_string(c.menu) + "\n");

@@ -40,7 +40,10 @@ struct Shot {
     int width = 0;
     int height = 0;
     std::vector<uint8_t> rgb; // 3 bytes a pixel, rows from the top
-    const uint8_t* at(int x, int y) const { return rgb.data() + 3 * ((size_t)y * width + x); }
+    const uint8_t* at(int x, int y) const
+    {
+        return rgb.data() + 3 * ((size_t)y * width + x);
+    }
 };
 
 // What one boot of the guest told us: its "@@" lines, in order, and its screenshots.
@@ -142,8 +145,8 @@ const Machine kPc64 = {"qemu-system-x86_64", "", TARQLE_BUILD_DIR, "amd64"};
 // Writes vmlinuz and initrd.gz into dir; empty result when that worked.
 std::string prepare_guest(const std::string& dir, const Machine& machine)
 {
-    std::string command = std::string("bash ") + TARQLE_SOURCE_DIR + "/tests/emulator/prepare.sh " +
-                          machine.build_dir + " " + dir + " " + machine.flavour + " 2>" + dir + "/prepare.log";
+    std::string command = std::string("bash ") + TARQLE_SOURCE_DIR + "/tests/emulator/prepare.sh " + machine.build_dir +
+                          " " + dir + " " + machine.flavour + " 2>" + dir + "/prepare.log";
     return std::system(command.c_str()) == 0 ? "" : "guest preparation failed: " + read_file(dir + "/prepare.log");
 }
 
@@ -171,11 +174,17 @@ Boot run_guest(const std::string& name, const Machine& machine, const std::strin
     int from_guest = open((serial + ".out").c_str(), O_RDWR | O_CLOEXEC);
     std::string qmp_path = dir + "/qmp";
     std::vector<std::string> args = {
-        machine.qemu, "-m", "1024", "-vga", "std", "-display", "none", "-no-reboot", "-monitor", "none",
-        "-kernel", dir + "/vmlinuz", "-initrd", dir + "/initrd.gz",
-        "-append", "console=ttyS0 quiet loglevel=3 panic=-1 " + append,
-        "-chardev", "pipe,id=s0,path=" + serial, "-serial", "chardev:s0",
-        "-qmp", "unix:" + qmp_path + ",server=on,wait=off",
+        machine.qemu, "-m",
+        "1024",       "-vga",
+        "std",        "-display",
+        "none",       "-no-reboot",
+        "-monitor",   "none",
+        "-kernel",    dir + "/vmlinuz",
+        "-initrd",    dir + "/initrd.gz",
+        "-append",    "console=ttyS0 quiet loglevel=3 panic=-1 " + append,
+        "-chardev",   "pipe,id=s0,path=" + serial,
+        "-serial",    "chardev:s0",
+        "-qmp",       "unix:" + qmp_path + ",server=on,wait=off",
     };
     if (!machine.cpu.empty())
         args.insert(args.end(), {"-cpu", machine.cpu});
@@ -248,8 +257,8 @@ Boot run_guest(const std::string& name, const Machine& machine, const std::strin
         std::fputs(console.c_str(), log);
         std::fclose(log);
     }
-    EXPECT_TRUE(boot.finished) << "the guest did not finish within " << timeout_seconds << " s; serial log in "
-                               << dir << "/console.log";
+    EXPECT_TRUE(boot.finished) << "the guest did not finish within " << timeout_seconds << " s; serial log in " << dir
+                               << "/console.log";
     return boot;
 }
 
@@ -383,8 +392,7 @@ Boot check_console(const std::string& name, const Machine& machine, const std::s
     Boot boot = run_guest(name, machine,
                           kernel_args + " tarqle.patterns=" + pattern_list +
                               " tarqle.shows=" + std::to_string(show_menu) + " tarqle.shots=21,76,99 tarqle.switch=21" +
-                              (fallback ? " tarqle.fallback=1" : "") +
-                              (runs.empty() ? "" : " tarqle.runs=" + runs),
+                              (fallback ? " tarqle.fallback=1" : "") + (runs.empty() ? "" : " tarqle.runs=" + runs),
                           600, good);
     EXPECT_EQ(value(boot, "fb"), fb);
     EXPECT_EQ(value(boot, "kdmode start"), "text");
@@ -469,7 +477,8 @@ Boot check_console(const std::string& name, const Machine& machine, const std::s
     EXPECT_TRUE(has_line(fatal, "tarqle-vga: " + layer_device));
     EXPECT_EQ(value(boot, "status fatal"), "1") << "a missing picture is a failure";
     if (show_ran) {
-        EXPECT_TRUE(has_line(fatal, "Cann't load image grafika/prese/presents.pcx !")) << "the first picture is missing";
+        EXPECT_TRUE(has_line(fatal, "Cann't load image grafika/prese/presents.pcx !"))
+            << "the first picture is missing";
     }
     EXPECT_EQ(value(boot, "kdmode fatal-after"), "text");
     std::printf("[%s] run without pictures ended with: %s\n", name.c_str(),

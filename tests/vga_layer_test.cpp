@@ -65,10 +65,9 @@ TEST(VgaLayer, PlacementIsTheLargestWholeScaleCentred)
         } want;
     };
     const Case cases[] = {
-        {320, 240, 1280, 800, {3, 160, 40}},  {640, 480, 1280, 800, {1, 320, 160}},
-        {320, 200, 640, 480, {2, 0, 40}},     {320, 240, 320, 240, {1, 0, 0}},
-        {800, 600, 640, 480, {0, 0, 0}},      {360, 480, 1920, 1080, {2, 600, 60}},
-        {320, 240, 1281, 801, {3, 160, 40}},  {320, 240, 319, 2000, {0, 0, 0}},
+        {320, 240, 1280, 800, {3, 160, 40}}, {640, 480, 1280, 800, {1, 320, 160}}, {320, 200, 640, 480, {2, 0, 40}},
+        {320, 240, 320, 240, {1, 0, 0}},     {800, 600, 640, 480, {0, 0, 0}},      {360, 480, 1920, 1080, {2, 600, 60}},
+        {320, 240, 1281, 801, {3, 160, 40}}, {320, 240, 319, 2000, {0, 0, 0}},
     };
     for (const Case& c : cases) {
         const Placement p = whole_placement(c.fb_w, c.fb_h, c.w, c.h);
@@ -109,8 +108,8 @@ struct MemoryFb {
     std::vector<uint8_t> bytes;
     FbSurface surface;
     MemoryFb(int w, int h, int bpp, int stride_pad, FbChannel r, FbChannel g, FbChannel b)
-        : bytes((size_t)(w * bpp + stride_pad) * h + 64, 0x5A),
-          surface{bytes.data(), w, h, w * bpp + stride_pad, bpp, r, g, b}
+        : bytes((size_t)(w * bpp + stride_pad) * h + 64, 0x5A), surface{bytes.data(), w, h, w * bpp + stride_pad,
+                                                                        bpp,          r, g, b}
     {
     }
     uint32_t pixel(int x, int y) const

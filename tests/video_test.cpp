@@ -28,8 +28,8 @@ struct Stream {
     int width = 0, height = 0;
     AVRational rate{0, 1};
     int sample_rate = 0, channels = 0;
-    long frames = 0;  // decoded pictures or sample frames
-    int largest = 0;  // most samples in one decoded sound frame
+    long frames = 0; // decoded pictures or sample frames
+    int largest = 0; // most samples in one decoded sound frame
 };
 
 struct Decoded {
@@ -86,7 +86,8 @@ Decoded decode(const std::string& path, const std::function<void(long, const AVF
     };
     while (av_read_frame(in, packet) >= 0) {
         for (int i = 0; i < 2; ++i)
-            if (packet->stream_index == index[i] && decoders[i] != nullptr && avcodec_send_packet(decoders[i], packet) == 0)
+            if (packet->stream_index == index[i] && decoders[i] != nullptr &&
+                avcodec_send_packet(decoders[i], packet) == 0)
                 drain(i);
         av_packet_unref(packet);
     }
@@ -148,9 +149,8 @@ TEST(Video, LosslessFileHoldsEveryShowFrameAndTheTuneInTime)
     constexpr int kFps = 60, kScale = 3;
     constexpr long kUntilMs = 2510;
     const std::string folder = make_run_folder("video-mkv");
-    const RunResult r = run_program({program_path("tarqle-render"), "--video", "show.mkv", "--until", "2.51",
-                                     "--png", "0-400"},
-                                    "", folder, 300);
+    const RunResult r = run_program(
+        {program_path("tarqle-render"), "--video", "show.mkv", "--until", "2.51", "--png", "0-400"}, "", folder, 300);
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_EQ(r.out.find("Choose"), std::string::npos) << "no sound menus";
     EXPECT_EQ(r.err, "") << "no progress line off a terminal";
@@ -257,8 +257,8 @@ TEST(Video, MissingTuneGivesTheShowsMessageAndSilence)
     // An empty tune folder in place of the link to the build's: the pictures are still read here.
     std::remove((folder + "/music").c_str());
     mkdir((folder + "/music").c_str(), 0755);
-    const RunResult r = run_program({program_path("tarqle-render"), "--video", "quiet.mkv", "--until", "0.5"}, "",
-                                    folder, 120);
+    const RunResult r =
+        run_program({program_path("tarqle-render"), "--video", "quiet.mkv", "--until", "0.5"}, "", folder, 120);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("\nMikMod Error\n"), std::string::npos) << r.out;
     const Decoded d = decode(folder + "/quiet.mkv", [](long, const AVFrame&) {});
@@ -320,7 +320,8 @@ TEST(Video, FailuresLeaveNoFile)
     EXPECT_NE(r.err.find("--video"), std::string::npos) << r.err;
 
     // A file-size limit of 512 KiB, far below a few seconds of lossless video.
-    r = run_program({"/bin/sh", "-c", "ulimit -f 1024; exec " + render + " --video big.mkv --until 4"}, "", folder, 120);
+    r = run_program({"/bin/sh", "-c", "ulimit -f 1024; exec " + render + " --video big.mkv --until 4"}, "", folder,
+                    120);
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.err.find("big.mkv"), std::string::npos) << r.err;
     FILE* f = std::fopen((folder + "/big.mkv").c_str(), "rb");

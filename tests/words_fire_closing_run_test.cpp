@@ -80,7 +80,10 @@ protected:
             ASSERT_EQ(null_display.frames[i].time, 5000 + (int32_t)i * period) << i;
     }
 
-    uint8_t last(int x, int y) const { return null_display.frame[y * 320 + x]; }
+    uint8_t last(int x, int y) const
+    {
+        return null_display.frame[y * 320 + x];
+    }
 
     std::string folder_;
     char home_[4096];
@@ -218,12 +221,12 @@ TEST_F(PartRun, WhiteoutThenClosingFade)
 }
 
 // The step's stdout goes to stderr, where the death test looks for the message.
-#define EXPECT_REFUSED(statement, message)                                                                   \
-    EXPECT_EXIT(                                                                                               \
-        {                                                                                                      \
-            dup2(2, 1);                                                                                        \
-            statement;                                                                                         \
-        },                                                                                                     \
+#define EXPECT_REFUSED(statement, message)                                                                             \
+    EXPECT_EXIT(                                                                                                       \
+        {                                                                                                              \
+            dup2(2, 1);                                                                                                \
+            statement;                                                                                                 \
+        },                                                                                                             \
         testing::ExitedWithCode(1), message)
 
 TEST_F(PartRun, UnusablePicturesEndTheProgram)

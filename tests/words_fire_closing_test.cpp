@@ -22,7 +22,10 @@ struct Picture {
     std::vector<uint8_t> pixels;
     Image image;
     Picture(int w, int h) : pixels((size_t)w * h), image{w, h, pixels.data()} {}
-    uint8_t& at(int x, int y) { return pixels[(size_t)y * image.width + x]; }
+    uint8_t& at(int x, int y)
+    {
+        return pixels[(size_t)y * image.width + x];
+    }
 };
 
 class Tables : public testing::Test {
@@ -175,7 +178,7 @@ TEST(Fire, PropagationSeedingAndPalette)
 {
     std::vector<uint8_t> p(64 * 70);
     const struct {
-        int at;   // the pixel set, relative to pixel 0's neighbours
+        int at; // the pixel set, relative to pixel 0's neighbours
         int value;
         int result;
     } sums[] = {{64, 7, 0}, {128, 2, 0}, {128, 4, 1}}; // s = 7, 8, 16

@@ -45,7 +45,8 @@ ChildRun in_child(const std::string& display, const std::string& answer, const s
     if (run.pid == 0) {
         alarm(30);
         setenv("DISPLAY", display.c_str(), 1);
-        if (!std::freopen((folder + "/in").c_str(), "r", stdin) || !std::freopen((folder + "/out").c_str(), "w", stdout) ||
+        if (!std::freopen((folder + "/in").c_str(), "r", stdin) ||
+            !std::freopen((folder + "/out").c_str(), "w", stdout) ||
             !std::freopen((folder + "/err").c_str(), "w", stderr))
             _exit(126);
         const std::string report = body();
@@ -101,7 +102,8 @@ unsigned long expected_pixel(const Visual* v, const uint8_t* rgb)
     for (int c = 0; c < 3; ++c) {
         const int shift = std::countr_zero(masks[c]);
         const int width = std::popcount(masks[c]);
-        const unsigned long part = width <= 8 ? (unsigned long)rgb[c] >> (8 - width) : (unsigned long)rgb[c] << (width - 8);
+        const unsigned long part =
+            width <= 8 ? (unsigned long)rgb[c] >> (8 - width) : (unsigned long)rgb[c] << (width - 8);
         value |= part << shift;
     }
     return value;
@@ -124,16 +126,17 @@ std::string read_back(const std::string& display_name, const Image& image, const
         std::snprintf(line, sizeof line, "window %dx%d\n", wa.width, wa.height);
         problems += line;
     }
-    const int screen_w = DisplayWidth(other, DefaultScreen(other)), screen_h = DisplayHeight(other, DefaultScreen(other));
+    const int screen_w = DisplayWidth(other, DefaultScreen(other)),
+              screen_h = DisplayHeight(other, DefaultScreen(other));
     if (wa.x != std::max(0, (screen_w - wa.width) / 2) || wa.y != std::max(0, (screen_h - wa.height) / 2)) {
         std::snprintf(line, sizeof line, "window at %d,%d on %dx%d\n", wa.x, wa.y, screen_w, screen_h);
         problems += line;
     }
     XSizeHints hints;
     long supplied = 0;
-    if (!XGetWMNormalHints(other, x11.window, &hints, &supplied) || (hints.flags & (PMinSize | PMaxSize)) != (PMinSize | PMaxSize) ||
-        hints.min_width != wa.width || hints.max_width != wa.width || hints.min_height != wa.height ||
-        hints.max_height != wa.height)
+    if (!XGetWMNormalHints(other, x11.window, &hints, &supplied) ||
+        (hints.flags & (PMinSize | PMaxSize)) != (PMinSize | PMaxSize) || hints.min_width != wa.width ||
+        hints.max_width != wa.width || hints.min_height != wa.height || hints.max_height != wa.height)
         problems += "size hints allow resizing\n";
     if (wa.x + wa.width > screen_w || wa.y + wa.height > screen_h) {
         XCloseDisplay(other);
@@ -317,9 +320,23 @@ TEST(X11Display, NoSegmentOutlivesTheProgram)
         image_free(&image);
     };
     const std::vector<std::pair<const char*, std::function<std::string()>>> endings = {
-        {"display_close", [&] { open_and_show(); display_close(); return std::string("closed"); }},
-        {"fatal-exit sequence", [&]() -> std::string { open_and_show(); fatal_exit(true, 0); }},
-        {"SIGKILL", [&]() -> std::string { open_and_show(); raise(SIGKILL); return "not killed"; }},
+        {"display_close",
+         [&] {
+             open_and_show();
+             display_close();
+             return std::string("closed");
+         }},
+        {"fatal-exit sequence",
+         [&]() -> std::string {
+             open_and_show();
+             fatal_exit(true, 0);
+         }},
+        {"SIGKILL",
+         [&]() -> std::string {
+             open_and_show();
+             raise(SIGKILL);
+             return "not killed";
+         }},
     };
     for (const auto& [what, body] : endings) {
         SCOPED_TRACE(what);
@@ -352,8 +369,8 @@ TEST(X11Display, OverTcpFallsBackToPlainTransfer)
 
     // The whole program the same way, and no segment of it left behind.
     const std::string folder = make_run_folder("x11-tcp");
-    RunResult r = run_program({"/bin/sh", "-c", "echo $$; exec \"$0\"", program_path("tarqle-x")}, "0\n1\n", folder, 240,
-                              {"DISPLAY=" + name});
+    RunResult r = run_program({"/bin/sh", "-c", "echo $$; exec \"$0\"", program_path("tarqle-x")}, "0\n1\n", folder,
+                              240, {"DISPLAY=" + name});
     ASSERT_FALSE(r.timed_out);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find(kNotConnected), std::string::npos) << r.out;
@@ -368,8 +385,8 @@ TEST(X11Program, MenuInfoLineAndCleanEnd)
     XServer server = xserver_start({"-screen", "0", "1024x768x24"});
     ASSERT_GE(server.number, 0);
     const std::string folder = make_run_folder("x11-run");
-    RunResult r = run_program({"/bin/sh", "-c", "echo $$; exec \"$0\"", program_path("tarqle-x")}, "0\n1\n", folder, 240,
-                              {"DISPLAY=" + xserver_name(server)});
+    RunResult r = run_program({"/bin/sh", "-c", "echo $$; exec \"$0\"", program_path("tarqle-x")}, "0\n1\n", folder,
+                              240, {"DISPLAY=" + xserver_name(server)});
     ASSERT_FALSE(r.timed_out);
     EXPECT_EQ(r.status, 0) << r.err;
     const std::string menu = "Choose display mode:\n1. Pixel size 1, Shared Memory Extension ON\n"

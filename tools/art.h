@@ -15,13 +15,25 @@ struct Canvas {
 };
 
 Canvas canvas_make(int w, int h, float fill = 0.0f);
-inline float& at(Canvas& c, int x, int y) { return c.v[(size_t)y * c.w + x]; }
-inline float at(const Canvas& c, int x, int y) { return c.v[(size_t)y * c.w + x]; }
+inline float& at(Canvas& c, int x, int y)
+{
+    return c.v[(size_t)y * c.w + x];
+}
+inline float at(const Canvas& c, int x, int y)
+{
+    return c.v[(size_t)y * c.w + x];
+}
 // The value at (x, y) with coordinates limited to the canvas.
 float at_clamped(const Canvas& c, int x, int y);
 
-inline float clamp01(float x) { return x < 0.0f ? 0.0f : x > 1.0f ? 1.0f : x; }
-inline float mix(float a, float b, float t) { return a + (b - a) * t; }
+inline float clamp01(float x)
+{
+    return x < 0.0f ? 0.0f : x > 1.0f ? 1.0f : x;
+}
+inline float mix(float a, float b, float t)
+{
+    return a + (b - a) * t;
+}
 inline float smooth(float e0, float e1, float x)
 {
     float t = clamp01((x - e0) / (e1 - e0));
@@ -60,9 +72,27 @@ extern const std::string kFontSans;
 struct Vec {
     float x, y, z;
 };
-inline Vec operator+(Vec a, Vec b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-inline Vec operator-(Vec a, Vec b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-inline Vec operator*(Vec a, float s) { return {a.x * s, a.y * s, a.z * s}; }
-inline float dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-inline Vec cross(Vec a, Vec b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-inline Vec normalize(Vec a) { return a * (1.0f / std::sqrt(dot(a, a))); }
+inline Vec operator+(Vec a, Vec b)
+{
+    return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+inline Vec operator-(Vec a, Vec b)
+{
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+inline Vec operator*(Vec a, float s)
+{
+    return {a.x * s, a.y * s, a.z * s};
+}
+inline float dot(Vec a, Vec b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+inline Vec cross(Vec a, Vec b)
+{
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+inline Vec normalize(Vec a)
+{
+    return a * (1.0f / std::sqrt(dot(a, a)));
+}

@@ -63,10 +63,10 @@ std::vector<uint8_t> quantise(const Canvas& c, int lo, int hi)
 // ---- Landscapes ----
 
 struct Sky {
-    float top, horizon;   // brightness of the sky at the top and at the horizon
-    float sun_x, sun_y;   // centre of the sun or moon, pixels
-    float sun_r, glow;    // radius and strength of its halo
-    float ridge_dark;     // brightness of the nearest ridge
+    float top, horizon; // brightness of the sky at the top and at the horizon
+    float sun_x, sun_y; // centre of the sun or moon, pixels
+    float sun_r, glow;  // radius and strength of its halo
+    float ridge_dark;   // brightness of the nearest ridge
     bool stars, lake;
     uint32_t seed;
 };
@@ -166,9 +166,9 @@ struct Scene {
     std::vector<Cube> cubes;
     Vec eye, target;
     float fov;
-    Vec light;           // towards the light
+    Vec light; // towards the light
     float floor_albedo;
-    int floor_pattern;   // 0 checks, 1 rings
+    int floor_pattern; // 0 checks, 1 rings
     float sky_top, sky_low;
 };
 
@@ -478,7 +478,8 @@ void make_presents(Out& out)
     for (int y = 0; y < H; ++y)
         for (int x = 0; x < W; ++x) {
             float brush = 0.06f * fbm((float)x / 60.0f, (float)y / 1.5f, 4, 41u);
-            float vignette = 1.0f - 0.75f * smooth(0.2f, 1.1f, std::hypot((float)x / W - 0.5f, (float)y / H - 0.5f) * 2.0f);
+            float vignette =
+                1.0f - 0.75f * smooth(0.2f, 1.1f, std::hypot((float)x / W - 0.5f, (float)y / H - 0.5f) * 2.0f);
             at(back, x, y) = clamp01((0.32f + brush) * vignette);
         }
     Canvas title = text_fit(kFontBold, "TARQLE", 280, 70);
@@ -528,8 +529,8 @@ void make_intro(Out& out)
 
     constexpr int kSheetH = 243;
     std::vector<uint8_t> sheet((size_t)W * kSheetH, 0);
-    static const char* const kPieceText[10] = {"WE ARE", "TARQLE", "WITH", "A NEW", "DEMO",
-                                               "NINE", "EFFECTS", "THIS IS", "TARQLE", "ENJOY"};
+    static const char* const kPieceText[10] = {"WE ARE", "TARQLE",  "WITH",    "A NEW",  "DEMO",
+                                               "NINE",   "EFFECTS", "THIS IS", "TARQLE", "ENJOY"};
     Lettering look{215.0f, 255.0f, 14.0f, 60.0f};
     for (int i = 0; i < 10; ++i)
         if (i != 8) // the same rectangle as piece 1
@@ -546,7 +547,8 @@ void make_blobs(Out& out)
             float fx = (float)x, fy = (float)y;
             float t = fx * 0.018f + fy * 0.009f + 1.6f * fbm(fx / 110.0f, fy / 110.0f, 3, 7u);
             float band = 0.5f + 0.5f * std::sin(t * kPi);
-            float vein = std::pow(1.0f - std::fabs(std::sin(t * kPi * 0.5f + 1.0f + 0.6f * fbm(fx / 30.0f, fy / 30.0f, 3, 8u))), 20.0f);
+            float vein = std::pow(
+                1.0f - std::fabs(std::sin(t * kPi * 0.5f + 1.0f + 0.6f * fbm(fx / 30.0f, fy / 30.0f, 3, 8u))), 20.0f);
             at(marble, x, y) = clamp01(0.25f + 0.6f * band - 0.45f * vein + 0.05f * fbm(fx / 12.0f, fy / 12.0f, 3, 9u));
         }
     save(out, "grafika/blobs/blobs1.pcx", quantise(marble, 0, 255), W, H, grey_palette());
@@ -600,9 +602,8 @@ void make_words(Out& out)
 {
     constexpr int kSheetH = 800;
     static const char* const kWords[24] = {
-        "RIPPLE", "FLOW",  "LIGHT", "SHADOWS", "MOTION", "SUN",  "WAVE",  "SKY",
-        "DREAM",  "GO",    "SPEED", "ZOOM",    "NIGHT",  "GLOW", "FLAME", "SOFTWARE",
-        "TRACKER", "RUN",  "FIRE",  "BRIGHT",  "ILLUSION", "BEAT", "PIXEL", "SPACE",
+        "RIPPLE", "FLOW", "LIGHT", "SHADOWS",  "MOTION",  "SUN", "WAVE", "SKY",    "DREAM",    "GO",   "SPEED", "ZOOM",
+        "NIGHT",  "GLOW", "FLAME", "SOFTWARE", "TRACKER", "RUN", "FIRE", "BRIGHT", "ILLUSION", "BEAT", "PIXEL", "SPACE",
     };
     static_assert(std::size(kWords) == std::size(kWordRects));
     std::vector<uint8_t> sheet((size_t)W * kSheetH, 0);
@@ -642,10 +643,12 @@ void make_skull(Out& out)
             float cheeks = ellipse(u, v, 0.0f, 0.32f, 0.80f, 0.45f);
             float jaw = rounded_box(u, v, 0.0f, 0.95f, 0.48f, 0.28f, 0.18f);
             float d = smooth_min(smooth_min(head, cheeks, 0.15f), jaw, 0.2f);
-            float eyes = std::min(ellipse(u, v, -0.37f, 0.18f, 0.27f, 0.22f), ellipse(u, v, 0.37f, 0.18f, 0.27f, 0.22f));
+            float eyes =
+                std::min(ellipse(u, v, -0.37f, 0.18f, 0.27f, 0.22f), ellipse(u, v, 0.37f, 0.18f, 0.27f, 0.22f));
             float nose = std::max(std::fabs(u) * 1.7f - (0.62f - v) * 0.9f, std::fabs(v - 0.5f) - 0.13f);
             float mouth = std::fabs(v - 0.93f) - 0.025f;
-            float gaps = (std::fabs(std::fmod(u + 10.0f, 0.16f) - 0.08f) - 0.012f) * (v > 0.78f && v < 1.1f ? 1.0f : 9.0f);
+            float gaps =
+                (std::fabs(std::fmod(u + 10.0f, 0.16f) - 0.08f) - 0.012f) * (v > 0.78f && v < 1.1f ? 1.0f : 9.0f);
             float teeth_row = rounded_box(u, v, 0.0f, 0.93f, 0.40f, 0.16f, 0.06f);
             float cut = std::min(std::min(eyes, nose), std::max(std::min(mouth, gaps), teeth_row));
             at(bone, x, y) = clamp01(0.5f - d * 60.0f);
@@ -804,7 +807,10 @@ std::vector<uint8_t> median_cut(const std::vector<Rgb>& img, Palette& pal)
         Span s = boxes[pick];
         size_t mid = s.begin + (s.end - s.begin) / 2;
         std::nth_element(order.begin() + (long)s.begin, order.begin() + (long)mid, order.begin() + (long)s.end,
-                         [&](size_t a, size_t b) { return channel(a, axis) < channel(b, axis) || (channel(a, axis) == channel(b, axis) && a < b); });
+                         [&](size_t a, size_t b) {
+                             return channel(a, axis) < channel(b, axis) ||
+                                    (channel(a, axis) == channel(b, axis) && a < b);
+                         });
         boxes[pick] = {s.begin, mid};
         boxes.push_back({mid, s.end});
     }
@@ -853,7 +859,8 @@ void make_closing(Out& out)
             float v = at(land, x, y);
             // Brightness through a sunset's colours: violet night, red, orange, pale yellow.
             float t = clamp01(v);
-            Rgb c{clamp01(0.10f + 1.35f * t), clamp01(0.04f + 1.1f * t * t), clamp01(0.16f + 0.5f * t * t * t + 0.25f * (1.0f - t) * t)};
+            Rgb c{clamp01(0.10f + 1.35f * t), clamp01(0.04f + 1.1f * t * t),
+                  clamp01(0.16f + 0.5f * t * t * t + 0.25f * (1.0f - t) * t)};
             if (y > 150) // the sea a little bluer
                 c.b = clamp01(c.b + 0.08f);
             img[(size_t)y * W + x] = c;
@@ -875,8 +882,8 @@ void make_closing(Out& out)
                 p = {p.r * (1.0f - sh), p.g * (1.0f - sh), p.b * (1.0f - sh)};
                 float ink = at(pad, x, y);
                 float l = at(lit, x, y);
-                Rgb ink_colour = gold ? Rgb{0.55f + 0.45f * l, 0.38f + 0.5f * l, 0.1f + 0.35f * l * l}
-                                      : Rgb{0.85f, 0.82f, 0.9f};
+                Rgb ink_colour =
+                    gold ? Rgb{0.55f + 0.45f * l, 0.38f + 0.5f * l, 0.1f + 0.35f * l * l} : Rgb{0.85f, 0.82f, 0.9f};
                 p = {mix(p.r, ink_colour.r, ink), mix(p.g, ink_colour.g, ink), mix(p.b, ink_colour.b, ink)};
             }
     };

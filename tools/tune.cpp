@@ -37,9 +37,20 @@ static_assert(kSongRows * kSpeed * 2.5 / kBpm > 141.0 && kSongRows * kSpeed * 2.
 // The pad has two sets of three channels: a new chord starts on one set while the chord
 // before it dies away on the other, so chord changes cross-fade instead of cutting off.
 enum Channel {
-    kChKick, kChSnare, kChHat, kChCrash, kChBass,
-    kChPad0, kChPad1, kChPad2, kChPadB0, kChPadB1, kChPadB2,
-    kChArp, kChLead, kChEcho,
+    kChKick,
+    kChSnare,
+    kChHat,
+    kChCrash,
+    kChBass,
+    kChPad0,
+    kChPad1,
+    kChPad2,
+    kChPadB0,
+    kChPadB1,
+    kChPadB2,
+    kChArp,
+    kChLead,
+    kChEcho,
     kChannels
 };
 constexpr int kPadVoices = 3;
@@ -207,9 +218,7 @@ void bass(Grid& g, int bar, Chord chord, BassStyle style, int volume)
     const int root = place(chord.root, note_number(2, 4)); // E2 .. D#3
     const int row = bar * kRowsPerBar;
     switch (style) {
-    case kBassHeld:
-        play(g, row, kChBass, root, kInsBass, volume);
-        break;
+    case kBassHeld: play(g, row, kChBass, root, kInsBass, volume); break;
     case kBassEighths:
         for (int r = 0; r < kRowsPerBar; r += 2)
             play(g, row + r, kChBass, r % 4 == 0 ? root : root + 12, kInsBass, r % 4 == 0 ? volume : volume - 10);
@@ -233,7 +242,8 @@ void arpeggio(Grid& g, int bar, Chord chord, int volume)
     static const int kShape[8] = {0, 1, 2, 3, 4, 5, 3, 2}; // indexes into the steps below
     const int steps[6] = {0, third, 7, 12, 12 + third, 19};
     for (int r = 0; r < kRowsPerBar; r++)
-        play(g, bar * kRowsPerBar + r, kChArp, root + steps[kShape[r % 8]], kInsPluck, r % 4 == 0 ? volume : volume - 8);
+        play(g, bar * kRowsPerBar + r, kChArp, root + steps[kShape[r % 8]], kInsPluck,
+             r % 4 == 0 ? volume : volume - 8);
 }
 
 // The drums' samples sound as made when played at C-4.
@@ -307,25 +317,23 @@ const Chord kVariationChords[8] = {kF, kG, kEm, kAm, kDm, kG, kC, kE};
 const Chord kClimaxChords[10] = {kAm, kF, kC, kG, kAm, kF, kG, kE, kF, kG};
 const Chord kBreakdownChords[12] = {kAm, kAm, kF, kF, kC, kC, kG, kG, kDm, kDm, kE, kE};
 
-const char* const kTheme =
-    "E5:3 D5:1 C5:2 B4:2 A4:4 C5:2 E5:2 "
-    "F5:6 E5:2 C5:4 A4:4 "
-    "G5:3 F5:1 E5:2 D5:2 C5:4 E5:2 G5:2 "
-    "D5:8 B4:4 G4:4 "
-    "E5:3 D5:1 C5:2 B4:2 A4:4 C5:2 E5:2 "
-    "A5:6 G5:2 F5:4 C5:4 "
-    "G5:3 F5:1 E5:2 D5:2 B4:4 D5:4 "
-    "E5:6 D5:2 C5:2 B4:2 G#4:2 r:2";
+const char* const kTheme = "E5:3 D5:1 C5:2 B4:2 A4:4 C5:2 E5:2 "
+                           "F5:6 E5:2 C5:4 A4:4 "
+                           "G5:3 F5:1 E5:2 D5:2 C5:4 E5:2 G5:2 "
+                           "D5:8 B4:4 G4:4 "
+                           "E5:3 D5:1 C5:2 B4:2 A4:4 C5:2 E5:2 "
+                           "A5:6 G5:2 F5:4 C5:4 "
+                           "G5:3 F5:1 E5:2 D5:2 B4:4 D5:4 "
+                           "E5:6 D5:2 C5:2 B4:2 G#4:2 r:2";
 
-const char* const kVariation =
-    "A5:2 C6:2 A5:2 F5:2 A5:4 G5:4 "
-    "B5:2 D6:2 B5:2 G5:2 D6:4 C6:2 B5:2 "
-    "G5:4 E5:2 B4:2 E5:4 G5:4 "
-    "A5:8 E5:4 C5:4 "
-    "F5:2 A5:2 D6:4 C6:2 A5:2 F5:4 "
-    "G5:2 B5:2 D6:4 B5:4 G5:4 "
-    "E5:2 G5:2 C6:4 B5:2 G5:2 E5:4 "
-    "G#5:4 B5:4 E5:6 r:2";
+const char* const kVariation = "A5:2 C6:2 A5:2 F5:2 A5:4 G5:4 "
+                               "B5:2 D6:2 B5:2 G5:2 D6:4 C6:2 B5:2 "
+                               "G5:4 E5:2 B4:2 E5:4 G5:4 "
+                               "A5:8 E5:4 C5:4 "
+                               "F5:2 A5:2 D6:4 C6:2 A5:2 F5:4 "
+                               "G5:2 B5:2 D6:4 B5:4 G5:4 "
+                               "E5:2 G5:2 C6:4 B5:2 G5:2 E5:4 "
+                               "G#5:4 B5:4 E5:6 r:2";
 
 // Long, quiet notes over the breakdown's last eight bars, one per chord.
 const char* const kBreakdownLine = "E5:28 r:4 D5:28 r:4 F5:28 r:4 G#5:24 B5:8";

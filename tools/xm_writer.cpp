@@ -9,8 +9,8 @@ constexpr int kMaxChannels = 32;
 constexpr int kMaxPatterns = 256;
 constexpr int kMaxInstruments = 128;
 constexpr int kMaxEnvelopePoints = 12;
-constexpr uint32_t kHeaderSize = 276;       // counted from the header-size field to the end of the order table
-constexpr uint32_t kInstrumentSize = 263;   // an instrument header with samples, counted from its size field
+constexpr uint32_t kHeaderSize = 276;     // counted from the header-size field to the end of the order table
+constexpr uint32_t kInstrumentSize = 263; // an instrument header with samples, counted from its size field
 constexpr uint32_t kSampleHeaderSize = 40;
 constexpr uint32_t kPatternHeaderSize = 9;
 
@@ -97,8 +97,7 @@ bool check(const XmModule& m, std::string* error)
         const XmSample& s = in.sample;
         if (s.data.empty() || s.data.size() > 0x7FFFFFFF / 2)
             return fail("sample empty or too long");
-        if (s.loop_length != 0 &&
-            (s.loop_start >= s.data.size() || s.loop_length > s.data.size() - s.loop_start))
+        if (s.loop_length != 0 && (s.loop_start >= s.data.size() || s.loop_length > s.data.size() - s.loop_start))
             return fail("sample loop outside the sample");
         if (s.volume > 64)
             return fail("sample volume above 64");
@@ -140,7 +139,7 @@ void put_instrument(Out& out, const XmInstrument& in)
     const size_t start = out.bytes.size();
     put32(out, kInstrumentSize);
     put_text(out, in.name, 22);
-    put8(out, 0); // type
+    put8(out, 0);  // type
     put16(out, 1); // one sample
     put32(out, kSampleHeaderSize);
     put_zeros(out, 96); // every note plays sample 0
@@ -153,8 +152,8 @@ void put_instrument(Out& out, const XmInstrument& in)
     put8(out, static_cast<uint32_t>(in.volume_envelope.size()));
     put8(out, 0); // panning envelope points
     put8(out, in.volume_sustain >= 0 ? static_cast<uint32_t>(in.volume_sustain) : 0);
-    put8(out, 0); // volume loop start
-    put8(out, 0); // volume loop end
+    put8(out, 0);      // volume loop start
+    put8(out, 0);      // volume loop end
     put_zeros(out, 3); // panning sustain and loop
     uint32_t volume_type = 0;
     if (!in.volume_envelope.empty())

@@ -58,10 +58,10 @@ struct XmInstrument {
 };
 
 struct XmModule {
-    std::string name; // up to 20 characters
-    int channels = 4; // 1..32
-    int speed = 6;    // ticks per row
-    int bpm = 125;    // 2.5 / bpm seconds per tick
+    std::string name;           // up to 20 characters
+    int channels = 4;           // 1..32
+    int speed = 6;              // ticks per row
+    int bpm = 125;              // 2.5 / bpm seconds per tick
     std::vector<uint8_t> order; // pattern numbers in playing order, 1..256 entries
     std::vector<XmPattern> patterns;
     std::vector<XmInstrument> instruments;

@@ -134,7 +134,7 @@ void remove_part_and_end(int signal_number)
 void install_end_handlers()
 {
     std::snprintf(interrupted_part, sizeof interrupted_part, "%s", part_path.c_str());
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = remove_part_and_end;
     sigfillset(&action.sa_mask);
     // A signal ignored before (a program started in the background, or under nohup)
@@ -684,7 +684,8 @@ int video_close()
     if (request.until_ms >= 0)
         end = std::min<int64_t>(end, request.until_ms);
     // A show of one instant still gets its one frame.
-    if (write_frames_to(std::max<int64_t>(frames_before(end), 1)) != 0 || write_sound_until(next_frame * kMixRate / request.fps, true) != 0 ||
+    if (write_frames_to(std::max<int64_t>(frames_before(end), 1)) != 0 ||
+        write_sound_until(next_frame * kMixRate / request.fps, true) != 0 ||
         encode(video_encoder, video_stream, nullptr) != 0 || encode(audio_encoder, audio_stream, nullptr) != 0)
         return fail_and_release();
     int result = av_write_trailer(muxer);

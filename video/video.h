@@ -33,8 +33,8 @@ struct VideoRequest {
 // Called once by the headless back-end's display_open, before the first present: checks
 // the request, opens the encoders and a working file beside path, and mixes the tune
 // (music/tarqle.xm by the data-folder rule, core/data_path.h; when it cannot be loaded it
-// prints what the show prints and the sound is silence). When the module cannot be loaded, or on failure, prints "tarqle-render: ..." on standard error, leaves no file
-// and returns -1; 0 otherwise. path is copied.
+// prints what the show prints and the sound is silence). When the module cannot be loaded, or on failure, prints
+// "tarqle-render: ..." on standard error, leaves no file and returns -1; 0 otherwise. path is copied.
 int video_open(const VideoRequest& request);
 
 // Called by display_present with each presented frame, its palette and the clock reading:

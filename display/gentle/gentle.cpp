@@ -125,12 +125,13 @@ uint32_t limit_pixel(PixelState& ps, uint32_t from, uint32_t to, int32_t now)
 {
     const int recent = ps.recent.within(now, kGentleWindowMs);
     const LinearRgb a = linear_of(from), b = linear_of(to);
-    const int turns =
-        (int)swing_turns(ps.luma, relative_luminance(b), kGentleLumaStep) + (int)swing_turns(ps.red, red_quantity(b), kGentleRedStep);
+    const int turns = (int)swing_turns(ps.luma, relative_luminance(b), kGentleLumaStep) +
+                      (int)swing_turns(ps.red, red_quantity(b), kGentleRedStep);
     uint32_t out = to;
     if (turns > 0 && recent + turns > kGentleBudget) {
-        const float t = std::min(swing_reach(ps.luma, relative_luminance(a), relative_luminance(b), kGentleLumaStep, false),
-                                 swing_reach(ps.red, red_line(a), red_line(b), kGentleRedStep, true));
+        const float t =
+            std::min(swing_reach(ps.luma, relative_luminance(a), relative_luminance(b), kGentleLumaStep, false),
+                     swing_reach(ps.red, red_line(a), red_line(b), kGentleRedStep, true));
         out =
             to_byte(a.r + t * (b.r - a.r)) << 16 | to_byte(a.g + t * (b.g - a.g)) << 8 | to_byte(a.b + t * (b.b - a.b));
     }

@@ -30,8 +30,8 @@ void display_present(const Image& image)
 {
     const size_t size = (size_t)image.width * (size_t)image.height;
     null_display.frame.assign(image.pixels, image.pixels + size);
-    null_display.frames.push_back(
-        {clock_now(), frame_crc(image.pixels, size), frame_crc(null_display.palette.rgb, sizeof null_display.palette.rgb)});
+    null_display.frames.push_back({clock_now(), frame_crc(image.pixels, size),
+                                   frame_crc(null_display.palette.rgb, sizeof null_display.palette.rgb)});
     if (null_display.keep_pixels)
         null_display.pixels.push_back(null_display.frame);
     if (null_display.after_present != nullptr)

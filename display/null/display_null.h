@@ -16,11 +16,11 @@ struct NullFrame {
 
 struct NullDisplay {
     bool open;
-    int palettes;                 // display_set_palette calls since the last reset
-    Palette palette;              // the palette last sent
-    std::vector<uint8_t> frame;   // the pixels last presented
-    std::vector<NullFrame> frames; // every present since the last reset
-    bool keep_pixels;              // set by a test to keep every frame's pixels too
+    int palettes;                             // display_set_palette calls since the last reset
+    Palette palette;                          // the palette last sent
+    std::vector<uint8_t> frame;               // the pixels last presented
+    std::vector<NullFrame> frames;            // every present since the last reset
+    bool keep_pixels;                         // set by a test to keep every frame's pixels too
     std::vector<std::vector<uint8_t>> pixels; // every frame's pixels, when kept
     void (*after_present)(size_t frames);     // set by a test: called after each present with the count so far
 };

@@ -345,7 +345,8 @@ void display_present(const Image& image)
     if (png_wanted(frame_number))
         write_png(image, shown, frame_number);
     ++frame_number;
-    if (video_on && (shown != nullptr ? video_present_pixels(shown, clock_now()) : video_present(image, current_palette, clock_now())) != 0)
+    if (video_on && (shown != nullptr ? video_present_pixels(shown, clock_now())
+                                      : video_present(image, current_palette, clock_now())) != 0)
         std::exit(1);
 }
 

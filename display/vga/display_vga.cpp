@@ -16,12 +16,9 @@ struct MenuMode {
 };
 
 constexpr MenuMode kMenu[] = {
-    {G320x200x256, "320x200 / 256 colors -> fast but wrong"},
-    {G320x240x256, "320x240 / 256 colors -> RECOMMENDED!!!!"},
-    {G320x400x256, "320x400 / 256 colors -> slow"},
-    {G360x480x256, "360x480 / 256 colors -> slower"},
-    {G640x480x256, "640x480 / 256 colors -> the slowest"},
-    {G800x600x256, "800x600 / 256 colors -> snail"},
+    {G320x200x256, "320x200 / 256 colors -> fast but wrong"}, {G320x240x256, "320x240 / 256 colors -> RECOMMENDED!!!!"},
+    {G320x400x256, "320x400 / 256 colors -> slow"},           {G360x480x256, "360x480 / 256 colors -> slower"},
+    {G640x480x256, "640x480 / 256 colors -> the slowest"},    {G800x600x256, "800x600 / 256 colors -> snail"},
 };
 constexpr int kMenuSize = sizeof kMenu / sizeof kMenu[0];
 

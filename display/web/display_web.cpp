@@ -71,7 +71,8 @@ void display_open(int argc, char** argv, const char* title, int width, int heigh
         } else if (std::strcmp(argv[i], "--index") == 0) {
             writing_index = true;
         } else {
-            std::fprintf(stderr, "tarqle-web: %s: unknown option (the page passes only --index or --gentle)\n", argv[i]);
+            std::fprintf(stderr, "tarqle-web: %s: unknown option (the page passes only --index or --gentle)\n",
+                         argv[i]);
             std::exit(1);
         }
     }

@@ -155,8 +155,7 @@ void display_open(int argc, char** argv, const char* title, int width, int heigh
     x11_window_setup(argc, argv, title, width, height, pixel_size);
     if (shared_asked)
         x11.use_shared_memory = XShmQueryExtension(x11.display) ? 1 : 0;
-    if (x11_image_create(&x11.frame, &x11.segment, x11.window_width, x11.window_height, x11.display,
-                         x11.visual) != 0) {
+    if (x11_image_create(&x11.frame, &x11.segment, x11.window_width, x11.window_height, x11.display, x11.visual) != 0) {
         std::printf("Cann't allocate image!\n");
         display_close();
         std::exit(1);
@@ -219,8 +218,7 @@ void display_present(const Image& image)
         XShmPutImage(x11.display, x11.window, x11.gc, frame, 0, 0, 0, 0, (unsigned)frame->width,
                      (unsigned)frame->height, False);
     else
-        XPutImage(x11.display, x11.window, x11.gc, frame, 0, 0, 0, 0, (unsigned)frame->width,
-                  (unsigned)frame->height);
+        XPutImage(x11.display, x11.window, x11.gc, frame, 0, 0, 0, 0, (unsigned)frame->width, (unsigned)frame->height);
     take_events();
 }
 
