@@ -78,15 +78,6 @@ std::string picture_folder(const std::string& name)
     return folder;
 }
 
-std::vector<std::string> index_lines(const std::string& folder)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(read_file(folder + "/frames/index.tsv"));
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 // The image and palette CRCs of an index line.
 std::string crcs(const std::string& line)
 {

@@ -101,15 +101,6 @@ TEST(Render, WriteFailuresAreReported)
     }
 }
 
-std::vector<std::string> index_lines(const std::string& folder)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(read_file(folder + "/frames/index.tsv"));
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 // A run started at any show time shows the frame the whole run with that seed presents at
 // or before it (number, picture, palette), then the whole run's frames. The load phase's
 // blank screens come first either way; the tune starts at reading 0 of the virtual clock.

@@ -145,3 +145,12 @@ RunResult run_program(const std::vector<std::string>& argv, const std::string& i
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
 }
+
+std::vector<std::string> index_lines(const std::string& folder)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(read_file(folder + "/frames/index.tsv"));
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}

@@ -27,5 +27,8 @@ RunResult run_program(const std::vector<std::string>& argv, const std::string& i
 // The whole file as bytes; empty when it cannot be read.
 std::string read_file(const std::string& path);
 
+// The lines of the frame index a run wrote in folder (frames/index.tsv); none when missing.
+std::vector<std::string> index_lines(const std::string& folder);
+
 // The build's program of that name (tarqle-render, tarqle-x, ...).
 std::string program_path(const std::string& name);
