@@ -19,6 +19,10 @@ bool playing;
 bool answers_chosen;
 MusicChoice chosen;
 
+// The clock reading at which music_start last returned, for the show's time axis.
+bool start_called;
+int32_t start_time;
+
 } // namespace
 
 // The page's side (Module.tarqle, web/page.js).
@@ -63,13 +67,23 @@ int music_load(const char*)
 
 void music_start()
 {
-    if (music_enabled != 1 || !tune_loaded || playing)
-        return;
-    web_tune_start();
-    playing = true;
-    // The run phase begins when the tune's first sample is heard: the page's clock stands
-    // still until then, so the first frame waits for it like every later one.
-    clock_wait(clock_now(), 1);
+    if (music_enabled == 1 && tune_loaded && !playing) {
+        web_tune_start();
+        playing = true;
+        // The run phase begins when the tune's first sample is heard: the page's clock
+        // stands still until then, so the first frame waits for it like every later one.
+        clock_wait(clock_now(), 1);
+    }
+    start_called = true;
+    start_time = clock_now();
+}
+
+bool music_start_time(int32_t* at)
+{
+    if (!start_called)
+        return false;
+    *at = start_time;
+    return true;
 }
 
 void music_stop()
