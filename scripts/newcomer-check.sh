@@ -63,10 +63,10 @@ second=$(readme_command 2)
 echo "first command: $first" | tee "$root.log"
 echo "second command: $second" | tee -a "$root.log"
 started=$(date +%s)
+status=0
 chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
     bash -c "cd /home/newcomer/tarqle && { $first < /dev/null; echo \"first command: status \$?\"; } &&
-      cd /home/newcomer/tarqle && $second" 2>&1 | tee -a "$root.log"
-status=${PIPESTATUS[0]}
+      cd /home/newcomer/tarqle && $second" 2>&1 | tee -a "$root.log" || status=$?
 echo "second command: status $status after $(( $(date +%s) - started )) s" | tee -a "$root.log"
 [ "$status" -eq 0 ] || exit "$status"
 
