@@ -81,19 +81,20 @@ BOOL pulse_is_present()
 
 int pulse_init()
 {
-    pa_sample_spec spec;
-    spec.format = (md_mode & DMODE_16BITS) ? PA_SAMPLE_S16NE : PA_SAMPLE_U8;
-    spec.channels = (md_mode & DMODE_STEREO) ? 2 : 1;
-    spec.rate = md_mixfreq;
-    frame_bytes = pa_frame_size(&spec);
+    pa_sample_spec sample_format;
+    sample_format.format = (md_mode & DMODE_16BITS) ? PA_SAMPLE_S16NE : PA_SAMPLE_U8;
+    sample_format.channels = (md_mode & DMODE_STEREO) ? 2 : 1;
+    sample_format.rate = md_mixfreq;
+    frame_bytes = pa_frame_size(&sample_format);
     pa_buffer_attr attr;
     attr.maxlength = (uint32_t)-1;
-    attr.tlength = (uint32_t)pa_usec_to_bytes((pa_usec_t)kTargetMicroseconds, &spec);
+    attr.tlength = (uint32_t)pa_usec_to_bytes((pa_usec_t)kTargetMicroseconds, &sample_format);
     attr.prebuf = (uint32_t)-1; // the whole target: the held buffers fill it at the start
     attr.minreq = (uint32_t)-1;
     attr.fragsize = (uint32_t)-1;
     int error = 0;
-    stream = pa_simple_new(nullptr, "tarqle", PA_STREAM_PLAYBACK, nullptr, "tune", &spec, nullptr, &attr, &error);
+    stream =
+        pa_simple_new(nullptr, "tarqle", PA_STREAM_PLAYBACK, nullptr, "tune", &sample_format, nullptr, &attr, &error);
     if (stream == nullptr) {
         MikMod_errno = MMERR_OPENING_AUDIO;
         return 1;

@@ -33,6 +33,10 @@ bool vsync_on;
 int slow_presents;
 // Presents in a row at which the window's real size was not the size SDL lays out for.
 int size_mismatches;
+// Presents left at which to ask the server for the window's real size: a few after each
+// size or fullscreen request or window event, since only those leave SDL with a size
+// nobody granted; none while nothing changes, so a steady window costs no round trip.
+int size_checks_left;
 
 // A present waits for the next refresh, at most one refresh period on a working display.
 // The show's shortest frame period is 45 ms; a present that keeps taking longer than this
@@ -45,6 +49,7 @@ constexpr int kSlowPresentLimit = 3;
 // believes for longer than this is one nobody will grant (a bare X server has nobody to
 // grant fullscreen), and SDL is told the size the window really has.
 constexpr int kUngrantedSizeLimit = 5;
+constexpr int kSizeChecksAfterAChange = 4 * kUngrantedSizeLimit;
 
 // The viewer's controls. held: the show stands in display_present, its clock paused;
 // hold_next: the next frame presented holds (a pause asked between frames, a step, a seek
@@ -252,6 +257,7 @@ void toggle_fullscreen()
 {
     const bool full = (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
     SDL_SetWindowFullscreen(window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+    size_checks_left = kSizeChecksAfterAChange;
 }
 
 // Everything the viewer did since the last frame.
@@ -266,6 +272,7 @@ void handle_events()
             clock_end_show();
         } else if (event.type == SDL_WINDOWEVENT) {
             const Uint8 what = event.window.event;
+            size_checks_left = kSizeChecksAfterAChange;
             if (what == SDL_WINDOWEVENT_CLOSE) {
                 release();
                 clock_end_show();
@@ -360,6 +367,7 @@ void display_open(int, char**, const char* title, int width, int height)
     window_hidden = false;
     slow_presents = 0;
     size_mismatches = 0;
+    size_checks_left = kSizeChecksAfterAChange;
     if (options.gentle)
         gentle_reset();
 }
@@ -384,8 +392,10 @@ void display_present(const Image& image)
         clock_pause();
         held = true;
     }
-    if (!window_hidden)
+    if (!window_hidden && size_checks_left > 0) {
+        --size_checks_left;
         follow_real_size();
+    }
     void* pixels = nullptr;
     int pitch = 0;
     if (!window_hidden && SDL_LockTexture(texture, nullptr, &pixels, &pitch) == 0) {
