@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "core/clock.h"
 #include "core/image.h"
 #include "fx/blit.h"
 #include "fx/filters.h"
@@ -84,7 +85,7 @@ void grid(benchmark::State& state)
     Image* screen = nullptr;
     image_alloc(&screen, kW, kH);
     grid_tables_init();
-    std::srand(1);
+    random_seed_set(1);
     for (auto _ : state) {
         grid_draw(screen);
         benchmark::ClobberMemory();

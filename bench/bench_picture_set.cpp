@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/clock.h"
 #include "core/image.h"
 #include "fx/grid.h"
 #include "parts/pictures.h"
@@ -23,7 +24,7 @@ struct PictureSet {
         image_alloc(&slide_buffer, 320, 240);
         image_alloc(&screen, 320, 240);
         grid_tables_init();
-        std::srand(1);
+        random_seed_set(1);
     }
     ~PictureSet()
     {

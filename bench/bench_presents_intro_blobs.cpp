@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "core/clock.h"
 #include "core/shared.h"
 #include "fx/tables.h"
 #include "parts/blobs.h"
@@ -47,7 +48,7 @@ void intro_frame(benchmark::State& state)
         palette.rgb[i] = (uint8_t)i;
     intro_use_pictures(pattern_image(kScreenWidth, kScreenHeight, 5), pattern_image(320, 243, 7), palette);
     Image* screen = pattern_image(kScreenWidth, kScreenHeight, 1);
-    std::srand(1);
+    random_seed_set(1);
     int frame = 0;
     for (auto _ : state) {
         intro_draw(screen, 2, frame, 0);
@@ -63,7 +64,7 @@ BENCHMARK(intro_frame)->Unit(benchmark::kMicrosecond);
 
 void blobs_frame(benchmark::State& state)
 {
-    std::srand(1);
+    random_seed_set(1);
     blobs_load();
     Image* screen = pattern_image(kScreenWidth, kScreenHeight, 1);
     Image* low = pattern_image(kScreenWidth, kScreenHeight, 3);

@@ -1,7 +1,6 @@
 // The parts of the clock and the random numbers that do not depend on the platform.
 #include "core/clock.h"
 
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -21,6 +20,18 @@ void (*replay_handover)();
 // Between clock_pause and clock_resume: the reading clock_now keeps.
 bool paused;
 int32_t paused_at;
+// Before a replay: the show time's origin, put back when a replay ends without a hand-over.
+int32_t origin_before_replay;
+
+RandGlibc seeded_with(uint32_t seed)
+{
+    RandGlibc generator;
+    rand_glibc_seed(generator, seed);
+    return generator;
+}
+
+// The shared generator; unseeded it runs as the C library's does, as if seeded with 1.
+RandGlibc generator = seeded_with(1);
 
 int32_t after(int32_t reading, int32_t ms)
 {
@@ -98,8 +109,14 @@ bool clock_take_seek(int32_t* show_ms)
 
 void clock_replay(int32_t goal, void (*handover)())
 {
+    clock_replay_from(0, goal, handover);
+}
+
+void clock_replay_from(int32_t from, int32_t goal, void (*handover)())
+{
+    origin_before_replay = show_origin;
     replay_now = clock_now();
-    show_origin = replay_now;
+    show_origin = after(replay_now, -from);
     replay_goal = goal;
     replay_handover = handover;
     replaying = true;
@@ -108,6 +125,19 @@ void clock_replay(int32_t goal, void (*handover)())
 bool clock_replaying()
 {
     return replaying || seek_waiting;
+}
+
+bool clock_replay_running()
+{
+    return replaying && !seek_waiting && !show_ended;
+}
+
+void clock_replay_end()
+{
+    if (!replaying)
+        return;
+    replaying = false;
+    show_origin = origin_before_replay;
 }
 
 void clock_mark()
@@ -145,12 +175,22 @@ int32_t random_scale(int32_t r, int32_t n)
 
 void random_seed_set(uint32_t seed)
 {
-    std::srand(seed);
+    rand_glibc_seed(generator, seed);
+}
+
+RandGlibc random_state()
+{
+    return generator;
+}
+
+void random_state_set(const RandGlibc& state)
+{
+    generator = state;
 }
 
 int32_t random_below(int32_t n)
 {
-    return random_scale(std::rand(), n);
+    return random_scale(rand_glibc_next(generator), n);
 }
 
 uint32_t random_seed_value(int hour, int minute, int second)

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "core/rand_glibc.h"
+
 // The clock itself (clock_now, clock_wait, random_seed) is a platform piece chosen at
 // link time: core_clock_system reads the monotonic clock (the seed alone reads the time of
 // day); core_clock_sleeping is the same clock with a clock_wait that only sleeps (the
@@ -66,6 +68,20 @@ bool clock_take_seek(int32_t* show_ms);
 // and the show goes on on the live clock, whose reading from then on is goal in show time.
 void clock_replay(int32_t goal, void (*handover)());
 
+// The same replay started from a state the show held at show time from (a part's start,
+// put back by the timeline): show time starts at from with this call instead of 0.
+void clock_replay_from(int32_t from, int32_t goal, void (*handover)());
+
+// Whether a replay is running and nothing ends it early (no seek waiting, the show not
+// ended): the show then holds what the whole run on the virtual clock holds at this show
+// time, which the timeline keeps at the part starts.
+bool clock_replay_running();
+
+// Ends a replay whose run phase came to its end before the goal (the load phase's whole
+// replay that keeps the part starts' states): the live clock goes on as before
+// clock_replay, with its show time, and nothing is handed over. Nothing without a replay.
+void clock_replay_end();
+
 // Whether the show is being replayed or is ending for a seek: display_present shows nothing
 // then (display_set_palette still takes the palette).
 bool clock_replaying();
@@ -78,7 +94,7 @@ bool clock_replaying();
 void clock_pause();
 void clock_resume();
 
-// Seeds the C library's generator from the time of day (UTC), at start-up and at each new
+// Seeds the shared generator from the time of day (UTC), at start-up and at each new
 // round of a looping show; returns the seed, so a replay can seed alike.
 uint32_t random_seed();
 
@@ -90,10 +106,17 @@ void random_seed_set(uint32_t seed);
 // show repeats a run's random numbers. Called by the timeline before a round of the show.
 void random_seed_set(uint32_t seed);
 
+// The shared generator's whole state, and putting it back: for the timeline's saved
+// states at the part starts. The generator is the C library's rand sequence (core/rand_glibc),
+// kept here so its state can be copied.
+RandGlibc random_state();
+void random_state_set(const RandGlibc& state);
+
 // A pseudo-random number in 0 .. n-1 (n >= 1), drawn from the one shared generator.
 int32_t random_below(int32_t n);
 
-// The product behind random_below for a given rand() value, exposed for the tests.
+// The product behind random_below for a given value of the C library's rand sequence,
+// exposed for the tests.
 int32_t random_scale(int32_t r, int32_t n);
 
 // The seed random_seed uses for a UTC time of day.

@@ -1,6 +1,5 @@
 // The real clock: a monotonic millisecond reading and the random seed from the time of
 // day. Its frame pacing is one of two files beside it (clock_wait_spin.cpp, clock_wait_sleep.cpp).
-#include <cstdlib>
 #include <ctime>
 
 #include "core/clock.h"
@@ -19,6 +18,6 @@ uint32_t random_seed()
     time_t t = time(nullptr);
     const tm* utc = gmtime(&t);
     const uint32_t seed = random_seed_value(utc->tm_hour, utc->tm_min, utc->tm_sec);
-    std::srand(seed);
+    random_seed_set(seed);
     return seed;
 }

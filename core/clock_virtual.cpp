@@ -1,7 +1,5 @@
 // The virtual clock of the headless renderer and the tests: it starts at 0 and moves
 // only when a frame waits, so a whole show runs in a fraction of a second, alike every time.
-#include <cstdlib>
-
 #include "core/clock.h"
 #include "core/clock_virtual.h"
 
@@ -33,6 +31,6 @@ uint32_t random_seed()
 {
     // The seed the time-of-day formula gives at 12:34:56 UTC.
     const uint32_t seed = random_seed_value(12, 34, 56);
-    std::srand(seed);
+    random_seed_set(seed);
     return seed;
 }

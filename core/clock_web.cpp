@@ -1,7 +1,6 @@
 // The browser's clock: the page's millisecond clock, which follows the tune while it plays,
 // and a frame wait that gives the page its turn (to show the frame, to take keys) instead
 // of spinning.
-#include <cstdlib>
 #include <ctime>
 
 #include "core/clock.h"
@@ -48,6 +47,6 @@ uint32_t random_seed()
     time_t t = time(nullptr);
     const tm* utc = gmtime(&t);
     const uint32_t seed = random_seed_value(utc->tm_hour, utc->tm_min, utc->tm_sec);
-    std::srand(seed);
+    random_seed_set(seed);
     return seed;
 }

@@ -1,5 +1,6 @@
 // The C library generator of the native programs (glibc's additive feedback generator,
-// the default "TYPE_3" table of 31 words), for platforms whose own rand differs.
+// the default "TYPE_3" table of 31 words): the show's shared generator on every platform,
+// as a plain record whose state can be copied.
 #pragma once
 
 #include <cstdint>

@@ -131,6 +131,18 @@ const Palette& blobs_palette()
     return palette;
 }
 
+BlobsState blobs_state()
+{
+    BlobsState state;
+    std::memcpy(state.blobs, blobs, sizeof blobs);
+    return state;
+}
+
+void blobs_state_set(const BlobsState& state)
+{
+    std::memcpy(blobs, state.blobs, sizeof blobs);
+}
+
 void blobs_precalc()
 {
     for (int r = 0; r < kBlobSize; ++r)

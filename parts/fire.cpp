@@ -117,6 +117,18 @@ void fire_free()
     }
 }
 
+FireHeat fire_heat()
+{
+    FireHeat heat;
+    std::memcpy(heat.heat, fire_buffer->pixels, sizeof heat.heat);
+    return heat;
+}
+
+void fire_heat_set(const FireHeat& heat)
+{
+    std::memcpy(fire_buffer->pixels, heat.heat, sizeof heat.heat);
+}
+
 void fire_precalc(uint8_t* radius, uint8_t* angle, int width, int height, int orientation, int)
 {
     // Only the polar maps exist, whatever the shape asked for.

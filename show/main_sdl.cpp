@@ -109,6 +109,7 @@ int main(int argc, char** argv)
         chapters[k] = {show_parts[k].title, show_parts[k].start_ms};
     display_sdl_chapters(chapters, kShowParts, kShowLength);
     show_plan(plan);
+    show_plan_seeks();
     music_choose(music ? kMusic : kNoMusic);
     return show_main(argc, argv);
 }

@@ -2,7 +2,11 @@
 // fatal-exit sequence, which needs the display and the music.
 #include "show/timeline.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,10 +32,56 @@ namespace {
 const char* const kTitle = kShowTitle;
 
 ShowPlan plan = {false, false, 0, 0};
+bool seeks_planned;
 
-// The screen image, for the hand-over after a replay.
+// The screen image, for the hand-over after a replay and the saved states.
 Image* held_screen;
 int32_t part_started[kShowParts];
+
+// What the show holds at a part's start that a later run step reads, besides the parts'
+// loaded data (which no run step changes): as the whole run on the virtual clock holds it
+// there. Not kept, since every step rewrites them before reading them: the slide buffer
+// (the slides copy the screen into it first), the scratch images each frame draws anew,
+// the display's palette (each part sends its own before its first frame), and the words'
+// and the fire's run records (each run starts them afresh).
+struct SavedState {
+    bool kept;
+    int32_t show_ms;
+    int32_t started[kShowParts];
+    RandGlibc random;
+    GridState grid;
+    BlobsState blobs;
+    FireHeat heat;
+    Palette palette;
+    uint8_t screen[kScreenWidth * kScreenHeight];
+};
+SavedState saved[kShowParts];
+
+void keep_state(int k, int32_t show_ms)
+{
+    SavedState& state = saved[k];
+    state.kept = true;
+    state.show_ms = show_ms;
+    std::memcpy(state.started, part_started, sizeof part_started);
+    state.random = random_state();
+    state.grid = grid_state();
+    state.blobs = blobs_state();
+    state.heat = fire_heat();
+    state.palette = work_palette;
+    std::memcpy(state.screen, held_screen->pixels, sizeof state.screen);
+}
+
+void put_back_state(int k)
+{
+    const SavedState& state = saved[k];
+    std::memcpy(part_started, state.started, sizeof part_started);
+    random_state_set(state.random);
+    grid_state_set(state.grid);
+    blobs_state_set(state.blobs);
+    fire_heat_set(state.heat);
+    work_palette = state.palette;
+    std::memcpy(held_screen->pixels, state.screen, sizeof state.screen);
+}
 
 // The frame a replay stopped on is in the screen image, its palette already sent.
 void show_held_frame()
@@ -39,38 +89,90 @@ void show_held_frame()
     display_present(*held_screen);
 }
 
+// A replay passing a part's start keeps the state there; a live run's states are its own
+// clock's, not the whole run's, and are not kept.
 void part_begins(int k)
 {
     part_started[k] = clock_show_time();
+    if (clock_replay_running())
+        keep_state(k, part_started[k]);
 }
-
-// The seed of the running round.
-uint32_t round_seed;
 
 void seed_round()
 {
-    if (plan.seeded) {
-        round_seed = plan.seed;
-        random_seed_set(round_seed);
-    } else {
-        round_seed = random_seed();
+    if (plan.seeded)
+        random_seed_set(plan.seed);
+    else
+        random_seed();
+}
+
+void run_phase(Image* screen, int first);
+
+// The real standard output while the load phase's replay writes to a scratch file.
+int quiet_from = -1;
+FILE* quiet_text;
+
+// The rest of the run phase's output goes to a scratch file: the presents' frame count is
+// the live run's to tell.
+void quiet_begin()
+{
+    std::fflush(stdout);
+    quiet_text = std::tmpfile();
+    quiet_from = quiet_text != nullptr ? dup(STDOUT_FILENO) : -1;
+    if (quiet_from >= 0)
+        dup2(fileno(quiet_text), STDOUT_FILENO);
+}
+
+// Standard output as it was; with pass_on, what the replay wrote is written there too
+// (a failing step's message before the program ends).
+void quiet_end(bool pass_on)
+{
+    if (quiet_from < 0)
+        return;
+    std::fflush(stdout);
+    dup2(quiet_from, STDOUT_FILENO);
+    close(quiet_from);
+    quiet_from = -1;
+    if (pass_on) {
+        std::rewind(quiet_text);
+        char chunk[256];
+        for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, quiet_text)) > 0;)
+            std::fwrite(chunk, 1, n, stdout);
     }
+    std::fclose(quiet_text);
 }
 
-void seed_again()
+// The round's states at the part starts: the first from the load phase, the rest, for a
+// program whose viewer seeks, from the whole run phase replayed once, unseen, before the
+// tune starts (about 0.4 s); the live run goes on from the first.
+void keep_part_starts(Image* screen)
 {
-    random_seed_set(round_seed);
+    for (SavedState& state : saved)
+        state.kept = false;
+    keep_state(0, 0);
+    if (!seeks_planned)
+        return;
+    quiet_begin();
+    // A goal past every frame: the replay runs to the run phase's end.
+    clock_replay_from(0, INT32_MAX, show_held_frame);
+    run_phase(screen, 0);
+    clock_replay_end();
+    quiet_end(false);
+    put_back_state(0);
 }
 
-// Every part's data, with no picture shown: for a replay, which shows nothing until its goal.
-void load_parts()
+// Puts back the state kept at the latest part start at or before goal and replays from
+// there up to goal (from a goal of 0 the run phase goes on live). Returns the part the
+// run phase starts with.
+int replay_to(int32_t goal)
 {
-    presents_load();
-    words_load();
-    intro_load();
-    blobs_load();
-    pictures_load();
-    fire_load();
+    int k = kShowParts - 1;
+    while (k > 0 && !(saved[k].kept && saved[k].show_ms <= goal))
+        --k;
+    put_back_state(k);
+    if (goal > 0)
+        clock_replay_from(saved[k].show_ms, goal, show_held_frame);
+    return k;
 }
 
 // The load phase: every part's data, each step on a blank screen, then the tune starts.
@@ -89,43 +191,46 @@ void load_phase(Image* screen)
     blank_screen(screen);
     fire_load();
     blank_screen(screen);
+    keep_part_starts(screen);
     music_start();
     int32_t at = 0;
     if (music_start_time(&at))
         clock_show_begin(at);
 }
 
-// The run phase: the nine parts in order, ending on a blank screen.
-void run_phase(Image* screen)
+// Part k's run step, with the blank screen before it where it has one.
+void run_part(Image* screen, int k)
 {
-    for (int32_t& started : part_started)
-        started = -1;
-    part_begins(0);
-    blank_screen(screen);
-    presents_run(screen);
-    part_begins(1);
-    blank_screen(screen);
-    intro_run(screen);
-    part_begins(2);
-    blank_screen(screen);
-    blobs_run(screen, "grafika/blobs/blobs1.pcx", "grafika/blobs/blobs2.pcx", 125);
-    part_begins(3);
-    blank_screen(screen);
-    flicker_run(screen);
-    part_begins(4);
-    mosaic_run(screen);
-    part_begins(5);
-    slides_run(screen);
-    part_begins(6);
-    blank_screen(screen);
-    words_run(screen, 1.2f, 1.2f, 1.2f, 230);
-    part_begins(7);
-    blank_screen(screen);
-    fire_run(screen, 215, 4, 1, 1, 1);
-    part_begins(8);
-    whiteout_run(screen);
-    blank_screen(screen);
-    closing_run(screen, 72, "grafika/dornvask.pcx");
+    switch (k) {
+    case 0: blank_screen(screen); presents_run(screen); break;
+    case 1: blank_screen(screen); intro_run(screen); break;
+    case 2:
+        blank_screen(screen);
+        blobs_run(screen, "grafika/blobs/blobs1.pcx", "grafika/blobs/blobs2.pcx", 125);
+        break;
+    case 3: blank_screen(screen); flicker_run(screen); break;
+    case 4: mosaic_run(screen); break;
+    case 5: slides_run(screen); break;
+    case 6: blank_screen(screen); words_run(screen, 1.2f, 1.2f, 1.2f, 230); break;
+    case 7: blank_screen(screen); fire_run(screen, 215, 4, 1, 1, 1); break;
+    default:
+        whiteout_run(screen);
+        blank_screen(screen);
+        closing_run(screen, 72, "grafika/dornvask.pcx");
+        break;
+    }
+}
+
+// The run phase from part first on (the state at its start in place), the parts in
+// order, ending on a blank screen.
+void run_phase(Image* screen, int first)
+{
+    for (int k = first; k < kShowParts; ++k)
+        part_started[k] = -1;
+    for (int k = first; k < kShowParts; ++k) {
+        part_begins(k);
+        run_part(screen, k);
+    }
     blank_screen(screen);
 }
 
@@ -150,6 +255,11 @@ const ShowPart show_parts[kShowParts] = {
 void show_plan(const ShowPlan& chosen)
 {
     plan = chosen;
+}
+
+void show_plan_seeks()
+{
+    seeks_planned = true;
 }
 
 int show_part_at(int32_t ms)
@@ -204,6 +314,7 @@ void blank_screen(Image* screen)
 
 void fatal_exit(bool with_music_shutdown, int status)
 {
+    quiet_end(true);
     display_close();
     music_stop();
     if (with_music_shutdown)
@@ -236,29 +347,23 @@ int show_main(int argc, char** argv)
     held_screen = screen;
     load_phase(screen);
     int32_t goal = plan.start_ms;
+    bool seek = goal > 0;
     for (;;) {
-        if (goal > 0)
-            clock_replay(goal, show_held_frame);
-        run_phase(screen);
-        const bool seek = clock_take_seek(&goal);
+        // A start or a seek goes on from the state kept at the part start before its goal.
+        run_phase(screen, seek ? replay_to(goal) : 0);
+        seek = clock_take_seek(&goal);
         if (!seek && (!plan.loop || clock_show_ended()))
             break;
         if (!seek) {
-            // A new round: the tune from its start, the random numbers seeded afresh.
+            // A new round: the tune from its start, the random numbers seeded afresh, the
+            // parts' data loaded anew and the grid as the first round had it.
             music_stop();
             seed_round();
             goal = 0;
-        } else {
-            // A seek replays the round with the seed it had.
-            seed_again();
-        }
-        // Every round and every replay starts from the state the run phase first had.
-        free_parts();
-        grid_state_set(grid_at_start);
-        if (seek)
-            load_parts();
-        else
+            free_parts();
+            grid_state_set(grid_at_start);
             load_phase(screen);
+        }
     }
 
     music_stop();

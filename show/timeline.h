@@ -27,6 +27,12 @@ struct ShowPlan {
 // Called at most once, by a program's main before show_main; plan is copied.
 void show_plan(const ShowPlan& plan);
 
+// Called by a program whose viewer seeks, before show_main: each round's load phase then
+// replays the whole run phase once, unseen and before the tune starts, to keep the state
+// at every part start, so that every seek, the first too, replays only from the part
+// start before its goal. Without it a seek replays from the show's start.
+void show_plan_seeks();
+
 // The nine parts on the show time axis: a short name (for a command line), a title (for
 // a chapter or an overlay) and the show time of the part's first frame in the
 // virtual-clock run.

@@ -27,7 +27,7 @@ constexpr bool kAddressSanitizer = false;
 
 TEST(Blobs, FieldTable)
 {
-    std::srand(1);
+    random_seed_set(1);
     blobs_load();
     const uint8_t* t = blobs_field_table();
     ASSERT_NE(t, nullptr);
@@ -50,7 +50,7 @@ TEST(Blobs, FieldTable)
 
 TEST(Blobs, PaletteLevels)
 {
-    std::srand(1);
+    random_seed_set(1);
     blobs_load();
     const Palette& p = blobs_palette();
     const int lowered[106] = {147, 143, 143, 140, 137, 137, 134, 134, 131, 128, 128, 124, 124, 121, 118, 118, 115, 115,
@@ -82,10 +82,10 @@ TEST(Blobs, PaletteLevels)
 // generator.
 TEST(Blobs, StartingStatesFromTheSharedGenerator)
 {
-    std::srand(4242);
+    random_seed_set(4242);
     blobs_load();
-    const int next = std::rand();
-    std::srand(4242);
+    const int next = random_below(1 << 30);
+    random_seed_set(4242);
     for (int i = 0; i < kBlobCount; ++i) {
         const int x = random_below(240), y = random_below(120), vx = random_below(10), vy = random_below(10);
         EXPECT_EQ(blobs[i].x, (float)(x + 40)) << i;
@@ -94,7 +94,7 @@ TEST(Blobs, StartingStatesFromTheSharedGenerator)
         EXPECT_EQ(blobs[i].vy, (float)(2 * vy * 0.1 - 1.01)) << i;
         EXPECT_NE(blobs[i].vx, 0.0f);
     }
-    EXPECT_EQ(std::rand(), next);
+    EXPECT_EQ(random_below(1 << 30), next);
     blobs_free();
 }
 
@@ -180,7 +180,7 @@ std::string blobs_folder(const PictureCase& c)
 TEST(Blobs, TimelineOfTheRunStep)
 {
     const std::string folder = blobs_folder({"blobs-run", 320, 240, 320, 240, ""});
-    std::srand(31);
+    random_seed_set(31);
     blobs_load();
     OwnedImage screen(kScreenWidth, kScreenHeight);
     null_display_reset();
@@ -193,11 +193,11 @@ TEST(Blobs, TimelineOfTheRunStep)
     EXPECT_EQ(null_display.palettes, 1);
     EXPECT_EQ(std::memcmp(null_display.palette.rgb, blobs_palette().rgb, 768), 0);
     // One draw per frame (the speed) after the 120 of the starting states.
-    const int next = std::rand();
-    std::srand(31);
+    const int next = random_below(1 << 30);
+    random_seed_set(31);
     for (int i = 0; i < 120 + 179; ++i)
-        std::rand();
-    EXPECT_EQ(std::rand(), next);
+        random_below(1 << 30);
+    EXPECT_EQ(random_below(1 << 30), next);
     // Every frame value is a colour-pass result; pixels no blob reached stay 127.
     for (int k = 0; k < kPixels; ++k) {
         const int v = screen.image->pixels[k];

@@ -1,5 +1,5 @@
-// The browser build's arithmetic gives the native results: its rand is the native C
-// library's sequence, its CRC-32 is zlib's, and the products that use long double come out
+// The browser build's arithmetic gives the native results: the shared generator is the
+// native C library's rand sequence, its CRC-32 is zlib's, and the products that use long double come out
 // alike with 80 bits (x86) and with 128 bits (IEEE quadruple, long double in WebAssembly).
 #include <gtest/gtest.h>
 #include <zlib.h>

@@ -107,11 +107,11 @@ TEST(Intro, FilmDamageDrawsInTheWrittenOrder)
         OwnedImage got(kScreenWidth, kScreenHeight), want(kScreenWidth, kScreenHeight);
         for (int k = 0; k < kPixels; ++k)
             got.image->pixels[k] = want.image->pixels[k] = (uint8_t)(k % 97 + 50);
-        std::srand(seed);
+        random_seed_set(seed);
         intro_damage(got.image);
-        const int next = std::rand();
+        const int next = random_below(1 << 30);
 
-        std::srand(seed);
+        random_seed_set(seed);
         if (random_below(100) <= 7) {
             const int s = random_below(3) + 1;
             const int d = random_below(3) + 1;
@@ -137,7 +137,7 @@ TEST(Intro, FilmDamageDrawsInTheWrittenOrder)
                 }
             }
         }
-        ASSERT_EQ(std::rand(), next) << "seed " << seed;
+        ASSERT_EQ(random_below(1 << 30), next) << "seed " << seed;
         ASSERT_EQ(std::memcmp(got.image->pixels, want.image->pixels, kPixels), 0) << "seed " << seed;
     }
     // The seeds cover every kind of damage.
@@ -157,7 +157,7 @@ TEST(Intro, TimelineAndScenes)
     null_display_reset();
     null_display.keep_pixels = true;
     clock_virtual_set(777);
-    std::srand(99);
+    random_seed_set(99);
     intro_run(screen.image);
     null_display.keep_pixels = false;
 

@@ -55,7 +55,7 @@ protected:
         for (int i = 0; i < 256; ++i)
             picture_palette.rgb[3 * i] = picture_palette.rgb[3 * i + 1] = picture_palette.rgb[3 * i + 2] = (uint8_t)i;
         grid_tables_init();
-        std::srand(25480);
+        random_seed_set(25480);
         clock_virtual_set(0);
         null_display_reset();
         null_display.keep_pixels = true;

@@ -11,6 +11,7 @@
 #include <functional>
 #include <sstream>
 
+#include "core/clock.h"
 #include "core/clock_virtual.h"
 #include "core/shared.h"
 #include "display/null/display_null.h"
@@ -30,7 +31,7 @@ void check_golden(const std::string& name, const std::function<void(Image*)>& lo
     ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
     ASSERT_EQ(chdir(TARQLE_BUILD_DIR), 0);
     tables_init();
-    std::srand(25480);
+    random_seed_set(25480);
     OwnedImage screen(kScreenWidth, kScreenHeight);
     null_display_reset();
     clock_virtual_set(0);

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 
+#include "core/clock.h"
 #include "core/clock_virtual.h"
 #include "core/shared.h"
 #include "show/timeline.h"
@@ -63,7 +64,7 @@ TEST(Golden, ScrollFireWhiteoutClosing)
     if (read_file(folder + "/grafika/words.pcx").empty())
         GTEST_SKIP() << "the build has not made the pictures";
     ASSERT_EQ(chdir(folder.c_str()), 0);
-    std::srand(25480);
+    random_seed_set(25480);
     tables_init();
     grid_tables_init();
     Image* screen = nullptr;

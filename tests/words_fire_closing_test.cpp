@@ -203,11 +203,11 @@ TEST(Fire, PropagationSeedingAndPalette)
     EXPECT_EQ(p[64], 0); // row 1 reads the still-empty rows below it
 
     // Seeds: 64 draws, 0..91 give 255, 92..127 give 0, above repeat the column before.
-    std::srand(4711);
+    random_seed_set(4711);
     std::vector<int> draws(64);
     for (int& d : draws)
         d = random_below(256);
-    std::srand(4711);
+    random_seed_set(4711);
     std::fill(p.begin(), p.end(), 7);
     fire_seed(p.data(), true);
     int previous = 0;
@@ -223,16 +223,16 @@ TEST(Fire, PropagationSeedingAndPalette)
         EXPECT_EQ(p[68 * 64 + x] | p[69 * 64 + x], 0);
 
     // The skull draws a random number only between t 10 and 184, and always shows after.
-    std::srand(99);
-    const int first = std::rand();
-    std::srand(99);
+    random_seed_set(99);
+    const int first = random_below(1 << 30);
+    random_seed_set(99);
     EXPECT_FALSE(fire_skull_shown(9, 215));
     EXPECT_TRUE(fire_skull_shown(185, 215));
     EXPECT_TRUE(fire_skull_shown(214, 215));
-    EXPECT_EQ(std::rand(), first);
-    std::srand(99);
+    EXPECT_EQ(random_below(1 << 30), first);
+    random_seed_set(99);
     fire_skull_shown(10, 215);
-    EXPECT_NE(std::rand(), first);
+    EXPECT_NE(random_below(1 << 30), first);
     int shown[3] = {0, 0, 0};
     for (int i = 0; i < 3000; ++i) {
         shown[0] += fire_skull_shown(10 + i % 15, 215);
