@@ -1,11 +1,13 @@
 // The show ended by the viewer runs the rest of its timeline to the usual shut-down at
-// once; a looping show repeats itself round after round in flat memory; and the programs
-// find their data in the current folder or the installed one.
+// once; a looping show repeats itself round after round in flat memory; a seek shows what
+// the whole run shows there; and the programs find their data in the current folder or the
+// installed one.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -198,6 +200,114 @@ TEST(ShowLoop, EveryRoundWithOneSeedIsTheSameShowAndMemoryAndFilesStayFlat)
         if (!kAddressSanitizer) {
             EXPECT_LE(resident, settled_resident + (long)(r - 1) * record_pages + 16) << marks[r];
         }
+    }
+}
+
+// A viewer's seeks, asked from the back-end's present as a key would: each goal's live
+// frames, after a "seek GOAL UNSEEN" line counting the presents of its replay.
+struct Seeks {
+    std::vector<int32_t> goals;
+    size_t next;
+    size_t live;
+    size_t unseen;
+    std::vector<std::string> lines;
+};
+Seeks seeks;
+constexpr size_t kFramesBeforeSeeks = 300, kFramesPerSeek = 12;
+
+void drive_seeks(size_t)
+{
+    if (clock_show_ended())
+        return;
+    if (clock_replaying()) {
+        ++seeks.unseen;
+        return;
+    }
+    if (seeks.live == 0 && seeks.next > 0)
+        seeks.lines.push_back("seek " + std::to_string(seeks.goals[seeks.next - 1]) + " " +
+                              std::to_string(seeks.unseen));
+    const NullFrame& frame = null_display.frames.back();
+    char line[64];
+    std::snprintf(line, sizeof line, "%d %08x %08x", clock_show_time(), frame.image_crc, frame.palette_crc);
+    seeks.lines.push_back(line);
+    if (++seeks.live < (seeks.next == 0 ? kFramesBeforeSeeks : kFramesPerSeek))
+        return;
+    if (seeks.next == seeks.goals.size()) {
+        clock_end_show();
+        return;
+    }
+    clock_seek(seeks.goals[seeks.next++]);
+    seeks.live = 0;
+    seeks.unseen = 0;
+}
+
+// Seeks back from later in the show, so every part of the state put back differs from what
+// the show holds when the key comes, then one forward; each shows the frame the whole run
+// shows at or before its goal and goes on with the whole run's frames, having replayed only
+// from the part start before the goal.
+TEST(ShowSeek, FromThePartStartsStatesAsTheWholeRun)
+{
+    const std::string folder = fresh_folder("show-seek");
+    fs::create_symlink(fs::path(TARQLE_BUILD_DIR) / "grafika", folder + "/grafika");
+    fs::create_symlink(fs::path(TARQLE_BUILD_DIR) / "music", folder + "/music");
+    const ShowPlan plan = {false, true, 9, 0};
+    std::vector<std::string> whole = run_show(folder, &plan, {0, 0});
+    ASSERT_GT(whole.size(), 2000u);
+    whole.resize(whole.size() - kShowParts);
+    std::vector<int32_t> goals;
+    for (int k = kShowParts - 1; k >= 1; --k)
+        goals.push_back(show_parts[k].start_ms);
+    for (const int32_t mid : {137000, 120000, 80000, 50500, 35000, 15000, 5000, 100000})
+        goals.insert(std::upper_bound(goals.begin(), goals.end(), mid, std::greater<>()), mid);
+    goals.push_back(100000);
+
+    const int status = in_child(folder, [&] {
+        music_choose({0, 0, 44100, 0});
+        seeks = {goals, 0, 0, 0, {}};
+        null_display.after_present = drive_seeks;
+        show_plan(plan);
+        show_plan_seeks();
+        char name[] = "tarqle-test";
+        char* argv[] = {name, nullptr};
+        if (show_main(1, argv) != 0)
+            return 1;
+        FILE* f = std::fopen("seeks", "w");
+        for (const std::string& line : seeks.lines)
+            std::fprintf(f, "%s\n", line.c_str());
+        return std::fclose(f) == 0 ? 0 : 1;
+    });
+    ASSERT_EQ(status, 0);
+    std::vector<std::string> lines;
+    std::ifstream in(folder + "/seeks");
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    ASSERT_EQ(lines.size(), kFramesBeforeSeeks + goals.size() * (kFramesPerSeek + 1));
+    // The whole run's load phase presents at the virtual clock's 0, where the show starts:
+    // its times are show times. The replay kept for the seeks leaves the start as it was.
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + kFramesBeforeSeeks),
+              std::vector<std::string>(whole.begin(), whole.begin() + kFramesBeforeSeeks));
+    auto time_of = [](const std::string& line) { return std::atoi(line.c_str()); };
+    auto crcs_of = [](const std::string& line) { return line.substr(line.find(' ')); };
+    for (size_t s = 0; s < goals.size(); ++s) {
+        const int32_t goal = goals[s];
+        const size_t at = kFramesBeforeSeeks + s * (kFramesPerSeek + 1);
+        int32_t seen_goal = -1;
+        size_t unseen = 0;
+        ASSERT_EQ(std::sscanf(lines[at].c_str(), "seek %d %zu", &seen_goal, &unseen), 2) << lines[at];
+        ASSERT_EQ(seen_goal, goal);
+        size_t held = 0;
+        while (held + 1 < whole.size() && time_of(whole[held + 1]) <= goal)
+            ++held;
+        // Unseen: the ended round's blank screens, then the frames from the part start.
+        const int32_t part_start = show_parts[show_part_at(goal)].start_ms;
+        const size_t replayed = (size_t)std::count_if(whole.begin(), whole.end(), [&](const std::string& line) {
+            return time_of(line) >= part_start && time_of(line) <= goal;
+        });
+        EXPECT_LE(unseen, replayed + 16) << "seek to " << goal;
+        EXPECT_EQ(time_of(lines[at + 1]), goal);
+        EXPECT_EQ(crcs_of(lines[at + 1]), crcs_of(whole[held])) << "seek to " << goal;
+        for (size_t i = 1; i < kFramesPerSeek; ++i)
+            ASSERT_EQ(lines[at + 1 + i], whole[held + i]) << "seek to " << goal << ", frame " << i;
     }
 }
 
