@@ -67,6 +67,9 @@ void clock_resume()
 
 int clock_wait(int32_t frame_start, int32_t period)
 {
+    // The round a seek ends is not seen: its last frame needs no wait.
+    if (seek_waiting)
+        return 0;
     if (replaying) {
         const int32_t deadline = after(frame_start, period);
         if (between(show_origin, deadline) <= replay_goal) {

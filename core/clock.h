@@ -44,7 +44,8 @@ constexpr int32_t kShowEndedElapsed = 24 * 60 * 60 * 1000;
 // Waits until at least period milliseconds have passed since frame_start: sleeps the
 // whole 10 ms steps of the remaining time, then spins for the rest. Returns 0. While the
 // show is replayed it only moves the replay's reading to the end of the period, and hands
-// over to the live clock when that end lies past the replay's goal.
+// over to the live clock when that end lies past the replay's goal; while a seek waits it
+// returns at once.
 int clock_wait(int32_t frame_start, int32_t period);
 
 // Show time: milliseconds since the tune started. The timeline calls clock_show_begin with

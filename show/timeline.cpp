@@ -152,6 +152,9 @@ void keep_part_starts(Image* screen)
     keep_state(0, 0);
     if (!seeks_planned)
         return;
+    // A seek asked during the load phase waits for the run phase, not ending this replay.
+    int32_t goal = 0;
+    const bool seek = clock_take_seek(&goal);
     quiet_begin();
     // A goal past every frame: the replay runs to the run phase's end.
     clock_replay_from(0, INT32_MAX, show_held_frame);
@@ -159,6 +162,8 @@ void keep_part_starts(Image* screen)
     clock_replay_end();
     quiet_end(false);
     put_back_state(0);
+    if (seek)
+        clock_seek(goal);
 }
 
 // Puts back the state kept at the latest part start at or before goal and replays from
