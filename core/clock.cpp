@@ -110,12 +110,7 @@ bool clock_take_seek(int32_t* show_ms)
     return true;
 }
 
-void clock_replay(int32_t goal, void (*handover)())
-{
-    clock_replay_from(0, goal, handover);
-}
-
-void clock_replay_from(int32_t from, int32_t goal, void (*handover)())
+void clock_replay(int32_t from, int32_t goal, void (*handover)())
 {
     origin_before_replay = show_origin;
     replay_now = clock_now();

@@ -62,16 +62,13 @@ void clock_seek(int32_t show_ms);
 // time in *show_ms; takes it.
 bool clock_take_seek(int32_t* show_ms);
 
-// Called by the timeline right before it replays the run phase from its start state: show
-// time starts again at 0 with this call, the clock runs without waiting, and the back-ends show nothing,
-// until a frame wait ends past show time goal. Then handover is called (the timeline
-// shows the frame held in the screen image, the last one presented at or before goal),
-// and the show goes on on the live clock, whose reading from then on is goal in show time.
-void clock_replay(int32_t goal, void (*handover)());
-
-// The same replay started from a state the show held at show time from (a part's start,
-// put back by the timeline): show time starts at from with this call instead of 0.
-void clock_replay_from(int32_t from, int32_t goal, void (*handover)());
+// Called by the timeline right before it replays the run phase from a state the show holds
+// at show time from (its start, or a part's start it put back): show time starts at from
+// with this call, the clock runs without waiting, and the back-ends show nothing, until a
+// frame wait ends past show time goal. Then handover is called (the timeline shows the
+// frame held in the screen image, the last one presented at or before goal), and the show
+// goes on on the live clock, whose reading from then on is goal in show time.
+void clock_replay(int32_t from, int32_t goal, void (*handover)());
 
 // Whether a replay is running and nothing ends it early (no seek waiting, the show not
 // ended): the show then holds what the whole run on the virtual clock holds at this show

@@ -157,7 +157,7 @@ void keep_part_starts(Image* screen)
     const bool seek = clock_take_seek(&goal);
     quiet_begin();
     // A goal past every frame: the replay runs to the run phase's end.
-    clock_replay_from(0, INT32_MAX, show_held_frame);
+    clock_replay(0, INT32_MAX, show_held_frame);
     run_phase(screen, 0);
     clock_replay_end();
     quiet_end(false);
@@ -176,7 +176,7 @@ int replay_to(int32_t goal)
         --k;
     put_back_state(k);
     if (goal > 0)
-        clock_replay_from(saved[k].show_ms, goal, show_held_frame);
+        clock_replay(saved[k].show_ms, goal, show_held_frame);
     return k;
 }
 
