@@ -26,7 +26,7 @@ struct Timings {
     // Seconds from clock_seek to the new picture: to part k's start (goal k) and to its end
     // (goal kShowParts + k).
     std::vector<double> seek[2 * kShowParts];
-    double load_replay = 0;               // seconds the load phase's whole replay took
+    double load_replay = 0; // seconds the load phase's whole replay took
     bool replay_seen = false;
     SteadyClock::time_point last_live; // the load phase's last blank screen
     SteadyClock::time_point asked;

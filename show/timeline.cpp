@@ -2,7 +2,6 @@
 // fatal-exit sequence, which needs the display and the music.
 #include "show/timeline.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -118,9 +117,15 @@ void quiet_begin()
 {
     std::fflush(stdout);
     quiet_text = std::tmpfile();
-    quiet_from = quiet_text != nullptr ? dup(STDOUT_FILENO) : -1;
-    if (quiet_from >= 0)
-        dup2(fileno(quiet_text), STDOUT_FILENO);
+    if (quiet_text == nullptr)
+        return;
+    quiet_from = dup(STDOUT_FILENO);
+    if (quiet_from < 0 || dup2(fileno(quiet_text), STDOUT_FILENO) < 0) {
+        if (quiet_from >= 0)
+            close(quiet_from);
+        quiet_from = -1;
+        std::fclose(quiet_text);
+    }
 }
 
 // Standard output as it was; with pass_on, what the replay wrote is written there too
@@ -207,17 +212,32 @@ void load_phase(Image* screen)
 void run_part(Image* screen, int k)
 {
     switch (k) {
-    case 0: blank_screen(screen); presents_run(screen); break;
-    case 1: blank_screen(screen); intro_run(screen); break;
+    case 0:
+        blank_screen(screen);
+        presents_run(screen);
+        break;
+    case 1:
+        blank_screen(screen);
+        intro_run(screen);
+        break;
     case 2:
         blank_screen(screen);
         blobs_run(screen, "grafika/blobs/blobs1.pcx", "grafika/blobs/blobs2.pcx", 125);
         break;
-    case 3: blank_screen(screen); flicker_run(screen); break;
+    case 3:
+        blank_screen(screen);
+        flicker_run(screen);
+        break;
     case 4: mosaic_run(screen); break;
     case 5: slides_run(screen); break;
-    case 6: blank_screen(screen); words_run(screen, 1.2f, 1.2f, 1.2f, 230); break;
-    case 7: blank_screen(screen); fire_run(screen, 215, 4, 1, 1, 1); break;
+    case 6:
+        blank_screen(screen);
+        words_run(screen, 1.2f, 1.2f, 1.2f, 230);
+        break;
+    case 7:
+        blank_screen(screen);
+        fire_run(screen, 215, 4, 1, 1, 1);
+        break;
     default:
         whiteout_run(screen);
         blank_screen(screen);
