@@ -6,6 +6,14 @@
 
 namespace {
 int32_t part_start_time;
+// The show time the next clock_mark's step is due at, if the timeline gave one; and how
+// late the last step started, which its first frame wait makes up.
+bool mark_due;
+int32_t mark_due_ms;
+int32_t step_late;
+// A step may wait for its due time at most this long; more would mean a clock moved
+// under the show, not a step that ended early.
+constexpr int32_t kLongestEarlyStart = 1000;
 bool show_ended;
 // The live reading is the platform's moved by this, so it goes on from a replay's goal.
 int32_t live_offset;
@@ -21,6 +29,9 @@ void (*replay_handover)();
 // Between clock_pause and clock_resume: the reading clock_now keeps.
 bool paused;
 int32_t paused_at;
+// Whether the pause's listener last heard of a pause; and the listener.
+bool pause_told;
+void (*pause_changed)(bool paused);
 
 int32_t after(int32_t reading, int32_t ms)
 {
@@ -44,9 +55,12 @@ void clock_pause()
 {
     paused_at = clock_now();
     paused = true;
+    if (!pause_told && pause_changed != nullptr)
+        pause_changed(true);
+    pause_told = true;
 }
 
-void clock_resume()
+void clock_step()
 {
     if (!paused)
         return;
@@ -54,8 +68,27 @@ void clock_resume()
     live_offset = between(clock_source_now(), paused_at);
 }
 
+void clock_resume()
+{
+    clock_step();
+    if (pause_told && pause_changed != nullptr)
+        pause_changed(false);
+    pause_told = false;
+}
+
+void clock_on_pause(void (*changed)(bool paused))
+{
+    pause_changed = changed;
+}
+
 int clock_wait(int32_t frame_start, int32_t period)
 {
+    if (step_late > 0) {
+        // The first frame of a step that started late ends as if it had started on time,
+        // so the step's frames fall where the whole run's do.
+        frame_start = between(step_late, frame_start);
+        step_late = 0;
+    }
     if (replaying) {
         const int32_t deadline = after(frame_start, period);
         if (between(show_origin, deadline) <= replay_goal) {
@@ -103,6 +136,7 @@ void clock_replay(int32_t goal, void (*handover)())
     replay_goal = goal;
     replay_handover = handover;
     replaying = true;
+    step_late = 0;
 }
 
 bool clock_replaying()
@@ -110,9 +144,27 @@ bool clock_replaying()
     return replaying || seek_waiting;
 }
 
+void clock_mark_due(int32_t show_ms)
+{
+    mark_due = true;
+    mark_due_ms = show_ms;
+}
+
 void clock_mark()
 {
     part_start_time = clock_now();
+    if (!mark_due)
+        return;
+    mark_due = false;
+    const int32_t due = after(show_origin, mark_due_ms);
+    const int32_t late = between(due, part_start_time);
+    if (late > 0) {
+        part_start_time = due;
+        step_late = late;
+    } else if (late < 0 && -late <= kLongestEarlyStart) {
+        clock_wait(part_start_time, -late);
+        part_start_time = clock_now();
+    }
 }
 
 void clock_end_show()
