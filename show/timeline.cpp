@@ -33,15 +33,28 @@ ShowPlan plan = {false, false, 0, 0};
 Image* held_screen;
 int32_t part_started[kShowParts];
 
-// The frame a replay stopped on is in the screen image, its palette already sent.
+// The frame a replay stopped on is in the screen image, its palette already sent; the
+// tune goes on from there (unless the viewer holds the show in that present, whose end
+// then starts it).
 void show_held_frame()
 {
     display_present(*held_screen);
+    music_play_from(clock_show_time());
+}
+
+// The viewer's pause silences the tune; going on plays it from where the show stands.
+void follow_pause(bool paused)
+{
+    if (paused)
+        music_hold();
+    else
+        music_play_from(clock_show_time());
 }
 
 void part_begins(int k)
 {
     part_started[k] = clock_show_time();
+    clock_mark_due(show_parts[k].start_ms);
 }
 
 // The seed of the running round.
@@ -229,6 +242,7 @@ int show_main(int argc, char** argv)
         std::exit(1);
     }
     music_load("music/tarqle.xm");
+    clock_on_pause(follow_pause);
 
     // What the parts hold between frames and do not load (the grid's motion) is put back
     // as it was at the first round's start, so every round with one seed is the same.
@@ -236,16 +250,21 @@ int show_main(int argc, char** argv)
     held_screen = screen;
     load_phase(screen);
     int32_t goal = plan.start_ms;
+    bool replay = goal > 0;
     for (;;) {
-        if (goal > 0)
+        if (replay) {
+            // The tune is silent while the run phase is replayed, until the hand-over.
+            music_hold();
             clock_replay(goal, show_held_frame);
+        }
         run_phase(screen);
         const bool seek = clock_take_seek(&goal);
         if (!seek && (!plan.loop || clock_show_ended()))
             break;
+        // A seek replays, also one to the very start: the show's time axis starts again.
+        replay = seek;
         if (!seek) {
             // A new round: the tune from its start, the random numbers seeded afresh.
-            music_stop();
             seed_round();
             goal = 0;
         } else {

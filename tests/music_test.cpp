@@ -439,7 +439,7 @@ TEST(Music, ChosenAnswersAskNothing)
     const std::string folder = fresh_folder("chosen");
     const int wav = std::stoi(driver("Wav disk writer"));
     Outcome o = isolated(folder, "", [wav] {
-        music_choose({4, wav, 44100, 0});
+        music_choose({4, wav, 44100, 0, false});
         music_setup();
         music_load("music/short.xm");
         music_start();
@@ -456,7 +456,7 @@ TEST(Music, ChosenAnswersAskNothing)
     // The player and its output exist from the set-up on, before the display opens (and
     // starts threads): music_start only releases it.
     o = isolated(fresh_folder("ready"), "", [wav] {
-        music_choose({4, wav, 44100, 0});
+        music_choose({4, wav, 44100, 0, false});
         music_setup();
         const bool ready = some_child() != 0 && access("music.wav", F_OK) == 0;
         music_shutdown();
@@ -465,7 +465,7 @@ TEST(Music, ChosenAnswersAskNothing)
     expect_clean_end(o);
 
     o = isolated(fresh_folder("chosen-off"), "", [] {
-        music_choose({0, 0, 0, 0});
+        music_choose({0, 0, 0, 0, false});
         music_setup();
         return 0;
     });
@@ -674,7 +674,7 @@ TEST(Music, DeviceThatCannotOpenGivesASilentShow)
     // probe fails, and all the viewer sees is the one line.
     setenv("PULSE_SERVER", "unix:/nonexistent", 1);
     o = isolated(folder, "", [] {
-        music_choose({4, 0, 44100, 0});
+        music_choose({4, 0, 44100, 0, false});
         play_through("music/short.xm");
         return 0;
     });
