@@ -63,3 +63,24 @@ inline void music_skip_frames(long frames)
         frames -= (long)mixed / frame_bytes;
     }
 }
+
+// The tune at path loaded afresh (so all of its state starts over) with the show's module
+// settings, started, and mixed without a sound for its first frames: from there it plays
+// the very samples a run from its start plays. lock holds the library's lock over the
+// mixing, for a driver that mixes from a thread of its own (it cannot be held across the
+// start, which takes it itself). Null when the tune does not load. For the player's seeks
+// and their benchmark.
+inline MODULE* music_load_at(const char* path, long frames, bool lock)
+{
+    MODULE* module = Player_Load(path, kChannelLimit, 0);
+    if (module == nullptr)
+        return nullptr;
+    music_set_module(module);
+    Player_Start(module);
+    if (lock)
+        MikMod_Lock();
+    music_skip_frames(frames);
+    if (lock)
+        MikMod_Unlock();
+    return module;
+}

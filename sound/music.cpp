@@ -262,20 +262,14 @@ bool play_tune_from(MODULE** module, const std::string& path, int32_t position_m
         own_output_hold();
     Player_Stop();
     Player_Free(*module);
-    *module = load_module(path.c_str());
+    // Starting the tune starts a library driver's output again; one that mixes from a
+    // thread of its own (SDL's) may sound a moment of the tune's start before it waits for
+    // the position.
+    *module = music_load_at(path.c_str(), (long)((int64_t)position_ms * md_mixfreq / 1000), !own_output);
     if (*module == nullptr)
         return false;
-    // Starting the tune starts a library driver's output again. One that mixes from a
-    // thread of its own (SDL's) may sound a moment of the tune's start before it waits
-    // here for the position; the library's lock cannot be held across the start.
-    Player_Start(*module);
-    if (!own_output)
-        MikMod_Lock();
-    music_skip_frames((long)((int64_t)position_ms * md_mixfreq / 1000));
     if (own_output)
         own_output_prepare();
-    else
-        MikMod_Unlock();
     return true;
 }
 
