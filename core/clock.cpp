@@ -6,11 +6,13 @@
 
 namespace {
 int32_t part_start_time;
-// The show time the next clock_mark's step is due at, if the timeline gave one; and how
-// late the last step started, which its first frame wait makes up.
+// The show time the next clock_mark's step is due at, if the timeline gave one.
 bool mark_due;
 int32_t mark_due_ms;
-int32_t step_late;
+// Since the first clock_mark: the reading the step's frames are paced from, where the last
+// frame wait ended (or the step started, before its first).
+bool pacing;
+int32_t paced_to;
 // A step may wait for its due time at most this long; more would mean a clock moved
 // under the show, not a step that ended early.
 constexpr int32_t kLongestEarlyStart = 1000;
@@ -81,14 +83,10 @@ void clock_on_pause(void (*changed)(bool paused))
     pause_changed = changed;
 }
 
-int clock_wait(int32_t frame_start, int32_t period)
+namespace {
+// clock_wait without the pacing.
+int wait_from(int32_t frame_start, int32_t period)
 {
-    if (step_late > 0) {
-        // The first frame of a step that started late ends as if it had started on time,
-        // so the step's frames fall where the whole run's do.
-        frame_start = between(step_late, frame_start);
-        step_late = 0;
-    }
     if (replaying) {
         const int32_t deadline = after(frame_start, period);
         if (between(show_origin, deadline) <= replay_goal) {
@@ -102,6 +100,22 @@ int clock_wait(int32_t frame_start, int32_t period)
         replay_handover();
     }
     return clock_source_wait(frame_start, period);
+}
+} // namespace
+
+int clock_wait(int32_t frame_start, int32_t period)
+{
+    // A frame counts from where the last wait ended, or whole periods later if it ran
+    // that late: a frame that started a little after (a late wake-up, a late step start)
+    // or overran its period keeps the step's frames where the whole run's are, instead
+    // of moving every later one. In the virtual-clock run each frame starts right there.
+    if (pacing && period > 0) {
+        const int32_t behind = between(paced_to, frame_start);
+        if (behind >= 0)
+            frame_start = after(paced_to, behind / period * period);
+    }
+    paced_to = after(frame_start, period);
+    return wait_from(frame_start, period);
 }
 
 void clock_show_begin(int32_t at)
@@ -136,7 +150,6 @@ void clock_replay(int32_t goal, void (*handover)())
     replay_goal = goal;
     replay_handover = handover;
     replaying = true;
-    step_late = 0;
 }
 
 bool clock_replaying()
@@ -153,18 +166,19 @@ void clock_mark_due(int32_t show_ms)
 void clock_mark()
 {
     part_start_time = clock_now();
-    if (!mark_due)
-        return;
-    mark_due = false;
-    const int32_t due = after(show_origin, mark_due_ms);
-    const int32_t late = between(due, part_start_time);
-    if (late > 0) {
-        part_start_time = due;
-        step_late = late;
-    } else if (late < 0 && -late <= kLongestEarlyStart) {
-        clock_wait(part_start_time, -late);
-        part_start_time = clock_now();
+    if (mark_due) {
+        mark_due = false;
+        const int32_t due = after(show_origin, mark_due_ms);
+        const int32_t late = between(due, part_start_time);
+        if (late > 0) {
+            part_start_time = due;
+        } else if (late < 0 && -late <= kLongestEarlyStart) {
+            wait_from(part_start_time, -late);
+            part_start_time = clock_now();
+        }
     }
+    pacing = true;
+    paced_to = part_start_time;
 }
 
 void clock_end_show()

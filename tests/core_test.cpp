@@ -175,8 +175,13 @@ TEST(VirtualClock, StepsKeepToTheirDueTimes)
     EXPECT_EQ(clock_now(), 6070);
     clock_wait(clock_now(), 70);
     EXPECT_EQ(clock_now(), 6140);
+    // A frame that overran its period, or woke up late, counts from where the last wait
+    // ended: the frames stay 70 ms apart from the step's start.
+    clock_virtual_set(6230);
+    clock_wait(clock_now(), 70);
+    EXPECT_EQ(clock_now(), 6280);
     // Only the next mark after the call keeps to it.
-    clock_virtual_set(6200);
+    clock_virtual_set(6300);
     clock_mark();
     EXPECT_EQ(clock_elapsed(), 0);
     // A step ahead of its due time waits for it.
