@@ -85,7 +85,7 @@ const Timings& measured()
     const int out = dup(STDOUT_FILENO);
     if (std::freopen("/dev/null", "w", stdout) == nullptr)
         return timings;
-    music_choose({0, 0, 44100, 0});
+    music_choose({0, 0, 44100, 0, false});
     null_display.after_present = on_present;
     timings.last_live = SteadyClock::now();
     show_plan({false, true, 1, 0});

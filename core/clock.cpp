@@ -5,6 +5,16 @@
 
 namespace {
 int32_t part_start_time;
+// The show time the next clock_mark's step is due at, if the timeline gave one.
+bool mark_due;
+int32_t mark_due_ms;
+// Since the first clock_mark: the reading the step's frames are paced from, where the last
+// frame wait ended (or the step started, before its first).
+bool pacing;
+int32_t paced_to;
+// A step may wait for its due time at most this long; more would mean a clock moved
+// under the show, not a step that ended early.
+constexpr int32_t kLongestEarlyStart = 1000;
 bool show_ended;
 // The live reading is the platform's moved by this, so it goes on from a replay's goal.
 int32_t live_offset;
@@ -20,6 +30,9 @@ void (*replay_handover)();
 // Between clock_pause and clock_resume: the reading clock_now keeps.
 bool paused;
 int32_t paused_at;
+// Whether the pause's listener last heard of a pause; and the listener.
+bool pause_told;
+void (*pause_changed)(bool paused);
 // Before a replay: the show time's origin, put back when a replay ends without a hand-over.
 int32_t origin_before_replay;
 
@@ -55,9 +68,12 @@ void clock_pause()
 {
     paused_at = clock_now();
     paused = true;
+    if (!pause_told && pause_changed != nullptr)
+        pause_changed(true);
+    pause_told = true;
 }
 
-void clock_resume()
+void clock_step()
 {
     if (!paused)
         return;
@@ -65,7 +81,22 @@ void clock_resume()
     live_offset = between(clock_source_now(), paused_at);
 }
 
-int clock_wait(int32_t frame_start, int32_t period)
+void clock_resume()
+{
+    clock_step();
+    if (pause_told && pause_changed != nullptr)
+        pause_changed(false);
+    pause_told = false;
+}
+
+void clock_on_pause(void (*changed)(bool paused))
+{
+    pause_changed = changed;
+}
+
+namespace {
+// clock_wait without the pacing.
+int wait_from(int32_t frame_start, int32_t period)
 {
     // The round a seek ends is not seen: its last frame needs no wait.
     if (seek_waiting)
@@ -83,6 +114,22 @@ int clock_wait(int32_t frame_start, int32_t period)
         replay_handover();
     }
     return clock_source_wait(frame_start, period);
+}
+} // namespace
+
+int clock_wait(int32_t frame_start, int32_t period)
+{
+    // A frame counts from where the last wait ended, or whole periods later if it ran
+    // that late: a frame that started a little after (a late wake-up, a late step start)
+    // or overran its period keeps the step's frames where the whole run's are, instead
+    // of moving every later one. In the virtual-clock run each frame starts right there.
+    if (pacing && period > 0) {
+        const int32_t behind = between(paced_to, frame_start);
+        if (behind >= 0)
+            frame_start = after(paced_to, behind / period * period);
+    }
+    paced_to = after(frame_start, period);
+    return wait_from(frame_start, period);
 }
 
 void clock_show_begin(int32_t at)
@@ -138,9 +185,28 @@ void clock_replay_end()
     show_origin = origin_before_replay;
 }
 
+void clock_mark_due(int32_t show_ms)
+{
+    mark_due = true;
+    mark_due_ms = show_ms;
+}
+
 void clock_mark()
 {
     part_start_time = clock_now();
+    if (mark_due) {
+        mark_due = false;
+        const int32_t due = after(show_origin, mark_due_ms);
+        const int32_t late = between(due, part_start_time);
+        if (late > 0) {
+            part_start_time = due;
+        } else if (late < 0 && -late <= kLongestEarlyStart) {
+            wait_from(part_start_time, -late);
+            part_start_time = clock_now();
+        }
+    }
+    pacing = true;
+    paced_to = part_start_time;
 }
 
 void clock_end_show()

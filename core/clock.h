@@ -25,6 +25,16 @@ int clock_source_wait(int32_t frame_start, int32_t period);
 // Stores clock_now() as the part start time. Every run step calls it first.
 void clock_mark();
 
+// Called by the timeline before a run step whose first frame the virtual-clock run shows
+// at show time show_ms: the step's clock_mark keeps the step to that time. A step that
+// starts late counts its time from it, and its first frame wait is as much shorter; one
+// that would start early waits for it (up to a second). So a live show that fell behind or
+// ran ahead (a step ends at its first frame past its end, a blank screen waits for a real
+// retrace) presents each step's frames where the whole run does and keeps to the tune,
+// and a slow machine shows fewer frames, never a longer show. In the virtual-clock run the
+// two times are the same.
+void clock_mark_due(int32_t show_ms);
+
 // Milliseconds since the last clock_mark (32-bit wrapping difference); once the show has
 // been ended, or while a seek waits, kShowEndedElapsed instead.
 int32_t clock_elapsed();
@@ -92,13 +102,19 @@ bool clock_replaying();
 void clock_pause();
 void clock_resume();
 
+// A paused show's step to its next frame, asked by a back-end: the clock goes on as after
+// clock_resume until the back-end pauses it again at the next present, but the pause's
+// listener (below) hears of neither, so the tune stays silent.
+void clock_step();
+
+// Called once by the timeline: changed(true) is called when the show's time comes to
+// stand still for the viewer (clock_pause, but not again after a step), changed(false)
+// when it goes on (clock_resume), each after the clock has changed.
+void clock_on_pause(void (*changed)(bool paused));
+
 // Seeds the shared generator from the time of day (UTC), at start-up and at each new
 // round of a looping show; returns the seed, so a replay can seed alike.
 uint32_t random_seed();
-
-// Seeds the shared generator with seed; for a program whose viewer gave a seed, so its
-// show repeats a run's random numbers. Called by the timeline before a round of the show.
-void random_seed_set(uint32_t seed);
 
 // Seeds the shared generator with seed; for a program whose viewer gave a seed, so its
 // show repeats a run's random numbers. Called by the timeline before a round of the show.

@@ -24,8 +24,9 @@ const char* const kUsage = "usage: tarqle-saver [-root] [-window-id ID] [-sound]
 
 // 16-bit stereo (the output-mode menu's answer 4) at 44100 Hz, first sound device that
 // starts; the picture is sent without waiting for a refresh, so it has no delay of its own.
-constexpr MusicChoice kMusic = {4, 0, 44100, 0};
-constexpr MusicChoice kNoMusic = {0, 0, 44100, 0};
+// The saver loops, so its player plays the tune again each round.
+constexpr MusicChoice kMusic = {4, 0, 44100, 0, true};
+constexpr MusicChoice kNoMusic = {0, 0, 44100, 0, false};
 
 [[noreturn]] void usage_error(const char* what, const char* option)
 {

@@ -33,9 +33,10 @@ constexpr int kMaxScale = 8;
 static_assert(kMaxScale == 8, "the usage and the refusals say 1 to 8");
 // 16-bit stereo (the output-mode menu's answer 4) at 44100 Hz, first sound device that
 // starts. Frames are presented with vsync, so each is seen at the screen's next refresh:
-// up to 17 ms (one refresh at 60 Hz) after the show's clock reads its time.
-constexpr MusicChoice kMusic = {4, 0, 44100, 17};
-constexpr MusicChoice kNoMusic = {0, 0, 44100, 0};
+// up to 17 ms (one refresh at 60 Hz) after the show's clock reads its time. The viewer
+// seeks and loops, so the player plays the tune again wherever the show goes.
+constexpr MusicChoice kMusic = {4, 0, 44100, 17, true};
+constexpr MusicChoice kNoMusic = {0, 0, 44100, 0, false};
 
 SdlChapter chapters[kShowParts];
 

@@ -45,6 +45,6 @@ int main(int argc, char** argv)
         usage_error("--start", "a video is always of the whole show from its beginning");
     show_plan(plan);
     if (video)
-        music_choose({0, 0, 0, 0});
+        music_choose({0, 0, 0, 0, false});
     return show_main(argc, argv);
 }

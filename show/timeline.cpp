@@ -82,10 +82,22 @@ void put_back_state(int k)
     std::memcpy(held_screen->pixels, state.screen, sizeof state.screen);
 }
 
-// The frame a replay stopped on is in the screen image, its palette already sent.
+// The frame a replay stopped on is in the screen image, its palette already sent; the
+// tune goes on from there (unless the viewer holds the show in that present, whose end
+// then starts it).
 void show_held_frame()
 {
     display_present(*held_screen);
+    music_play_from(clock_show_time());
+}
+
+// The viewer's pause silences the tune; going on plays it from where the show stands.
+void follow_pause(bool paused)
+{
+    if (paused)
+        music_hold();
+    else
+        music_play_from(clock_show_time());
 }
 
 // A replay passing a part's start keeps the state there; a live run's states are its own
@@ -93,6 +105,7 @@ void show_held_frame()
 void part_begins(int k)
 {
     part_started[k] = clock_show_time();
+    clock_mark_due(show_parts[k].start_ms);
     if (clock_replay_running())
         keep_state(k, part_started[k]);
 }
@@ -172,16 +185,17 @@ void keep_part_starts(Image* screen)
 }
 
 // Puts back the state kept at the latest part start at or before goal and replays from
-// there up to goal (from a goal of 0 the run phase goes on live). Returns the part the
-// run phase starts with.
+// there up to goal. Returns the part the run phase starts with.
 int replay_to(int32_t goal)
 {
     int k = kShowParts - 1;
     while (k > 0 && !(saved[k].kept && saved[k].show_ms <= goal))
         --k;
     put_back_state(k);
-    if (goal > 0)
-        clock_replay(saved[k].show_ms, goal, show_held_frame);
+    // The tune is silent while the run phase is replayed, until the hand-over; a seek
+    // replays also to the very start, where the show's time axis starts again.
+    music_hold();
+    clock_replay(saved[k].show_ms, goal, show_held_frame);
     return k;
 }
 
@@ -365,6 +379,7 @@ int show_main(int argc, char** argv)
         std::exit(1);
     }
     music_load("music/tarqle.xm");
+    clock_on_pause(follow_pause);
 
     // What the parts hold between frames and do not load (the grid's motion) is put back
     // as it was at the first round's start, so every round with one seed is the same.
@@ -382,7 +397,6 @@ int show_main(int argc, char** argv)
         if (!seek) {
             // A new round: the tune from its start, the random numbers seeded afresh, the
             // parts' data loaded anew and the grid as the first round had it.
-            music_stop();
             seed_round();
             goal = 0;
             free_parts();

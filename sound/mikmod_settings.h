@@ -1,7 +1,10 @@
-// The music library's settings that the show's player and the offline mixdown share.
+// The music library's settings and mixing helper, shared by the show's player and the
+// offline mixdown.
 #pragma once
 
 #include <mikmod.h>
+
+#include <algorithm>
 
 // The most channels a tune may bring.
 constexpr int kChannelLimit = 64;
@@ -43,4 +46,41 @@ inline void music_set_module(MODULE* module)
     module->extspd = 1;
     module->panflag = 1;
     module->wrap = 0;
+}
+
+// Mixes the playing tune's next frames and drops them, so it goes on from there with the
+// very samples it would have played (the mixer's output does not depend on how it is cut
+// into calls). For the player's seeks: the whole tune mixes in about a fifth of a second.
+inline void music_skip_frames(long frames)
+{
+    SBYTE scratch[16384];
+    const long frame_bytes = ((md_mode & DMODE_16BITS) ? 2 : 1) * ((md_mode & DMODE_STEREO) ? 2 : 1);
+    while (frames > 0) {
+        const long bytes = std::min(frames * frame_bytes, (long)sizeof scratch / frame_bytes * frame_bytes);
+        const ULONG mixed = VC_WriteBytes(scratch, (ULONG)bytes);
+        if (mixed == 0)
+            return;
+        frames -= (long)mixed / frame_bytes;
+    }
+}
+
+// The tune at path loaded afresh (so all of its state starts over) with the show's module
+// settings, started, and mixed without a sound for its first frames: from there it plays
+// the very samples a run from its start plays. lock holds the library's lock over the
+// mixing, for a driver that mixes from a thread of its own (it cannot be held across the
+// start, which takes it itself). Null when the tune does not load. For the player's seeks
+// and their benchmark.
+inline MODULE* music_load_at(const char* path, long frames, bool lock)
+{
+    MODULE* module = Player_Load(path, kChannelLimit, 0);
+    if (module == nullptr)
+        return nullptr;
+    music_set_module(module);
+    Player_Start(module);
+    if (lock)
+        MikMod_Lock();
+    music_skip_frames(frames);
+    if (lock)
+        MikMod_Unlock();
+    return module;
 }

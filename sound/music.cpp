@@ -40,8 +40,9 @@ volatile pid_t player_pid;
 // and reads the answers; -1 without a player. A socket, not a pipe, so that a request to
 // a player that has ended fails instead of raising SIGPIPE.
 int player_channel = -1;
-// Whether music_start has released the player.
+// Whether music_start has released the player, and whether the show holds the tune.
 bool player_released;
+bool tune_held;
 
 // The answers given by music_choose, if any; the menus are asked otherwise.
 bool answers_chosen;
@@ -71,12 +72,16 @@ constexpr int kRequestPollMilliseconds = 20;
 constexpr int64_t kLongestLatencyMicroseconds = 1000000;
 
 // The requests, one byte each. kLoad is followed by the tune's path as a uint32_t length
-// and the bytes, and answered by one byte, 1 when the tune loaded. kGo is followed by an
-// int64_t, the CLOCK_MONOTONIC microsecond before which the first sample must not be
-// heard, and answered by an int64_t, the microsecond at which it is heard, 0 when the
-// output cannot tell.
+// and the bytes, and answered by one byte, 1 when the tune loaded. kGo (the tune from its
+// start) is followed by an int64_t, the CLOCK_MONOTONIC microsecond before which the
+// first sample must not be heard, and answered by an int64_t, the microsecond at which it
+// is heard, 0 when the output cannot tell. kHold silences the tune. kSeek is followed by
+// an int32_t, the tune's position in milliseconds, and an int64_t, the CLOCK_MONOTONIC
+// microsecond at which that position is to be heard; it is not answered.
 constexpr char kLoad = 'L';
 constexpr char kGo = 'G';
+constexpr char kHold = 'H';
+constexpr char kSeek = 'S';
 
 const char* const kModePrompt = "Choose output mode:\n0. NO music\n1. 8 bits, mono\n2. 8 bits, stereo\n"
                                 "3. 16 bits, mono\n4. 16 bits, stereo\nType corresponding number : ";
@@ -245,6 +250,29 @@ bool start_driver_quietly()
     return started;
 }
 
+// Player process, the tune released, after a hold or a seek: the tune at path loaded
+// afresh into *module (so all of its state starts over), started, and mixed without a
+// sound up to position_ms, so it plays on with the very samples a run from its start
+// plays there; a library driver's output sounds again, the own output holds its next
+// buffers for its start. False, with *module null, when the tune no longer loads (the show
+// goes on silent).
+bool play_tune_from(MODULE** module, const std::string& path, int32_t position_ms, bool own_output)
+{
+    if (own_output)
+        own_output_hold();
+    Player_Stop();
+    Player_Free(*module);
+    // Starting the tune starts a library driver's output again; one that mixes from a
+    // thread of its own (SDL's) may sound a moment of the tune's start before it waits for
+    // the position.
+    *module = music_load_at(path.c_str(), (long)((int64_t)position_ms * md_mixfreq / 1000), !own_output);
+    if (*module == nullptr)
+        return false;
+    if (own_output)
+        own_output_prepare();
+    return true;
+}
+
 // The player process: opens the output (md_device), reports it, then serves the show's
 // requests on channel: loads the tune, prepares it, and plays it once released. It
 // finalises the output however it ends (the tune's end, a stop signal, the demo process
@@ -281,6 +309,9 @@ bool start_driver_quietly()
     DriverReport report{md_mode, md_mixfreq, {}};
     std::snprintf(report.name, sizeof report.name, "%s", md_driver->Name);
     const bool own_output = md_driver == own_output_driver();
+    // A show that may go back keeps its player past the tune's end.
+    const bool replayable = answers_chosen && chosen.replayable;
+    std::string tune;
     MODULE* module = nullptr;
     bool go = false;
     int64_t earliest = 0;
@@ -291,17 +322,16 @@ bool start_driver_quietly()
         while (!go && receive_all(channel, &request, 1, INT32_MAX)) {
             if (request == kLoad) {
                 uint32_t length = 0;
-                std::string path;
                 if (!receive_all(channel, &length, sizeof length, 1000))
                     break;
-                path.resize(length);
-                if (!receive_all(channel, path.data(), length, 1000))
+                tune.resize(length);
+                if (!receive_all(channel, tune.data(), length, 1000))
                     break;
                 if (module != nullptr) {
                     Player_Stop();
                     Player_Free(module);
                 }
-                module = load_module(path.c_str());
+                module = load_module(tune.c_str());
                 // The own output mixes its first buffers now; a library driver may start
                 // sounding at Player_Start (SDL's pulls samples from a thread of its own).
                 if (module != nullptr && own_output) {
@@ -319,13 +349,48 @@ bool start_driver_quietly()
         }
     }
     if (go) {
-        const int64_t heard_at = module != nullptr && own_output ? own_output_start(earliest) : 0;
+        // Released: the tune plays; then the show's requests as they come, between updates.
+        const int64_t heard_at = module != nullptr && own_output ? own_output_start(earliest, 0) : 0;
         if (module != nullptr && !own_output)
             Player_Start(module);
-        send_all(channel, &heard_at, sizeof heard_at);
-        while (module != nullptr && stop_requested == 0 && Player_Active()) {
-            MikMod_Update();
-            usleep(500);
+        bool holding = false;
+        bool answered = send_all(channel, &heard_at, sizeof heard_at);
+        while (answered && module != nullptr && stop_requested == 0) {
+            const bool sounding = !holding && Player_Active();
+            if (!sounding && !replayable)
+                break;
+            pollfd ready{channel, POLLIN, 0};
+            char request = 0;
+            if (poll(&ready, 1, sounding ? 0 : kRequestPollMilliseconds) > 0) {
+                if (!receive_all(channel, &request, 1, 1000))
+                    break;
+                int32_t position_ms = 0;
+                int64_t at = 0;
+                if (request == kHold && !holding) {
+                    holding = true;
+                    if (own_output)
+                        own_output_hold();
+                    else
+                        MikMod_DisableOutput();
+                } else if (request == kSeek) {
+                    if (!receive_all(channel, &position_ms, sizeof position_ms, 1000) ||
+                        !receive_all(channel, &at, sizeof at, 1000))
+                        break;
+                    holding = !play_tune_from(&module, tune, position_ms, own_output);
+                    if (!holding && own_output)
+                        own_output_follow(at, (int64_t)position_ms * md_mixfreq / 1000);
+                } else if (request == kGo) {
+                    if (!receive_all(channel, &earliest, sizeof earliest, 1000))
+                        break;
+                    holding = !play_tune_from(&module, tune, 0, own_output);
+                    const int64_t heard = !holding && own_output ? own_output_start(earliest, 0) : 0;
+                    answered = send_all(channel, &heard, sizeof heard);
+                }
+            }
+            if (!holding && Player_Active()) {
+                MikMod_Update();
+                usleep(500);
+            }
         }
     }
     if (module != nullptr) {
@@ -399,6 +464,12 @@ bool begin_player(int device, DriverReport* report)
     }
     end_player(0);
     return false;
+}
+
+// How long after the show's clock reads a frame's time the viewer sees it.
+int64_t picture_delay_microseconds()
+{
+    return answers_chosen ? (int64_t)chosen.picture_delay_ms * 1000 : 0;
 }
 
 } // namespace
@@ -497,13 +568,15 @@ void music_start()
 {
     start_called = true;
     start_time = clock_now();
-    if (music_enabled != 1 || player_released || player_running != 1)
+    if (music_enabled != 1 || player_running != 1)
         return;
+    // A later start (a looping show's next round) plays the tune again from its start.
     player_released = true;
+    tune_held = false;
     // The run phase begins when the tune's first sample is heard, less the picture's own
     // delay: the first frame is seen with the first sample. The tune may not begin before
     // the picture's delay is over.
-    const int64_t picture_delay = answers_chosen ? (int64_t)chosen.picture_delay_ms * 1000 : 0;
+    const int64_t picture_delay = picture_delay_microseconds();
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     const int64_t earliest = (int64_t)now.tv_sec * 1000000 + now.tv_nsec / 1000 + picture_delay;
@@ -522,6 +595,29 @@ void music_start()
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
     }
     start_time = clock_now();
+}
+
+void music_hold()
+{
+    if (music_enabled != 1 || !player_released || tune_held)
+        return;
+    tune_held = true;
+    send_all(player_channel, &kHold, 1);
+}
+
+void music_play_from(int32_t show_ms)
+{
+    if (music_enabled != 1 || !player_released || !tune_held)
+        return;
+    tune_held = false;
+    // Heard with the frame presented next, which the viewer sees the picture's delay later.
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const int64_t at = (int64_t)now.tv_sec * 1000000 + now.tv_nsec / 1000 + picture_delay_microseconds();
+    std::string request(1, kSeek);
+    request.append(reinterpret_cast<const char*>(&show_ms), sizeof show_ms);
+    request.append(reinterpret_cast<const char*>(&at), sizeof at);
+    send_all(player_channel, request.data(), request.size());
 }
 
 bool music_start_time(int32_t* at)

@@ -20,12 +20,15 @@ void music_setup();
 // frequency is 8000 to 44100. picture_delay_ms is how long after the show's clock reads a
 // frame's time the viewer sees it (a display that waits for the screen's refresh shows a
 // frame up to a refresh later); an output that knows its latency holds the tune back by
-// as much, so sound and picture meet on the screen. 0 when unknown.
+// as much, so sound and picture meet on the screen. 0 when unknown. replayable: the show
+// may go back (a viewer's seek, a looping show), so the player outlives the tune's end,
+// ready to play it again, until music_stop; otherwise it ends with the tune.
 struct MusicChoice {
     int mode;
     int device;
     int frequency;
     int picture_delay_ms;
+    bool replayable;
 };
 
 // Called once, before music_setup, by such a program: music_setup then prints no menu and
@@ -43,9 +46,20 @@ int music_load(const char* path);
 // with the tune, by music_stop, by SIGTERM or SIGINT, or when the demo process dies. When
 // the output knows its latency (tarqle-sdl's own output), returns when the tune's first
 // sample is heard, so the run phase begins with it; otherwise at once. A looping show calls
-// it each round; the player is made once, while the process has one thread, so only the
-// first round has the tune.
+// it again at each round, and the tune starts again from its beginning.
 void music_start();
+
+// Called by the timeline when the show stops moving for the viewer (a pause, a seek while
+// it is replayed, the end of a looping show's round): the tune falls silent where it is,
+// until music_play_from or music_start. Does nothing before music_start, or when held.
+void music_hold();
+
+// Called by the timeline when a held show goes on live at show time show_ms (a seek's new
+// picture, a resumed pause): the tune plays on from its own position show_ms, to the
+// sample, heard with the frame the show presents next (held back by the picture's delay,
+// as at the start). Returns at once; the player mixes its way to the position itself and
+// keeps the heard tune on time from there. Does nothing unless held.
+void music_play_from(int32_t show_ms);
 
 // The clock reading at which the show's last music_start returned, whether music plays or
 // not, in *at; false before the first call. For a program that records the show and mixes

@@ -12,13 +12,24 @@
 // first sound device that starts. The driver is a static record; nobody frees it.
 MDRIVER* own_output_driver();
 
-// Player process, with the own output open, right after Player_Start: mixes the first
-// buffers of the tune and holds them, so the start has nothing left to prepare.
+// Player process, with the own output open, right after the tune was started or put at a
+// position: mixes the next buffers of the tune and holds them, so the start has nothing
+// left to prepare.
 void own_output_prepare();
 
-// Player process, at the start: returns the time at which the held buffers' first sample
-// will be heard, no earlier than earliest (both CLOCK_MONOTONIC microseconds), without
-// waiting; the first update sends them, after silence where needed. Every later update of
-// the output keeps the heard tune on that clock: sound that fell behind (the output ran
-// dry on a busy machine) is skipped, sound that ran ahead waits.
-int64_t own_output_start(int64_t earliest);
+// Player process, at a start: returns the time at which the held buffers' first sample,
+// the tune's frame position, will be heard, no earlier than earliest (both
+// CLOCK_MONOTONIC microseconds), without waiting; the first update sends them, after
+// silence where needed. Every later update of the output keeps the heard tune on that
+// clock: sound that fell behind (the output ran dry on a busy machine) is skipped, sound
+// that ran ahead waits.
+int64_t own_output_start(int64_t earliest, int64_t position);
+
+// Player process, after a seek: the held buffers' first sample, the tune's frame position,
+// is due to be heard at at (CLOCK_MONOTONIC microseconds); where the output cannot make
+// that, the updates skip ahead until it is on time, as they keep it on time later.
+void own_output_follow(int64_t at, int64_t position);
+
+// Player process, when the show holds: what the output still holds unheard is dropped, so
+// the tune falls silent at once; nothing more is sent until the next start or follow.
+void own_output_hold();

@@ -6,10 +6,14 @@ MDRIVER* own_output_driver()
     return nullptr;
 }
 
-// With no own output the player never prepares or starts one.
+// With no own output the player never prepares, starts, moves or holds one.
 void own_output_prepare() {}
 
-int64_t own_output_start(int64_t)
+int64_t own_output_start(int64_t, int64_t)
 {
     return 0;
 }
+
+void own_output_follow(int64_t, int64_t) {}
+
+void own_output_hold() {}

@@ -27,10 +27,12 @@ std::vector<SBYTE> held;
 // The tune's position, in frames, of the next frame to be sent: skipped frames count,
 // silence sent to wait does not.
 int64_t tune_sent;
-// When the tune's first sample is heard (CLOCK_MONOTONIC, microseconds), and the silence
-// sent before it to hold it back till then.
+// When the tune's first sample is heard, or would have been had it played from its start
+// (CLOCK_MONOTONIC, microseconds); the silence sent before the held buffers to hold them
+// back till their time; and the tune's frame the held buffers begin with.
 int64_t heard_start;
 int64_t silence_frames;
+int64_t held_position;
 
 int64_t monotonic_microseconds()
 {
@@ -127,7 +129,7 @@ void send_held()
         send(silence.data(), silence.size());
     }
     send(held.data(), held.size());
-    tune_sent = (int64_t)(held.size() / frame_bytes);
+    tune_sent = held_position + (int64_t)(held.size() / frame_bytes);
     held.clear();
 }
 
@@ -152,6 +154,21 @@ void pulse_update()
         send(silence.data(), silence.size());
     }
     mix_frames(frames_in(kUpdateMicroseconds), true);
+}
+
+// The held buffers' first sample, the tune's frame position, is to be heard at at: the
+// silence before it where the stream would sound it sooner.
+void begin_at(int64_t at, int64_t position, int64_t now, int64_t server)
+{
+    heard_start = at - position * 1000000 / md_mixfreq;
+    held_position = position;
+    silence_frames = std::max<int64_t>(frames_in(at - now - server), 0);
+}
+
+// The stream's own latency now, in microseconds.
+int64_t server_microseconds()
+{
+    return std::max<int64_t>(latency_frames(), 0) * 1000000 / md_mixfreq;
 }
 
 MDRIVER pulse_driver = {
@@ -202,14 +219,26 @@ void own_output_prepare()
     VC_WriteBytes(held.data(), (ULONG)held.size());
 }
 
-int64_t own_output_start(int64_t earliest)
+int64_t own_output_start(int64_t earliest, int64_t position)
 {
     // Nothing is sent yet, so the answer goes out at once (a write blocks while the stream
     // is full): the stream sounds its first frame after the server's own latency, or after
     // the silence that keeps it from sounding before earliest. The first update sends.
     const int64_t now = monotonic_microseconds();
-    const int64_t server = std::max<int64_t>(latency_frames(), 0) * 1000000 / md_mixfreq;
-    heard_start = std::max(now + server, earliest);
-    silence_frames = frames_in(heard_start - now - server);
-    return heard_start;
+    const int64_t server = server_microseconds();
+    const int64_t heard = std::max(now + server, earliest);
+    begin_at(heard, position, now, server);
+    return heard;
+}
+
+void own_output_follow(int64_t at, int64_t position)
+{
+    begin_at(at, position, monotonic_microseconds(), server_microseconds());
+}
+
+void own_output_hold()
+{
+    int error = 0;
+    pa_simple_flush(stream, &error);
+    held.clear();
 }

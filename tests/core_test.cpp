@@ -161,6 +161,36 @@ TEST(VirtualClock, WaitsMoveItAndPartTime)
     EXPECT_EQ((int)(clock_elapsed() * 0.01), 0);
 }
 
+TEST(VirtualClock, StepsKeepToTheirDueTimes)
+{
+    clock_virtual_set(5000);
+    clock_show_begin(5000);
+    // 40 ms behind the step's due show time of 1000: its time starts at the due time, and
+    // its first 70 ms frame ends where it would have on time.
+    clock_virtual_set(6040);
+    clock_mark_due(1000);
+    clock_mark();
+    EXPECT_EQ(clock_elapsed(), 40);
+    clock_wait(clock_now(), 70);
+    EXPECT_EQ(clock_now(), 6070);
+    clock_wait(clock_now(), 70);
+    EXPECT_EQ(clock_now(), 6140);
+    // A frame that overran its period, or woke up late, counts from where the last wait
+    // ended: the frames stay 70 ms apart from the step's start.
+    clock_virtual_set(6230);
+    clock_wait(clock_now(), 70);
+    EXPECT_EQ(clock_now(), 6280);
+    // Only the next mark after the call keeps to it.
+    clock_virtual_set(6300);
+    clock_mark();
+    EXPECT_EQ(clock_elapsed(), 0);
+    // A step ahead of its due time waits for it.
+    clock_mark_due(2000);
+    clock_mark();
+    EXPECT_EQ(clock_now(), 7000);
+    EXPECT_EQ(clock_elapsed(), 0);
+}
+
 // Feeds text to standard input for ask_number.
 void feed_stdin(const std::string& text)
 {

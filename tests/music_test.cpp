@@ -439,7 +439,7 @@ TEST(Music, ChosenAnswersAskNothing)
     const std::string folder = fresh_folder("chosen");
     const int wav = std::stoi(driver("Wav disk writer"));
     Outcome o = isolated(folder, "", [wav] {
-        music_choose({4, wav, 44100, 0});
+        music_choose({4, wav, 44100, 0, false});
         music_setup();
         music_load("music/short.xm");
         music_start();
@@ -456,7 +456,7 @@ TEST(Music, ChosenAnswersAskNothing)
     // The player and its output exist from the set-up on, before the display opens (and
     // starts threads): music_start only releases it.
     o = isolated(fresh_folder("ready"), "", [wav] {
-        music_choose({4, wav, 44100, 0});
+        music_choose({4, wav, 44100, 0, false});
         music_setup();
         const bool ready = some_child() != 0 && access("music.wav", F_OK) == 0;
         music_shutdown();
@@ -465,7 +465,7 @@ TEST(Music, ChosenAnswersAskNothing)
     expect_clean_end(o);
 
     o = isolated(fresh_folder("chosen-off"), "", [] {
-        music_choose({0, 0, 0, 0});
+        music_choose({0, 0, 0, 0, false});
         music_setup();
         return 0;
     });
@@ -534,6 +534,63 @@ TEST(Music, PlayerWritesWholeTuneThatEndsByItself)
             EXPECT_EQ(sox_samples(folder, w.file), (long)written.size() / 4);
         }
     }
+}
+
+// Waits until the file at path has not grown for half a second (the writers write far
+// faster than the tune plays), at most ten seconds.
+void wait_until_written(const char* path)
+{
+    long last = -1;
+    for (int still = 0, waited = 0; still < 25 && waited < 500; ++waited) {
+        struct stat st {};
+        const long size = stat(path, &st) == 0 ? (long)st.st_size : -1;
+        still = size == last ? still + 1 : 0;
+        last = size;
+        usleep(20000);
+    }
+}
+
+// A show that goes back: the tune held and played on from a position, then started again
+// as a looping show's next round does; each time the very samples a whole run has there.
+TEST(Music, HeldTunePlaysOnFromAPositionToTheSampleAndStartsAgain)
+{
+    const std::string raw = driver("Raw disk writer");
+    const std::string alone = fresh_folder("seek-alone");
+    ASSERT_EQ(isolated(alone, "4\n" + raw + "\n44100\n",
+                       [] { return render_alone("music/short.xm", "music.raw", (int64_t)1 << 40); })
+                  .status,
+              0);
+    // The whole tune: 1.92 s of 16-bit stereo at 44100 Hz (then the writer's last buffer).
+    const std::string whole = read_file(alone + "/music.raw").substr(0, 338688);
+    ASSERT_EQ(whole.size(), 338688u);
+
+    const std::string folder = fresh_folder("seek");
+    const int device = std::stoi(raw);
+    Outcome o = isolated(folder, "", [device] {
+        music_choose({4, device, 44100, 0, true});
+        music_setup();
+        music_load("music/short.xm");
+        music_start();
+        music_hold();
+        music_play_from(1000);
+        wait_until_written("music.raw");
+        music_start();
+        wait_until_written("music.raw");
+        music_stop();
+        music_shutdown();
+        return 0;
+    });
+    expect_clean_end(o);
+    const std::string written = read_file(folder + "/music.raw");
+    // The second start: the whole tune from its start, last in the file.
+    const size_t again = written.rfind(whole.substr(0, 4096));
+    ASSERT_NE(again, std::string::npos);
+    EXPECT_EQ(written.compare(again, whole.size(), whole), 0);
+    // Before it, the tune from 1 s (176400 bytes) on to its end.
+    const size_t from = written.rfind(whole.substr(176400, 4096), again);
+    ASSERT_NE(from, std::string::npos);
+    EXPECT_LE(from + whole.size() - 176400, again);
+    EXPECT_EQ(written.compare(from, whole.size() - 176400, whole, 176400), 0);
 }
 
 TEST(Music, PlayerStoppedEarlyLeavesValidPrefix)
@@ -674,7 +731,7 @@ TEST(Music, DeviceThatCannotOpenGivesASilentShow)
     // probe fails, and all the viewer sees is the one line.
     setenv("PULSE_SERVER", "unix:/nonexistent", 1);
     o = isolated(folder, "", [] {
-        music_choose({4, 0, 44100, 0});
+        music_choose({4, 0, 44100, 0, false});
         play_through("music/short.xm");
         return 0;
     });

@@ -64,7 +64,7 @@ TEST(ShowEnd, TheRestOfTheShowEndsAtOnceThroughTheUsualShutDown)
     fs::create_symlink(fs::path(TARQLE_BUILD_DIR) / "grafika", folder + "/grafika");
     fs::create_symlink(fs::path(TARQLE_BUILD_DIR) / "music", folder + "/music");
     const int frames = in_child(folder, [] {
-        music_choose({0, 0, 44100, 0});
+        music_choose({0, 0, 44100, 0, false});
         clock_end_show();
         char name[] = "tarqle-test";
         char* argv[] = {name, nullptr};
@@ -119,7 +119,7 @@ void watch_rounds(size_t frames)
 std::vector<std::string> run_show(const std::string& folder, const ShowPlan* plan, Looped loop)
 {
     const int status = in_child(folder, [&] {
-        music_choose({0, 0, 44100, 0});
+        music_choose({0, 0, 44100, 0, false});
         looped = loop;
         null_display.after_present = watch_rounds;
         if (plan != nullptr)
@@ -262,7 +262,7 @@ TEST(ShowSeek, FromThePartStartsStatesAsTheWholeRun)
     goals.push_back(100000);
 
     const int status = in_child(folder, [&] {
-        music_choose({0, 0, 44100, 0});
+        music_choose({0, 0, 44100, 0, false});
         seeks = {goals, 0, 0, 0, {}};
         null_display.after_present = drive_seeks;
         show_plan(plan);

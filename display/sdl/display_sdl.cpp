@@ -136,10 +136,13 @@ void draw_overlay(const Placement& where)
     }
 }
 
-// Lets a held show go on, its clock from where it stood.
-void release()
+// Lets a held show go on, its clock from where it stood; for a step, or a seek that holds
+// again, without the tune.
+void release(bool quietly = false)
 {
-    if (held)
+    if (held && quietly)
+        clock_step();
+    else if (held)
         clock_resume();
     held = false;
 }
@@ -174,13 +177,13 @@ void control(SDL_Keycode key, int32_t* now)
         clock_seek(goal);
         *now = goal;
         hold_next = hold_next || held;
-        release();
+        release(hold_next);
     } else if (key == SDLK_SPACE) {
         // A pause not yet taken counts as one: two presses between frames cancel out.
         hold_next = !held && !hold_next;
         release();
     } else if (key == SDLK_PERIOD && held) {
-        release();
+        release(true);
         hold_next = true;
     } else {
         return;
