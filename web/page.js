@@ -247,6 +247,7 @@
     page.show = { ms, chapter, held };
     if (showLength > 0)
       $('position').style.width = (100 * ms / showLength) + '%';
+    $('parts').childNodes.forEach((button, k) => button.classList.toggle('current', k === chapter));
     if (controlled) {
       clearTimeout(overlayTimer);
       overlayTimer = setTimeout(() => { $('overlay').hidden = true; }, kOverlayMs);
