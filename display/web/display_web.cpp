@@ -65,7 +65,8 @@ EM_JS(void, web_index_done, (const char* text, int length), { Module.tarqle.inde
 // Whether the viewer has asked to end the show (Esc).
 EM_JS(int, web_end_wanted, (), { return Module.tarqle.endWanted() ? 1 : 0; });
 // The page's bar: one call per chapter, then the show's length.
-EM_JS(void, web_chapter, (const char* title, int32_t start_ms), { Module.tarqle.chapter(UTF8ToString(title), start_ms); });
+EM_JS(void, web_chapter, (const char* title, int32_t start_ms),
+      { Module.tarqle.chapter(UTF8ToString(title), start_ms); });
 EM_JS(void, web_show_length, (int32_t ms), { Module.tarqle.showLength(ms); });
 // The viewer's next control from the page's queue: 1 with its key's name (KeyboardEvent.key)
 // in key, 2 with a show time in *ms (a click on the bar), 0 when none waits.
@@ -73,7 +74,7 @@ EM_JS(int, web_next_control, (char* key, int size, int32_t* ms), {
     const control = Module.tarqle.nextControl();
     if (!control)
         return 0;
-    if (typeof control.key === 'string') {
+    if ('key' in control) {
         stringToUTF8(control.key, key, size);
         return 1;
     }
@@ -83,9 +84,9 @@ EM_JS(int, web_next_control, (char* key, int size, int32_t* ms), {
 // Where the show stands, after each frame shown and at each turn while held; controlled:
 // a control was taken just now, so the page shows its overlay.
 EM_JS(void, web_show_state, (int32_t ms, int chapter, int is_held, int controlled),
-      { Module.tarqle.showState(ms, chapter, is_held !== 0, controlled !== 0); });
+      { Module.tarqle.showState(ms, chapter, !!is_held, !!controlled); });
 // Around a held show's turn: the page takes the unwinding it goes through for no end.
-EM_JS(void, web_asleep, (int flag), { Module.tarqle.asleep(flag !== 0); });
+EM_JS(void, web_asleep, (int flag), { Module.tarqle.asleep(!!flag); });
 // Whether the page is closing: a held show then ends at once.
 EM_JS(int, web_closing, (), { return Module.tarqle.ending() ? 1 : 0; });
 
