@@ -47,6 +47,9 @@ int chapter_count;
 int32_t show_length;
 bool held;
 bool hold_next;
+// What web_next_control found waiting.
+constexpr int kControlKey = 1;
+constexpr int kControlTime = 2;
 // How far Left and Right go.
 constexpr int32_t kStepMs = 5000;
 // How often a held show gives the page its turn and looks at the viewer's controls.
@@ -68,8 +71,9 @@ EM_JS(int, web_end_wanted, (), { return Module.tarqle.endWanted() ? 1 : 0; });
 EM_JS(void, web_chapter, (const char* title, int32_t start_ms),
       { Module.tarqle.chapter(UTF8ToString(title), start_ms); });
 EM_JS(void, web_show_length, (int32_t ms), { Module.tarqle.showLength(ms); });
-// The viewer's next control from the page's queue: 1 with its key's name (KeyboardEvent.key)
-// in key, 2 with a show time in *ms (a click on the bar), 0 when none waits.
+// The viewer's next control from the page's queue: kControlKey with its key's name
+// (KeyboardEvent.key) in key, kControlTime with a show time in *ms (a click on the bar), 0
+// when none waits.
 EM_JS(int, web_next_control, (char* key, int size, int32_t* ms), {
     const control = Module.tarqle.nextControl();
     if (!control)
@@ -169,9 +173,9 @@ bool take_controls()
     for (int kind; (kind = web_next_control(key, sizeof key, &ms)) != 0;) {
         if (clock_show_ended())
             continue;
-        if (kind == 2 && chapter_count > 0) {
+        if (kind == kControlTime && chapter_count > 0) {
             seek(std::clamp(ms, (int32_t)0, show_length - 1), &now);
-        } else if (kind != 1) {
+        } else if (kind != kControlKey) {
             continue;
         } else if (const int32_t goal = seek_goal(key, now); goal >= 0) {
             seek(goal, &now);
@@ -190,6 +194,7 @@ bool take_controls()
     return taken;
 }
 
+// Tells the page the show time and part it stands at, for its bar and overlay.
 void tell_state(bool controlled)
 {
     const int32_t ms = show_time_now();
