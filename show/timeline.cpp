@@ -82,18 +82,24 @@ void put_back_state(int k)
     std::memcpy(held_screen->pixels, state.screen, sizeof state.screen);
 }
 
+// Whether the viewer's pause holds the tune: from a pause until its resume, also across
+// the steps and seeks made meanwhile.
+bool viewer_paused;
+
 // The frame a replay stopped on is in the screen image, its palette already sent; the
 // tune goes on from there (unless the viewer holds the show in that present, whose end
-// then starts it).
+// then starts it), but not while the viewer's pause holds it (a step out of that present).
 void show_held_frame()
 {
     display_present(*held_screen);
-    music_play_from(clock_show_time());
+    if (!viewer_paused)
+        music_play_from(clock_show_time());
 }
 
 // The viewer's pause silences the tune; going on plays it from where the show stands.
 void follow_pause(bool paused)
 {
+    viewer_paused = paused;
     if (paused)
         music_hold();
     else

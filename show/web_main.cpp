@@ -1,10 +1,52 @@
-// The entry point of the browser programs, called by the page once the data is in place.
-// The show ends through exit, also when it ends early, so the page hears of every end alike.
+// The entry point of the browser programs, called by the page once the data is in place,
+// with the page's own options (--index, --gentle) and the viewer's --seed N and --start
+// TIME, which are taken out here. The show ends through exit, also when it ends early, so
+// the page hears of every end alike.
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
+#include "display/web/display_web.h"
 #include "show/timeline.h"
+
+namespace {
+
+WebChapter chapters[kShowParts];
+
+// A bad option from the page's address: on standard output, whose last line the page
+// shows as the reason the show stopped.
+[[noreturn]] void option_error(const char* option, const char* value, const char* what)
+{
+    std::printf("tarqle-web: %s %s: %s\n", option, value, what);
+    std::exit(2);
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
-    std::exit(show_main(argc, argv));
+    ShowPlan plan = {false, false, 0, 0};
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        const bool seed = std::strcmp(argv[i], "--seed") == 0;
+        if (!seed && std::strcmp(argv[i], "--start") != 0) {
+            argv[kept++] = argv[i];
+            continue;
+        }
+        const char* option = argv[i];
+        const char* text = i + 1 < argc ? argv[++i] : "";
+        if (seed) {
+            if (!show_seed_parse(text, &plan.seed))
+                option_error(option, text, "expected a whole number from 0 to 4294967295");
+            plan.seeded = true;
+        } else if (!show_time_parse(text, &plan.start_ms)) {
+            option_error(option, text, "expected seconds of show time before its end, or a part's name");
+        }
+    }
+    argv[kept] = nullptr;
+    for (int k = 0; k < kShowParts; ++k)
+        chapters[k] = {show_parts[k].title, show_parts[k].start_ms};
+    display_web_chapters(chapters, kShowParts, kShowLength);
+    show_plan(plan);
+    std::exit(show_main(kept, argv));
 }

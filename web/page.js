@@ -1,12 +1,19 @@
 // The page around the show: loads the program and its data with a progress bar, starts the
 // show on a click (with or without its tune), plays the soundtrack through Web Audio and lets
-// the show's clock follow it, draws the frames on the canvas, ends the show on Esc with its
-// banner, and offers to start it again.
+// the show's clock follow it, draws the frames on the canvas, hands the viewer's controls
+// (keys, the bar of parts under the picture) to the show and tells where it stands, ends the
+// show on Esc with its banner, and offers to start it again.
 // With ?render it runs the deterministic program at once and shows its frame index.
+// ?seed=N and ?start=TIME (seconds or a part's name) go to the show as its options.
 'use strict';
 
 (function () {
-  const renderMode = new URLSearchParams(location.search).has('render');
+  const query = new URLSearchParams(location.search);
+  const renderMode = query.has('render');
+  const showOptions = [];
+  for (const name of ['seed', 'start'])
+    if (query.has(name))
+      showOptions.push('--' + name, query.get(name));
   const program = renderMode ? 'tarqle-web-render' : 'tarqle-web';
   const soundtrack = 'tarqle.ogg';
   const kWidth = 320;
@@ -27,6 +34,9 @@
     frameWork: null, // the live show's frame work, summed up at its end
     audioStartTime: null, // the audio context's time at which the tune starts
     audioTime: () => (audio ? audio.currentTime : 0),
+    tuneOffset: null, // the soundtrack's position in seconds the tune last started from
+    tunePlaying: () => source !== null,
+    show: null, // {ms, chapter, held}: where the live show stood at its last frame or turn
   };
   window.tarqlePage = page;
 
@@ -68,6 +78,7 @@
     canvas.style.height = (kHeight * scale / ratio) + 'px';
     canvas.classList.toggle('smooth', smooth);
     $('smooth').setAttribute('aria-pressed', String(smooth));
+    placeAround();
   }
 
   function toggleSmooth() {
@@ -82,9 +93,24 @@
       document.documentElement.requestFullscreen().catch(() => {});
   }
 
+  // The bar right under the picture (at the window's foot when the picture fills it), as
+  // wide as the picture; the overlay over the picture's top left corner.
+  function placeAround() {
+    const r = canvas.getBoundingClientRect();
+    const bar = $('timeline');
+    bar.style.left = r.left + 'px';
+    bar.style.width = r.width + 'px';
+    bar.style.top = Math.min(r.bottom + 4, window.innerHeight - bar.offsetHeight) + 'px';
+    $('overlay').style.left = (r.left + 8) + 'px';
+    $('overlay').style.top = (r.top + 8) + 'px';
+  }
+
   window.addEventListener('resize', layout);
   document.addEventListener('fullscreenchange', layout);
   $('fullscreen').addEventListener('click', toggleFullscreen);
+  $('track').addEventListener('click', seekToClick);
+  // The bar's buttons take no focus from the page, whose keys are the show's.
+  $('timeline').addEventListener('mousedown', (event) => event.preventDefault());
   $('smooth').addEventListener('click', toggleSmooth);
   layout();
 
@@ -139,16 +165,19 @@
     },
   };
 
-  function startTune() {
-    if (!audio || !tune || source)
+  // The tune from the soundtrack's position at seconds, the show's clock standing until that
+  // sample is heard.
+  function playTune(seconds) {
+    if (!audio || !tune || source || endWanted || ending)
       return;
     source = audio.createBufferSource();
     source.buffer = tune;
     source.connect(audio.destination);
     // A little ahead, so the first sample is not cut.
     const start = audio.currentTime + 0.05;
-    source.start(start);
+    source.start(start, seconds);
     page.audioStartTime = start;
+    page.tuneOffset = seconds;
     clock.follow(start);
     const playing = source;
     playing.onended = () => {
@@ -168,6 +197,70 @@
     } catch (e) {
       // Not started yet or already ended: nothing to stop.
     }
+  }
+
+  function startTune() {
+    playTune(0);
+  }
+
+  // ---- The viewer's controls and where the show stands ----
+
+  // Keys and clicks wait here for the show, which takes them between its frames.
+  let controls = [];
+  const kControlKeys = new Set([' ', '.', 'ArrowLeft', 'ArrowRight', 'PageUp', 'PageDown', 'Home',
+    '1', '2', '3', '4', '5', '6', '7', '8', '9']);
+  const kOverlayMs = 2000;
+  let chapters = []; // {title, start}, from the show
+  let showLength = 0;
+  let overlayTimer = null;
+
+  // The bar under the picture: one button per part, as wide as the part is long, and a
+  // track above them for any show time.
+  function buildBar() {
+    const parts = $('parts');
+    parts.textContent = '';
+    chapters.forEach((chapter, k) => {
+      const end = k + 1 < chapters.length ? chapters[k + 1].start : showLength;
+      const button = document.createElement('button');
+      button.type = 'button';
+      button.tabIndex = -1;
+      button.textContent = chapter.title;
+      button.title = `${k + 1}: ${chapter.title}`;
+      button.style.left = (100 * chapter.start / showLength) + '%';
+      button.style.width = (100 * (end - chapter.start) / showLength) + '%';
+      button.addEventListener('click', () => controls.push({ ms: chapter.start }));
+      parts.appendChild(button);
+    });
+  }
+
+  function seekToClick(event) {
+    const r = $('track').getBoundingClientRect();
+    controls.push({ ms: Math.round(showLength * Math.min(1, Math.max(0, (event.clientX - r.left) / r.width))) });
+  }
+
+  function clockText(ms) {
+    const tenths = Math.floor(ms / 100);
+    return `${Math.floor(tenths / 600)}:${String(Math.floor(tenths / 10) % 60).padStart(2, '0')}.${tenths % 10}`;
+  }
+
+  function showState(ms, chapter, held, controlled) {
+    page.show = { ms, chapter, held };
+    if (showLength > 0)
+      $('position').style.width = (100 * ms / showLength) + '%';
+    $('parts').childNodes.forEach((button, k) => button.classList.toggle('current', k === chapter));
+    if (controlled) {
+      clearTimeout(overlayTimer);
+      overlayTimer = setTimeout(() => { $('overlay').hidden = true; }, kOverlayMs);
+      $('overlay').hidden = false;
+    }
+    if (!$('overlay').hidden)
+      $('overlay').textContent = `${clockText(ms)} ${chapters[chapter] ? chapters[chapter].title : ''}${held ? ' paused' : ''}`;
+  }
+
+  function hideControls() {
+    controls = [];
+    $('timeline').hidden = true;
+    $('overlay').hidden = true;
   }
 
   // ---- Frame work, measured between the end of one wait and the start of the next ----
@@ -247,6 +340,7 @@
         `${percent(w.medianShare)} of the period, 99th percentile ${percent(w.share99)}, most ${percent(w.maxShare)}`);
     }
     page.state = 'ended';
+    hideControls();
     const bannerStart = page.output.findIndex((line) => line.startsWith('--------------- TAZE'));
     if (status === 0 && renderMode) {
       page.message = 'The show has ended; its frame index is on the page.';
@@ -282,7 +376,12 @@
   }
 
   document.addEventListener('keydown', (event) => {
-    if (event.key === 'Escape')
+    if (page.state === 'running' && !renderMode && kControlKeys.has(event.key)) {
+      // Not the page's own use of these keys (scrolling, pressing a focused button).
+      event.preventDefault();
+      if (!event.repeat)
+        controls.push({ key: event.key });
+    } else if (event.key === 'Escape')
       endShow();
     else if (event.key === 'f' || event.key === 'F')
       toggleFullscreen();
@@ -322,6 +421,20 @@
     tuneReady: () => tune !== null,
     tuneStart: startTune,
     tuneStop: stopTune,
+    tunePlayFrom: (ms) => playTune(ms / 1000),
+    chapter(title, start) {
+      chapters.push({ title, start });
+    },
+    showLength(ms) {
+      showLength = ms;
+      if (renderMode || chapters.length === 0)
+        return;
+      buildBar();
+      $('timeline').hidden = false;
+      placeAround();
+    },
+    nextControl: () => controls.shift(),
+    showState,
     now: () => clock.now(),
     waitBegin(period) {
       if (work.start !== null)
@@ -430,6 +543,10 @@
     work.samples = [];
     ending = false;
     endWanted = false;
+    chapters = [];
+    page.show = null;
+    page.tuneOffset = null;
+    hideControls();
     // The show's clock follows the tune, so sound that cannot start is left out.
     if (withSound && audio) {
       await Promise.race([audio.resume(), new Promise((resolve) => setTimeout(resolve, 3000))]);
@@ -465,7 +582,7 @@
     // the tune itself comes as the soundtrack, so its folder stands empty.
     instance.FS.mkdirTree('music');
     const started = performance.now();
-    instance.callMain(renderMode ? ['--index'] : $('gentle').checked ? ['--gentle'] : []);
+    instance.callMain((renderMode ? ['--index'] : $('gentle').checked ? ['--gentle'] : []).concat(showOptions));
     if (renderMode)
       page.runMilliseconds = performance.now() - started;
   }

@@ -1,8 +1,13 @@
 // The browser back-end: the screen image drawn on the page's canvas, each pixel looked up
-// in the palette as an RGBA word; with --index it writes the frame index instead, as the
-// headless renderer does, and hands it to the page when the display closes.
+// in the palette as an RGBA word; the viewer's keys and the page's bar pause, step, seek
+// and end the show, and the page hears of the show time and part of every frame it gets.
+// With --index it writes the frame index instead, as the headless renderer does, and hands
+// it to the page when the display closes.
+#include "display/web/display_web.h"
+
 #include <emscripten.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,6 +34,28 @@ bool gentle; // the gentle picture (display/gentle), from the page's switch
 
 std::string index_text;
 int frame_number;
+// A replay's frames are counted, not written; the one it stops on is written at the
+// hand-over under its own number, as the headless renderer does.
+bool replayed;
+
+// The viewer's controls, as in the desktop viewer. held: the show stands in
+// display_present, its clock paused; hold_next: the next frame presented holds (a pause
+// asked between frames, a step, a seek made while held), so the clock never stands while
+// the show waits on it.
+const WebChapter* chapters;
+int chapter_count;
+int32_t show_length;
+bool held;
+bool hold_next;
+// What web_next_control found waiting.
+constexpr int kControlKey = 1;
+constexpr int kControlTime = 2;
+// How far Left and Right go.
+constexpr int32_t kStepMs = 5000;
+// How often a held show gives the page its turn and looks at the viewer's controls.
+constexpr int kHoldTurnMs = 15;
+// The longest key name the page hands over (KeyboardEvent.key: "PageDown"), with its zero.
+constexpr int kKeyNameSize = 16;
 
 } // namespace
 
@@ -40,18 +67,158 @@ EM_JS(void, web_canvas_show, (const uint32_t* pixels, int width, int height),
 EM_JS(void, web_index_done, (const char* text, int length), { Module.tarqle.indexDone(UTF8ToString(text, length)); });
 // Whether the viewer has asked to end the show (Esc).
 EM_JS(int, web_end_wanted, (), { return Module.tarqle.endWanted() ? 1 : 0; });
+// The page's bar: one call per chapter, then the show's length.
+EM_JS(void, web_chapter, (const char* title, int32_t start_ms),
+      { Module.tarqle.chapter(UTF8ToString(title), start_ms); });
+EM_JS(void, web_show_length, (int32_t ms), { Module.tarqle.showLength(ms); });
+// The viewer's next control from the page's queue: kControlKey with its key's name
+// (KeyboardEvent.key) in key, kControlTime with a show time in *ms (a click on the bar), 0
+// when none waits.
+EM_JS(int, web_next_control, (char* key, int size, int32_t* ms), {
+    const control = Module.tarqle.nextControl();
+    if (!control)
+        return 0;
+    if ('key' in control) {
+        stringToUTF8(control.key, key, size);
+        return 1;
+    }
+    HEAP32[ms >> 2] = control.ms;
+    return 2;
+});
+// Where the show stands, after each frame shown and at each turn while held; controlled:
+// a control was taken just now, so the page shows its overlay.
+EM_JS(void, web_show_state, (int32_t ms, int chapter, int is_held, int controlled),
+      { Module.tarqle.showState(ms, chapter, !!is_held, !!controlled); });
+// Around a held show's turn: the page takes the unwinding it goes through for no end.
+EM_JS(void, web_asleep, (int flag), { Module.tarqle.asleep(!!flag); });
+// Whether the page is closing: a held show then ends at once.
+EM_JS(int, web_closing, (), { return Module.tarqle.ending() ? 1 : 0; });
 
 namespace {
 
-// The viewer's Esc ends the show as a closed window ends the desktop's: the running part
-// ends after its frame and the usual shut-down follows, banner and all.
-void take_end_wish()
+// Show time now, or 0 while the tune has not started (the first round's load phase).
+int32_t show_time_now()
 {
-    if (!writing_index && !clock_show_ended() && web_end_wanted() != 0)
+    const int32_t ms = clock_show_time();
+    return ms >= 0 && ms < show_length ? ms : 0;
+}
+
+// The part running at show time ms.
+int chapter_at(int32_t ms)
+{
+    int k = 0;
+    while (k + 1 < chapter_count && chapters[k + 1].start_ms <= ms)
+        ++k;
+    return k;
+}
+
+// Lets a held show go on, its clock from where it stood; for a step, a seek that holds
+// again or the end, without the tune.
+void release(bool quietly = false)
+{
+    if (held && quietly)
+        clock_step();
+    else if (held)
+        clock_resume();
+    held = false;
+}
+
+// The show time a seeking key goes to from show time now, or -1 for any other key.
+int32_t seek_goal(const char* key, int32_t now)
+{
+    if (chapter_count == 0)
+        return -1;
+    const int k = chapter_at(now);
+    if (std::strcmp(key, "ArrowLeft") == 0)
+        return std::max(now - kStepMs, (int32_t)0);
+    if (std::strcmp(key, "ArrowRight") == 0)
+        return std::min(now + kStepMs, show_length - 1);
+    if (std::strcmp(key, "PageUp") == 0)
+        return chapters[std::max(k - 1, 0)].start_ms;
+    if (std::strcmp(key, "PageDown") == 0)
+        return chapters[std::min(k + 1, chapter_count - 1)].start_ms;
+    if (std::strcmp(key, "Home") == 0)
+        return 0;
+    if (key[0] >= '1' && key[0] <= '9' && key[1] == '\0' && key[0] - '1' < chapter_count)
+        return chapters[key[0] - '1'].start_ms;
+    return -1;
+}
+
+// A seek to show time goal (from now, which the next seek between frames goes on from):
+// through the clock, whose replay shows the frame the whole run shows there; a show held
+// goes on held there.
+void seek(int32_t goal, int32_t* now)
+{
+    clock_seek(goal);
+    *now = goal;
+    hold_next = hold_next || held;
+    release(hold_next);
+}
+
+// Everything the viewer did since the last frame: Esc ends the show as a closed window
+// ends the desktop's (the running part ends after its frame and the usual shut-down
+// follows, banner and all); the other controls pause, step and seek. Returns whether a
+// control was taken.
+bool take_controls()
+{
+    if (!clock_show_ended() && web_end_wanted() != 0) {
+        release(true);
         clock_end_show();
+    }
+    // Two seeks between frames add up: the second goes on from the first's goal.
+    int32_t now = show_time_now();
+    bool taken = false;
+    char key[kKeyNameSize];
+    int32_t ms = 0;
+    for (int kind; (kind = web_next_control(key, sizeof key, &ms)) != 0;) {
+        if (clock_show_ended())
+            continue;
+        if (kind == kControlTime && chapter_count > 0) {
+            seek(std::clamp(ms, (int32_t)0, show_length - 1), &now);
+        } else if (kind != kControlKey) {
+            continue;
+        } else if (const int32_t goal = seek_goal(key, now); goal >= 0) {
+            seek(goal, &now);
+        } else if (std::strcmp(key, " ") == 0) {
+            // A pause not yet taken counts as one: two presses between frames cancel out.
+            hold_next = !held && !hold_next;
+            release();
+        } else if (std::strcmp(key, ".") == 0 && held) {
+            release(true);
+            hold_next = true;
+        } else {
+            continue;
+        }
+        taken = true;
+    }
+    return taken;
+}
+
+// Tells the page the show time and part it stands at, for its bar and overlay.
+void tell_state(bool controlled)
+{
+    const int32_t ms = show_time_now();
+    web_show_state(ms, chapter_at(ms), held ? 1 : 0, controlled ? 1 : 0);
+}
+
+// The page's turn while the show is held; a page that closes ends the show at once.
+void hold_turn()
+{
+    web_asleep(1);
+    emscripten_sleep(kHoldTurnMs);
+    web_asleep(0);
+    if (web_closing() != 0)
+        fatal_exit(true, 0);
 }
 
 } // namespace
+
+void display_web_chapters(const WebChapter* given, int count, int32_t show_length_ms)
+{
+    chapters = given;
+    chapter_count = count;
+    show_length = show_length_ms;
+}
 
 // How many device pixels a show pixel takes on the page in an output of width x height
 // device pixels. The page sizes its canvas before the program loads, so it keeps a copy
@@ -77,11 +244,17 @@ void display_open(int argc, char** argv, const char* title, int width, int heigh
         }
     }
     frame_number = 0;
+    replayed = false;
     index_text.clear();
+    held = false;
+    hold_next = false;
     std::memset(current_palette.rgb, 0, sizeof current_palette.rgb);
     display_set_palette(current_palette);
     rgba.assign((size_t)width * (size_t)height, colours[0]);
     web_canvas_open(width, height, title);
+    for (int k = 0; k < chapter_count; ++k)
+        web_chapter(chapters[k].title, chapters[k].start_ms);
+    web_show_length(show_length);
 }
 
 void display_set_palette(const Palette& palette)
@@ -93,12 +266,32 @@ void display_set_palette(const Palette& palette)
 void display_present(const Image& image)
 {
     if (writing_index) {
+        if (clock_replaying()) {
+            ++frame_number;
+            replayed = true;
+            return;
+        }
+        if (replayed) {
+            replayed = false;
+            --frame_number;
+        }
         char line[kFrameIndexLineSize];
         index_text.append(line, (size_t)frame_index_line(line, frame_number, clock_now(), image, current_palette));
         ++frame_number;
         return;
     }
-    take_end_wish();
+    // A seek's replay shows nothing; the viewer's controls wait for its hand-over.
+    if (clock_replaying())
+        return;
+    const bool controlled = take_controls();
+    // A seek asked just now: this frame of the ended round is not seen either.
+    if (clock_replaying())
+        return;
+    if (hold_next) {
+        hold_next = false;
+        clock_pause();
+        held = true;
+    }
     const size_t size = (size_t)image.width * (size_t)image.height;
     rgba.resize(size);
     if (gentle) {
@@ -110,11 +303,18 @@ void display_present(const Image& image)
         convert_frame(image, colours, {reinterpret_cast<uint8_t*>(rgba.data()), image.width * 4, 4, 1, nullptr});
     }
     web_canvas_show(rgba.data(), image.width, image.height);
+    tell_state(controlled);
+    // Held: the same picture until the viewer lets go.
+    while (held) {
+        hold_turn();
+        tell_state(take_controls());
+    }
 }
 
 void display_wait_retrace()
 {
-    take_end_wish();
+    if (!writing_index && !clock_replaying())
+        tell_state(take_controls());
 }
 
 void display_close()

@@ -1,6 +1,7 @@
 // The tune in the browser: the soundtrack, mixed ahead of time from the module by the same
 // mixer the native programs play it with, is played by the page through Web Audio; the
-// show's clock follows it while it plays (core/clock_web.cpp).
+// show's clock follows it while it plays (core/clock_web.cpp). A held tune is silent; it
+// plays on from any show time, the soundtrack's samples being the show's time axis.
 #include <emscripten.h>
 
 #include <cstdio>
@@ -14,7 +15,9 @@ namespace {
 int music_enabled;
 // The page holds the decoded soundtrack, so music_start can play it.
 bool tune_loaded;
+// From music_start until music_stop; held: silent between music_hold and music_play_from.
 bool playing;
+bool held;
 
 bool answers_chosen;
 MusicChoice chosen;
@@ -31,6 +34,7 @@ EM_JS(int, web_sound_rate, (), { return Module.tarqle.soundRate(); });
 EM_JS(int, web_tune_ready, (), { return Module.tarqle.tuneReady() ? 1 : 0; });
 EM_JS(void, web_tune_start, (), { Module.tarqle.tuneStart(); });
 EM_JS(void, web_tune_stop, (), { Module.tarqle.tuneStop(); });
+EM_JS(void, web_tune_play_from, (int32_t show_ms), { Module.tarqle.tunePlayFrom(show_ms); });
 
 void music_choose(const MusicChoice& choice)
 {
@@ -51,6 +55,7 @@ void music_setup()
     music_enabled = 1;
     tune_loaded = false;
     playing = false;
+    held = false;
 }
 
 int music_load(const char*)
@@ -67,15 +72,35 @@ int music_load(const char*)
 
 void music_start()
 {
-    if (music_enabled == 1 && tune_loaded && !playing) {
+    if (music_enabled == 1 && tune_loaded && (!playing || held)) {
         web_tune_start();
         playing = true;
+        held = false;
         // The run phase begins when the tune's first sample is heard: the page's clock
         // stands still until then, so the first frame waits for it like every later one.
         clock_wait(clock_now(), 1);
     }
     start_called = true;
     start_time = clock_now();
+}
+
+void music_hold()
+{
+    if (music_enabled != 1 || !playing || held)
+        return;
+    held = true;
+    // The page's clock goes on by itself from the reading it had, so the show's stands.
+    web_tune_stop();
+}
+
+void music_play_from(int32_t show_ms)
+{
+    if (music_enabled != 1 || !playing || !held)
+        return;
+    held = false;
+    // The page's clock stands until the sample at show_ms is heard, then follows the tune,
+    // as at the start; the frame presented next waits for it.
+    web_tune_play_from(show_ms);
 }
 
 bool music_start_time(int32_t* at)
@@ -92,6 +117,7 @@ void music_stop()
         return;
     web_tune_stop();
     playing = false;
+    held = false;
 }
 
 void music_shutdown()

@@ -7,6 +7,11 @@
 //   node browser_test.js again WEB_DIR                 the page places the picture as the program
 //                                                      does; one show at a time; after Esc the
 //                                                      banner stands and the show starts again
+//   node browser_test.js seek WEB_DIR RENDER_DIR       pause holds the picture; a part's key and a
+//                                                      click on the bar while paused show the
+//                                                      frame the page's own ?render index has
+//                                                      there (as tarqle-render in RENDER_DIR draws
+//                                                      it); the tune plays on from where it stands
 'use strict';
 
 const childProcess = require('child_process');
@@ -345,12 +350,114 @@ async function checkAgain(browser, url) {
   console.log('one show at a time; after Esc the banner stands, and the show started again');
 }
 
+// The page's index lines as [frame, show time]: the tune starts at reading 0 of the virtual clock.
+async function renderIndex(browser, url) {
+  await browser.page('Page.navigate', { url });
+  if (!await until(browser.evaluate, "window.tarqlePage && ['ended', 'failed'].includes(tarqlePage.state)", 60000))
+    fail('the deterministic mode did not end within a minute');
+  const index = await browser.evaluate('tarqlePage.frameIndex');
+  if (index === null)
+    fail('the deterministic mode gave no frame index: ' + await browser.evaluate('tarqlePage.message'));
+  return index.trim().split('\n').map((line) => line.split('\t').slice(0, 2).map(Number));
+}
+
+const kSeed = 7;
+const canvasRgb = `(() => {
+  const d = document.getElementById('screen').getContext('2d').getImageData(0, 0, 320, 240).data;
+  const rgb = [];
+  for (let i = 0; i < d.length; i += 4) rgb.push(d[i], d[i + 1], d[i + 2]);
+  return rgb;
+})()`;
+
+// The held picture after a seek to show time ms is the frame the index has at or before
+// ms, pixel for pixel as the native renderer draws it with the same seed.
+async function checkHeldFrame(browser, index, ms, renderDir, what) {
+  if (!await until(browser.evaluate, `tarqlePage.show && tarqlePage.show.held && tarqlePage.show.ms === ${ms}`, 15000))
+    fail(`${what}: the show did not stand at ${ms} ms (${JSON.stringify(await browser.evaluate('tarqlePage.show'))})`);
+  const frame = index.filter(([, time]) => time <= ms).pop()[0];
+  fs.rmSync(path.join(renderDir, 'frames'), { recursive: true, force: true });
+  childProcess.execFileSync(path.join(renderDir, 'tarqle-render'),
+    ['--seed', String(kSeed), '--start', String(ms / 1000), '--png', `${frame}-${frame}`],
+    { cwd: renderDir, input: '0\n', stdio: ['pipe', 'ignore', 'inherit'] });
+  const native = decodePng(fs.readFileSync(path.join(renderDir, 'frames', String(frame).padStart(6, '0') + '.png')));
+  const shown = await browser.evaluate(canvasRgb);
+  let differ = 0;
+  for (let i = 0; i < shown.length; ++i)
+    if (shown[i] !== native.rgb[i])
+      ++differ;
+  if (differ > 0)
+    fail(`${what}: the picture at ${ms} ms is not frame ${frame} of the page's index (${differ} channels differ)`);
+  return frame;
+}
+
+async function checkSeek(browser, url, renderDir) {
+  const index = await renderIndex(browser, `${url}?render&seed=${kSeed}`);
+  await browser.page('Page.navigate', { url: `${url}?seed=${kSeed}&start=slides` });
+  if (!await until(browser.evaluate, "window.tarqlePage && ['ready', 'failed'].includes(tarqlePage.state)", 30000))
+    fail('the page did not get ready within 30 s');
+  await browser.evaluate("document.getElementById('start').click()");
+  const slides = 78830;
+  if (!await until(browser.evaluate, `tarqlePage.show && tarqlePage.show.ms > ${slides} && tarqlePage.tunePlaying()`, 20000))
+    fail(`the show did not go on from the slides with its tune: ${await browser.evaluate('tarqlePage.message')}`);
+  // The tune plays from the show time of the hand-over, which the page's clock may have
+  // moved on by a millisecond or two while the frame was shown.
+  const near = (seconds, ms) => Math.abs(seconds * 1000 - ms) <= 5;
+  if (!near(await browser.evaluate('tarqlePage.tuneOffset'), slides))
+    fail(`a start at the slides plays the tune from ${await browser.evaluate('tarqlePage.tuneOffset')} s`);
+  const key = (k) => browser.page('Input.dispatchKeyEvent', { type: 'keyDown', key: k, text: k });
+  await key(' ');
+  if (!await until(browser.evaluate, 'tarqlePage.show.held', 5000))
+    fail('Space did not pause the show');
+  const before = await browser.evaluate(`({rgb: ${canvasRgb}, ms: tarqlePage.show.ms})`);
+  await sleep(800);
+  const after = await browser.evaluate(`({rgb: ${canvasRgb}, ms: tarqlePage.show.ms, tune: tarqlePage.tunePlaying(),
+    overlay: document.getElementById('overlay').textContent})`);
+  if (after.ms !== before.ms || after.rgb.some((v, i) => v !== before.rgb[i]) || after.tune)
+    fail(`the pause does not hold: show time ${before.ms} then ${after.ms} ms, tune playing ${after.tune}`);
+  if (!/paused/.test(after.overlay))
+    fail(`the overlay says "${after.overlay}" while paused`);
+  await key('8');
+  const fire = await checkHeldFrame(browser, index, 111400, renderDir, 'key 8 while paused');
+  // The track above the parts, a third of the way along: any show time.
+  const track = await browser.evaluate(`(() => { const r = document.getElementById('track').getBoundingClientRect();
+    return {x: r.left + r.width / 3, y: r.top + r.height / 2}; })()`);
+  for (const type of ['mousePressed', 'mouseReleased'])
+    await browser.page('Input.dispatchMouseEvent', { type, x: track.x, y: track.y, button: 'left', clickCount: 1 });
+  if (!await until(browser.evaluate, 'tarqlePage.show.ms < 111400', 5000))
+    fail('a click on the bar did not seek');
+  const goal = await browser.evaluate('tarqlePage.show.ms');
+  const clicked = await checkHeldFrame(browser, index, goal, renderDir, 'a click on the bar while paused');
+  // A step shows the next frame quietly; Space plays the tune on from where the show stands.
+  await key('.');
+  if (!await until(browser.evaluate, `tarqlePage.show.held && tarqlePage.show.ms > ${goal}`, 5000) ||
+      await browser.evaluate('tarqlePage.tunePlaying()'))
+    fail('. did not show the next frame quietly');
+  const stepped = await browser.evaluate('tarqlePage.show.ms');
+  await key(' ');
+  if (!await until(browser.evaluate, 'tarqlePage.tunePlaying() && !tarqlePage.show.held', 5000))
+    fail('Space did not resume the show with its tune');
+  const offset = await browser.evaluate('tarqlePage.tuneOffset');
+  if (!near(offset, stepped))
+    fail(`resumed at ${stepped} ms of show, the tune plays from ${offset} s`);
+  await sleep(1500);
+  const later = await browser.evaluate(`({ms: tarqlePage.show.ms,
+    tune: tarqlePage.tuneOffset + tarqlePage.audioTime() - tarqlePage.audioStartTime})`);
+  if (!(later.ms - stepped > 500) || Math.abs(later.ms / 1000 - later.tune) > 0.5)
+    fail(`1.5 s after the resume the show stands at ${later.ms} ms, the tune at ${later.tune.toFixed(3)} s`);
+  await browser.page('Input.dispatchKeyEvent', { type: 'keyDown', key: 'Escape', code: 'Escape', windowsVirtualKeyCode: 27 });
+  if (!await until(browser.evaluate, "tarqlePage.state === 'ended'", 10000))
+    fail('Esc did not end the show');
+  console.log(`paused at ${before.ms} ms, the picture held; key 8 showed frame ${fire}, a click on the bar ` +
+    `frame ${clicked} (${goal} ms), both as the index and the native renderer have them; resumed after a step ` +
+    `at ${stepped} ms with the tune from ${offset} s; 1.5 s on, show ${later.ms} ms, tune ${later.tune.toFixed(3)} s`);
+}
+
 async function main() {
   const [mode, webDir, reference] = process.argv.slice(2);
   const root = path.resolve(webDir);
   const server = await serve(root, mode === 'missing' ? 'grafika/intro/taze.pcx' : null);
   const url = `http://127.0.0.1:${server.address().port}/index.html`;
-  const browser = await launch(['live', 'again'].includes(mode) ? ['--autoplay-policy=no-user-gesture-required'] : []);
+  const browser = await launch(['live', 'again', 'seek'].includes(mode) ? ['--autoplay-policy=no-user-gesture-required'] : []);
   try {
     if (mode === 'render')
       await checkRender(browser, url, reference);
@@ -360,6 +467,8 @@ async function main() {
       await checkMissing(browser, url);
     else if (mode === 'again')
       await checkAgain(browser, url);
+    else if (mode === 'seek')
+      await checkSeek(browser, url, reference);
     else
       fail('unknown check ' + mode);
   } finally {

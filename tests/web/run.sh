@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The browser checks as CTest runs them: run.sh build|render|live|missing|again BUILD_DIR.
+# The browser checks as CTest runs them: run.sh build|render|live|missing|again|seek BUILD_DIR.
 # build makes the page in BUILD_DIR/web; the others check it in Chromium against the
 # native renderer of BUILD_DIR. Each skips (status 77), saying why, when a tool is missing.
 set -euo pipefail
@@ -23,7 +23,7 @@ fi
 [ -f "$build/web/index.html" ] || { echo "no page in $build/web: the web_build test makes it"; exit 1; }
 
 # The native renderer's run, in a folder of its own: its frame index, and for the live
-# check the frames of the first part as pictures.
+# check the frames of the first part as pictures; the seek check runs it there itself.
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 ln -s "$build/grafika" "$work/grafika"
@@ -33,6 +33,8 @@ case $check in
           reference=$work/frames/index.tsv ;;
   live)   (cd "$work" && printf '0\n' | "$build/tarqle-render" --png 0-200 >/dev/null)
           reference=$work/frames ;;
+  seek)   ln -s "$build/tarqle-render" "$work/tarqle-render"
+          reference=$work ;;
   *)      reference= ;;
 esac
 TARQLE_CHROMIUM=$chromium node "$here/browser_test.js" "$check" "$build/web" $reference
