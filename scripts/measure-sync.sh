@@ -9,8 +9,12 @@
 # the screen shows it, counted from the opening: the parts' own timing, which moves the
 # fire by up to a frame per part, is left out, leaving what sound and clock drifted
 # apart); the time from the opening to the fire on the screen; then the medians.
+# With --seek (sdl and page) each run instead presses a part's key (2 to 7 and 9, one a
+# run, in turn) during the presents screen and prints the time from the key to that
+# part's first frame on the screen, and the lag of the sound there (the tune's position of
+# the part's start against its first frame).
 #
-#   scripts/measure-sync.sh [--runs N] [--opening-only] [--check MS] sdl|x|page [BUILD_DIR]
+#   scripts/measure-sync.sh [--runs N] [--opening-only | --seek] [--check MS] sdl|x|page [BUILD_DIR]
 #
 # sdl is tarqle-sdl; x is tarqle-x with libmikmod's PulseAudio driver, 16-bit stereo at
 # 44100 Hz, pixel size 2; page is the browser page (BUILD_DIR/web, from
@@ -26,15 +30,17 @@
 # and for the page Chromium and xdotool.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-usage="usage: scripts/measure-sync.sh [--runs N] [--opening-only] [--check MS] sdl|x|page [BUILD_DIR]"
+usage="usage: scripts/measure-sync.sh [--runs N] [--opening-only | --seek] [--check MS] sdl|x|page [BUILD_DIR]"
 
 runs=5
 opening_only=0
+seek=0
 check=
 while [ $# -gt 0 ]; do
   case $1 in
     --runs) runs=$2; shift 2 ;;
     --opening-only) opening_only=1; shift ;;
+    --seek) seek=1; shift ;;
     --check) check=$2; shift 2 ;;
     *) break ;;
   esac
@@ -42,6 +48,7 @@ done
 program=${1:?$usage}
 build=$(cd "${2:-build}" && pwd)
 case $program in sdl | x | page) ;; *) echo "$usage" >&2; exit 2 ;; esac
+[ "$seek" = 1 ] && [ "$program" = x ] && { echo "tarqle-x has no keys to seek with" >&2; exit 2; }
 
 skip() {
   echo "skipped: $1"
@@ -63,6 +70,15 @@ fire_cue=111.40
 # How long each run is recorded from the program's start: to the cue, and for the page
 # its loading and start panel too.
 if [ "$opening_only" = 1 ]; then record_seconds=6; else record_seconds=116; fi
+# A seek's key is pressed this long after the program starts (the presents screen shows),
+# and the recording goes on 6 s after it.
+key_after=9
+[ "$program" = page ] && key_after=$((key_after + 14))
+[ "$seek" = 1 ] && record_seconds=$((key_after + 6))
+# The part keys a seek presses, one a run in turn, and the show times they go to (the
+# fire's first frame is too dark to tell from the presents screen on the recording).
+seek_keys=(2 3 4 5 6 7 9)
+seek_goals=(11040 30240 42770 65810 78830 88370 132940)
 [ "$program" = page ] && record_seconds=$((record_seconds + 14))
 
 work=$(mktemp -d /tmp/tarqle-sync.XXXXXX)
@@ -136,7 +152,18 @@ for run in $(seq "$runs"); do
   setsid bash -c "$(declare -f start_program); $(declare -p program build display work port 2>/dev/null); start_program" &
   show=$!
   pids+=($show)
-  sleep "$record_seconds"
+  key=0 goal=0 key_ms=0
+  if [ "$seek" = 1 ]; then
+    sleep "$key_after"
+    key=${seek_keys[$(((run - 1) % ${#seek_keys[@]}))]}
+    goal=${seek_goals[$(((run - 1) % ${#seek_keys[@]}))]}
+    [ "$program" = sdl ] && DISPLAY=$display xdotool search --sync --name '^tarqle' windowfocus --sync >/dev/null 2>&1
+    key_ms=$(date +%s%3N)
+    DISPLAY=$display xdotool key "$key"
+    sleep $((record_seconds - key_after))
+  else
+    sleep "$record_seconds"
+  fi
   kill -INT "$recorder"
   wait "$recorder" || true
   kill -TERM -- "-$show" 2>/dev/null || true
@@ -146,9 +173,10 @@ for run in $(seq "$runs"); do
   ffprobe -v error -select_streams a -show_entries packet=pts,size -of csv=p=0 "$work/rec.mkv" >"$work/audio.pts"
   ffmpeg -nostdin -v fatal -i "$work/rec.mkv" -map 0:v -fps_mode passthrough -f rawvideo -y "$work/video.raw"
   ffmpeg -nostdin -v fatal -i "$work/rec.mkv" -map 0:a -f s16le -y "$work/audio.raw"
-  line=$(python3 - "$work" "$opening_only" "$fire_cue" <<'EOF'
+  line=$(python3 - "$work" "$opening_only" "$fire_cue" "$key_ms" "$goal" <<'EOF'
 import array, sys, wave
 work, opening_only, fire_cue = sys.argv[1], sys.argv[2] == "1", float(sys.argv[3])
+key_ms, goal = float(sys.argv[4]), float(sys.argv[5])
 RATE, BLOCK = 44100, 44  # envelope blocks of about 1 ms
 ms_per_block = BLOCK * 1000.0 / RATE
 
@@ -207,6 +235,13 @@ def change(first, test):
             return (frames[i - 1][0] + frames[i][0]) / 2.0
     raise SystemExit("cue not found on the screen")
 
+if key_ms > 0:
+    # The presents screen is dim (mean below 30 from 5 s to 11 s); every part's first
+    # frame that a key goes to is brighter than 35.
+    seen = change(key_ms, lambda m: m > 35)
+    print("%.0f %+.0f" % (seen - key_ms, heard_at(goal, seen) - seen))
+    raise SystemExit(0)
+
 # The screen is black through the load phase until the presents screen, which is dim
 # (its mean brightness stays below 60); the page's start panel before it is bright.
 black = min(m for t, m in frames if t < frames[0][0] + 30000)
@@ -231,6 +266,10 @@ print(" ".join(out))
 EOF
 )
   results+=("$line")
+  if [ "$seek" = 1 ]; then
+    echo "run $run: key $key (show time $goal ms): from the key to the part's first frame (ms), lag of the sound there (ms): $line; load: $(cut -d' ' -f1-3 /proc/loadavg)"
+    continue
+  fi
   echo "run $run: lag of the sound (ms) at the opening, at the fire, at the fire against the picture's clock; fire after (ms): $line; load: $(cut -d' ' -f1-3 /proc/loadavg)"
 done
 
@@ -238,14 +277,22 @@ python3 - "${results[@]}" <<'EOF'
 import statistics, sys
 rows = [r.split() for r in sys.argv[1:]]
 names = ["opening", "fire", "fire against the clock", "fire after"]
+if len(rows[0]) == 2:
+    names = ["key to picture", "lag after the seek"]
 print("median of %d: " % len(rows) + ", ".join("%s %+.0f ms" % (names[i], statistics.median(float(r[i]) for r in rows))
                                            for i in range(len(rows[0]))))
+if len(rows[0]) == 2:
+    print("worst: key to picture %.0f ms, lag after the seek %+.0f ms" %
+          (max(float(r[0]) for r in rows), max((float(r[1]) for r in rows), key=abs)))
 EOF
 if [ -n "$check" ]; then
   python3 - "$check" "${results[@]}" <<'EOF'
 import statistics, sys
-lag = statistics.median(float(r.split()[0]) for r in sys.argv[2:])
+rows = [r.split() for r in sys.argv[2:]]
+# The opening's lag, or after a seek the lag there.
+column = 1 if len(rows[0]) == 2 else 0
+lag = statistics.median(float(r[column]) for r in rows)
 if abs(lag) > float(sys.argv[1]):
-    sys.exit("the sound is %+.0f ms off the picture at the opening, more than %s ms" % (lag, sys.argv[1]))
+    sys.exit("the sound is %+.0f ms off the picture, more than %s ms" % (lag, sys.argv[1]))
 EOF
 fi

@@ -194,34 +194,55 @@ std::vector<uint32_t> settled_picture(const SdlRun& run, int timeout_ms)
     return {};
 }
 
-// Paused, 8 goes to the fire's start: the window shows the frame tarqle-render with the
-// same seed presents there, and holds it; "." moves on one frame and holds again.
-TEST(SdlProgram, KeysSeekToAPartsFirstFrameAndPauseHoldsIt)
+// The frame tarqle-render --seed 7 presents first when started at part: the frame the
+// whole run presents at or before the part's start, as a picture.
+std::vector<uint32_t> frame_at_part_start(const std::string& folder, const std::string& part)
 {
-    const std::string folder = make_run_folder("sdl-seek-render");
-    const std::vector<std::string> render = {program_path("tarqle-render"), "--seed", "7", "--start", "fire"};
-    ASSERT_EQ(run_program(render, "0\n", folder, 120).status, 0);
-    // The load phase's seven blank screens, then the frame held at the start.
-    std::ifstream index(folder + "/frames/index.tsv");
-    std::string line;
-    for (int i = 0; i < 8; ++i)
-        std::getline(index, line);
-    const long frame = std::stol(line);
+    const std::vector<std::string> render = {program_path("tarqle-render"), "--seed", "7", "--start", part};
+    if (run_program(render, "0\n", folder, 120).status != 0)
+        return {};
+    // The load phase's seven blank screens, then the frames from the start on; the last
+    // of those at the start's time (at the show's very start, the blank screen comes
+    // first).
+    const std::vector<std::string> lines = index_lines(folder);
+    const auto time_of = [&](size_t i) { return lines[i].substr(lines[i].find('\t') + 1); };
+    size_t at = 7;
+    while (at + 1 < lines.size() && std::stol(time_of(at + 1)) == std::stol(time_of(7)))
+        ++at;
+    if (at >= lines.size())
+        return {};
+    const long frame = std::stol(lines[at]);
     std::vector<std::string> with_png = render;
     with_png.insert(with_png.end(), {"--png", std::to_string(frame)});
-    ASSERT_EQ(run_program(with_png, "0\n", folder, 120).status, 0);
-    const std::vector<uint32_t> expected = rendered_frame(folder, frame);
-    ASSERT_EQ(expected.size(), 320u * 240u);
-    ASSERT_NE(std::count(expected.begin(), expected.end(), expected[0]), 320 * 240) << "a frame of one colour";
+    if (run_program(with_png, "0\n", folder, 120).status != 0)
+        return {};
+    return rendered_frame(folder, frame);
+}
+
+// Paused, the keys 1 to 9 go to the parts' starts: each time the window shows the frame
+// tarqle-render with the same seed presents there, and holds it; "." moves on one frame
+// and holds again.
+TEST(SdlProgram, KeysSeekToEachPartsFirstFrameAndPauseHoldsIt)
+{
+    const char* const parts[] = {"presents", "intro", "blobs", "flicker", "mosaic", "slides", "words", "fire", "closing"};
+    const std::string folder = make_run_folder("sdl-seek-render");
+    std::vector<std::vector<uint32_t>> expected;
+    for (const char* part : parts) {
+        expected.push_back(frame_at_part_start(folder, part));
+        ASSERT_EQ(expected.back().size(), 320u * 240u) << part;
+    }
 
     SdlRun run = start_sdl("sdl-seek", {"--scale", "1", "--no-music", "--seed", "7"});
     if (run.server.number < 0)
         GTEST_SKIP() << "no Xvfb to run the show on";
     ASSERT_NE(run.window, 0u) << "no window";
     x11_send_key(run.x, run.window, XK_space);
-    x11_send_key(run.x, run.window, XK_8);
-    const std::vector<uint32_t> held = settled_picture(run, 30000);
-    EXPECT_TRUE(held == expected) << "not the fire's first frame";
+    std::vector<uint32_t> held;
+    for (int k = 8; k >= 0; --k) {
+        x11_send_key(run.x, run.window, XK_1 + k);
+        held = settled_picture(run, 30000);
+        EXPECT_TRUE(held == expected[k]) << "not the first frame of " << parts[k];
+    }
     sleep(1);
     int w = 0, h = 0;
     EXPECT_TRUE(x11_window_pixels(run.x, run.window, &w, &h) == held) << "the pause did not hold";
