@@ -8,6 +8,7 @@
 #include <string>
 
 #include "display/sdl/display_sdl.h"
+#include "display/viewer/viewer.h"
 #include "show/timeline.h"
 #include "sound/music.h"
 
@@ -38,7 +39,7 @@ static_assert(kMaxScale == 8, "the usage and the refusals say 1 to 8");
 constexpr MusicChoice kMusic = {4, 0, 44100, 17, true};
 constexpr MusicChoice kNoMusic = {0, 0, 44100, 0, false};
 
-SdlChapter chapters[kShowParts];
+ViewerChapter chapters[kShowParts];
 
 // A bad command line: what was wrong, then the usage; nothing has been opened yet.
 [[noreturn]] void usage_error(const char* what, const char* option)
@@ -108,7 +109,7 @@ int main(int argc, char** argv)
     display_sdl_configure(display);
     for (int k = 0; k < kShowParts; ++k)
         chapters[k] = {show_parts[k].title, show_parts[k].start_ms};
-    display_sdl_chapters(chapters, kShowParts, kShowLength);
+    viewer_chapters(chapters, kShowParts, kShowLength);
     show_plan(plan);
     show_plan_seeks();
     music_choose(music ? kMusic : kNoMusic);

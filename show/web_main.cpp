@@ -6,12 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "display/web/display_web.h"
+#include "display/viewer/viewer.h"
 #include "show/timeline.h"
 
 namespace {
 
-WebChapter chapters[kShowParts];
+ViewerChapter chapters[kShowParts];
 
 // A bad option from the page's address: on standard output, whose last line the page
 // shows as the reason the show stopped.
@@ -46,7 +46,7 @@ int main(int argc, char** argv)
     argv[kept] = nullptr;
     for (int k = 0; k < kShowParts; ++k)
         chapters[k] = {show_parts[k].title, show_parts[k].start_ms};
-    display_web_chapters(chapters, kShowParts, kShowLength);
+    viewer_chapters(chapters, kShowParts, kShowLength);
     show_plan(plan);
     std::exit(show_main(kept, argv));
 }

@@ -12,6 +12,7 @@
 #include "core/shared.h"
 #include "display/display.h"
 #include "display/sdl/display_sdl.h"
+#include "display/viewer/viewer.h"
 #include "display/convert/pixel_convert.h"
 #include "tests/owned_image.h"
 #include "tests/x11_server.h"
@@ -144,6 +145,27 @@ TEST(SdlWindow, ShowsTheConvertedFrameAtEachScaleResizedAndFullscreen)
     display_close(); // twice, as the fatal-exit sequence may
     XCloseDisplay(x);
     xserver_stop(&server);
+}
+
+// The seeking controls the viewing back-ends share stay within the show and its parts.
+TEST(Viewer, SeeksStayWithinTheShowAndItsParts)
+{
+    static const ViewerChapter chapters[] = {{"A", 0}, {"B", 10000}, {"C", 20000}};
+    viewer_chapters(chapters, 3, 30000);
+    const auto goes_to = [](ViewerControl control, int32_t from) {
+        int32_t goal = -1;
+        return viewer_control(control, &from) && clock_take_seek(&goal) ? goal : -1;
+    };
+    EXPECT_EQ(goes_to(kViewerBack, 3000), 0);
+    EXPECT_EQ(goes_to(kViewerOn, 27000), 29999);
+    EXPECT_EQ(goes_to(kViewerPreviousPart, 15000), 0);
+    EXPECT_EQ(goes_to(kViewerPreviousPart, 5000), 0);
+    EXPECT_EQ(goes_to(kViewerNextPart, 5000), 10000);
+    EXPECT_EQ(goes_to(kViewerNextPart, 25000), 20000);
+    EXPECT_EQ(goes_to(kViewerHome, 25000), 0);
+    EXPECT_EQ(goes_to((ViewerControl)(kViewerPart + 2), 0), 20000);
+    EXPECT_EQ(goes_to((ViewerControl)(kViewerPart + 3), 0), -1) << "there is no fourth part";
+    EXPECT_EQ(goes_to(kViewerStep, 0), -1) << "a step is for a paused show";
 }
 
 } // namespace

@@ -17,6 +17,7 @@
 #include "display/gentle/gentle.h"
 #include "display/sdl/display_sdl.h"
 #include "display/convert/pixel_convert.h"
+#include "display/viewer/viewer.h"
 
 namespace {
 
@@ -51,19 +52,9 @@ constexpr int kSlowPresentLimit = 3;
 constexpr int kUngrantedSizeLimit = 5;
 constexpr int kSizeChecksAfterAChange = 4 * kUngrantedSizeLimit;
 
-// The viewer's controls. held: the show stands in display_present, its clock paused;
-// hold_next: the next frame presented holds (a pause asked between frames, a step, a seek
-// made while held), so the clock never stands while the show waits on it.
-const SdlChapter* chapters;
-int chapter_count;
-int32_t show_length;
-bool held;
-bool hold_next;
 // SDL_GetTicks() until which the overlay shows, after a control; 0: no overlay.
 Uint32 overlay_until;
 constexpr Uint32 kOverlayMs = 2000;
-// How far Left and Right go.
-constexpr int32_t kStepMs = 5000;
 // How often a held show looks at the viewer's keys and shows its picture again.
 constexpr Uint32 kHoldPollMs = 15;
 
@@ -88,22 +79,6 @@ constexpr Glyph kGlyphs[] = {
     {'Y', 0b101'101'010'010'010}, {'Z', 0b111'001'010'100'111},
 };
 
-// Show time now, or 0 while the tune has not started (the first round's load phase).
-int32_t show_time_now()
-{
-    const int32_t ms = clock_show_time();
-    return ms >= 0 && ms < show_length ? ms : 0;
-}
-
-// The part running at show time ms.
-int chapter_at(int32_t ms)
-{
-    int k = 0;
-    while (k + 1 < chapter_count && chapters[k + 1].start_ms <= ms)
-        ++k;
-    return k;
-}
-
 // The show time, the part's name and a pause in small white letters on black, in the
 // picture's top left corner: over the enlarged picture, never in the screen image.
 void draw_overlay(const Placement& where)
@@ -112,10 +87,13 @@ void draw_overlay(const Placement& where)
         overlay_until = 0;
         return;
     }
-    const int32_t ms = show_time_now();
+    const int32_t ms = viewer_show_time();
+    int chapter_count = 0;
+    int32_t show_length = 0;
+    const ViewerChapter* chapters = viewer_chapter_list(&chapter_count, &show_length);
     char text[64];
     std::snprintf(text, sizeof text, "%d:%02d.%d %s%s", ms / 60000, ms / 1000 % 60, ms / 100 % 10,
-                  chapter_count > 0 ? chapters[chapter_at(ms)].title : "", held ? " PAUSED" : "");
+                  chapter_count > 0 ? chapters[viewer_chapter_at(ms)].title : "", viewer_held() ? " PAUSED" : "");
     const int unit = std::max(2, where.width / kScreenWidth);
     const int x0 = where.x + 2 * unit, y0 = where.y + 2 * unit;
     const SDL_Rect box = {x0, y0, ((int)std::strlen(text) * 4 + 1) * unit, 7 * unit};
@@ -136,59 +114,30 @@ void draw_overlay(const Placement& where)
     }
 }
 
-// Lets a held show go on, its clock from where it stood; for a step, or a seek that holds
-// again, without the tune.
-void release(bool quietly = false)
-{
-    if (held && quietly)
-        clock_step();
-    else if (held)
-        clock_resume();
-    held = false;
-}
-
-// The show time a seeking key goes to from show time now, or -1 for any other key.
-int32_t seek_goal(SDL_Keycode key, int32_t now)
-{
-    if (chapter_count == 0)
-        return -1;
-    const int k = chapter_at(now);
-    if (key == SDLK_LEFT)
-        return std::max(now - kStepMs, (int32_t)0);
-    if (key == SDLK_RIGHT)
-        return std::min(now + kStepMs, show_length - 1);
-    if (key == SDLK_PAGEUP)
-        return chapters[std::max(k - 1, 0)].start_ms;
-    if (key == SDLK_PAGEDOWN)
-        return chapters[std::min(k + 1, chapter_count - 1)].start_ms;
-    if (key == SDLK_HOME)
-        return 0;
-    if (key >= SDLK_1 && key <= SDLK_9 && key - SDLK_1 < chapter_count)
-        return chapters[key - SDLK_1].start_ms;
-    return -1;
-}
-
-// A control other than ending: pause, step, seek. Seeks go through the clock, whose
-// replay shows the frame the whole run shows there; a show held goes on held there.
+// The viewer's control for a key, if it is one; the overlay shows after each taken.
 void control(SDL_Keycode key, int32_t* now)
 {
-    const int32_t goal = seek_goal(key, *now);
-    if (goal >= 0) {
-        clock_seek(goal);
-        *now = goal;
-        hold_next = hold_next || held;
-        release(hold_next);
-    } else if (key == SDLK_SPACE) {
-        // A pause not yet taken counts as one: two presses between frames cancel out.
-        hold_next = !held && !hold_next;
-        release();
-    } else if (key == SDLK_PERIOD && held) {
-        release(true);
-        hold_next = true;
-    } else {
+    ViewerControl control;
+    if (key == SDLK_SPACE)
+        control = kViewerPause;
+    else if (key == SDLK_PERIOD)
+        control = kViewerStep;
+    else if (key == SDLK_LEFT)
+        control = kViewerBack;
+    else if (key == SDLK_RIGHT)
+        control = kViewerOn;
+    else if (key == SDLK_PAGEUP)
+        control = kViewerPreviousPart;
+    else if (key == SDLK_PAGEDOWN)
+        control = kViewerNextPart;
+    else if (key == SDLK_HOME)
+        control = kViewerHome;
+    else if (key >= SDLK_1 && key <= SDLK_9)
+        control = (ViewerControl)(kViewerPart + (key - SDLK_1));
+    else
         return;
-    }
-    overlay_until = std::max(SDL_GetTicks() + kOverlayMs, (Uint32)1);
+    if (viewer_control(control, now))
+        overlay_until = std::max(SDL_GetTicks() + kOverlayMs, (Uint32)1);
 }
 
 // The gentle picture's pixels into the picture's texture, opaque.
@@ -267,18 +216,16 @@ void toggle_fullscreen()
 void handle_events()
 {
     // Two seeks between frames add up: the second goes on from the first's goal.
-    int32_t now = show_time_now();
+    int32_t now = viewer_show_time();
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
         if (event.type == SDL_QUIT) {
-            release();
-            clock_end_show();
+            viewer_end();
         } else if (event.type == SDL_WINDOWEVENT) {
             const Uint8 what = event.window.event;
             size_checks_left = kSizeChecksAfterAChange;
             if (what == SDL_WINDOWEVENT_CLOSE) {
-                release();
-                clock_end_show();
+                viewer_end();
             } else if (what == SDL_WINDOWEVENT_HIDDEN || what == SDL_WINDOWEVENT_MINIMIZED) {
                 window_hidden = true;
             } else if (what == SDL_WINDOWEVENT_SHOWN || what == SDL_WINDOWEVENT_RESTORED ||
@@ -288,8 +235,7 @@ void handle_events()
         } else if (event.type == SDL_KEYDOWN && event.key.repeat == 0) {
             const SDL_Keycode key = event.key.keysym.sym;
             if (key == SDLK_ESCAPE || key == SDLK_q) {
-                release();
-                clock_end_show();
+                viewer_end();
             } else if (key == SDLK_F11 || (key == SDLK_RETURN && (event.key.keysym.mod & KMOD_ALT) != 0)) {
                 toggle_fullscreen();
             } else if (!clock_show_ended()) {
@@ -324,13 +270,6 @@ void show_picture()
 void display_sdl_configure(const SdlOptions& given)
 {
     options = given;
-}
-
-void display_sdl_chapters(const SdlChapter* given, int count, int32_t show_length_ms)
-{
-    chapters = given;
-    chapter_count = count;
-    show_length = show_length_ms;
 }
 
 void display_open(int, char**, const char* title, int width, int height)
@@ -390,11 +329,7 @@ void display_present(const Image& image)
     // A seek asked just now: this frame of the ended round is not seen either.
     if (clock_replaying())
         return;
-    if (hold_next) {
-        hold_next = false;
-        clock_pause();
-        held = true;
-    }
+    viewer_take_hold();
     if (!window_hidden && size_checks_left > 0) {
         --size_checks_left;
         follow_real_size();
@@ -410,7 +345,7 @@ void display_present(const Image& image)
         show_picture();
     }
     // Held: the same picture (the overlay comes and goes) until the viewer lets go.
-    while (held) {
+    while (viewer_held()) {
         SDL_Delay(kHoldPollMs);
         handle_events();
         if (!window_hidden)

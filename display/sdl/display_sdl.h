@@ -13,14 +13,3 @@ struct SdlOptions {
 // Called once by the entry point, before the show starts (display_open reads it); without
 // it the window is 3x, not fullscreen, whole-number scaling, the picture as drawn. The record is copied.
 void display_sdl_configure(const SdlOptions& options);
-
-// A place on the show time axis the viewer's keys go to, with the name the overlay gives it.
-struct SdlChapter {
-    const char* title;
-    int32_t start_ms;
-};
-
-// Called once by the entry point, before the show starts: the show's parts in order of
-// their start times (at most nine, 1 to 9 go to them) and the show time its end lies at.
-// The chapters are kept, not copied. Without it the viewer's seeking keys do nothing.
-void display_sdl_chapters(const SdlChapter* chapters, int count, int32_t show_length_ms);

@@ -3,8 +3,6 @@
 // and end the show, and the page hears of the show time and part of every frame it gets.
 // With --index it writes the frame index instead, as the headless renderer does, and hands
 // it to the page when the display closes.
-#include "display/web/display_web.h"
-
 #include <emscripten.h>
 
 #include <algorithm>
@@ -20,6 +18,7 @@
 #include "display/display.h"
 #include "display/frame_index.h"
 #include "display/gentle/gentle.h"
+#include "display/viewer/viewer.h"
 
 namespace {
 
@@ -38,20 +37,9 @@ int frame_number;
 // hand-over under its own number, as the headless renderer does.
 bool replayed;
 
-// The viewer's controls, as in the desktop viewer. held: the show stands in
-// display_present, its clock paused; hold_next: the next frame presented holds (a pause
-// asked between frames, a step, a seek made while held), so the clock never stands while
-// the show waits on it.
-const WebChapter* chapters;
-int chapter_count;
-int32_t show_length;
-bool held;
-bool hold_next;
 // What web_next_control found waiting.
 constexpr int kControlKey = 1;
 constexpr int kControlTime = 2;
-// How far Left and Right go.
-constexpr int32_t kStepMs = 5000;
 // How often a held show gives the page its turn and looks at the viewer's controls.
 constexpr int kHoldTurnMs = 15;
 // The longest key name the page hands over (KeyboardEvent.key: "PageDown"), with its zero.
@@ -96,63 +84,30 @@ EM_JS(int, web_closing, (), { return Module.tarqle.ending() ? 1 : 0; });
 
 namespace {
 
-// Show time now, or 0 while the tune has not started (the first round's load phase).
-int32_t show_time_now()
+// The viewer's control for a key's name (KeyboardEvent.key), as tarqle-sdl's keys; false
+// for any other key.
+bool key_control(const char* key, ViewerControl* control)
 {
-    const int32_t ms = clock_show_time();
-    return ms >= 0 && ms < show_length ? ms : 0;
-}
-
-// The part running at show time ms.
-int chapter_at(int32_t ms)
-{
-    int k = 0;
-    while (k + 1 < chapter_count && chapters[k + 1].start_ms <= ms)
-        ++k;
-    return k;
-}
-
-// Lets a held show go on, its clock from where it stood; for a step, a seek that holds
-// again or the end, without the tune.
-void release(bool quietly = false)
-{
-    if (held && quietly)
-        clock_step();
-    else if (held)
-        clock_resume();
-    held = false;
-}
-
-// The show time a seeking key goes to from show time now, or -1 for any other key.
-int32_t seek_goal(const char* key, int32_t now)
-{
-    if (chapter_count == 0)
-        return -1;
-    const int k = chapter_at(now);
-    if (std::strcmp(key, "ArrowLeft") == 0)
-        return std::max(now - kStepMs, (int32_t)0);
-    if (std::strcmp(key, "ArrowRight") == 0)
-        return std::min(now + kStepMs, show_length - 1);
-    if (std::strcmp(key, "PageUp") == 0)
-        return chapters[std::max(k - 1, 0)].start_ms;
-    if (std::strcmp(key, "PageDown") == 0)
-        return chapters[std::min(k + 1, chapter_count - 1)].start_ms;
-    if (std::strcmp(key, "Home") == 0)
-        return 0;
-    if (key[0] >= '1' && key[0] <= '9' && key[1] == '\0' && key[0] - '1' < chapter_count)
-        return chapters[key[0] - '1'].start_ms;
-    return -1;
-}
-
-// A seek to show time goal (from now, which the next seek between frames goes on from):
-// through the clock, whose replay shows the frame the whole run shows there; a show held
-// goes on held there.
-void seek(int32_t goal, int32_t* now)
-{
-    clock_seek(goal);
-    *now = goal;
-    hold_next = hold_next || held;
-    release(hold_next);
+    struct Named {
+        const char* key;
+        ViewerControl control;
+    };
+    static const Named kKeys[] = {{" ", kViewerPause},
+                                  {".", kViewerStep},
+                                  {"ArrowLeft", kViewerBack},
+                                  {"ArrowRight", kViewerOn},
+                                  {"PageUp", kViewerPreviousPart},
+                                  {"PageDown", kViewerNextPart},
+                                  {"Home", kViewerHome}};
+    for (const Named& named : kKeys)
+        if (std::strcmp(key, named.key) == 0) {
+            *control = named.control;
+            return true;
+        }
+    if (key[0] < '1' || key[0] > '9' || key[1] != '\0')
+        return false;
+    *control = (ViewerControl)(kViewerPart + (key[0] - '1'));
+    return true;
 }
 
 // Everything the viewer did since the last frame: Esc ends the show as a closed window
@@ -161,35 +116,23 @@ void seek(int32_t goal, int32_t* now)
 // control was taken.
 bool take_controls()
 {
-    if (!clock_show_ended() && web_end_wanted() != 0) {
-        release(true);
-        clock_end_show();
-    }
+    if (!clock_show_ended() && web_end_wanted() != 0)
+        viewer_end();
     // Two seeks between frames add up: the second goes on from the first's goal.
-    int32_t now = show_time_now();
+    int32_t now = viewer_show_time();
     bool taken = false;
     char key[kKeyNameSize];
     int32_t ms = 0;
     for (int kind; (kind = web_next_control(key, sizeof key, &ms)) != 0;) {
         if (clock_show_ended())
             continue;
-        if (kind == kControlTime && chapter_count > 0) {
-            seek(std::clamp(ms, (int32_t)0, show_length - 1), &now);
-        } else if (kind != kControlKey) {
-            continue;
-        } else if (const int32_t goal = seek_goal(key, now); goal >= 0) {
-            seek(goal, &now);
-        } else if (std::strcmp(key, " ") == 0) {
-            // A pause not yet taken counts as one: two presses between frames cancel out.
-            hold_next = !held && !hold_next;
-            release();
-        } else if (std::strcmp(key, ".") == 0 && held) {
-            release(true);
-            hold_next = true;
-        } else {
-            continue;
+        ViewerControl control;
+        if (kind == kControlTime) {
+            viewer_seek(ms, &now);
+            taken = true;
+        } else if (kind == kControlKey && key_control(key, &control)) {
+            taken = viewer_control(control, &now) || taken;
         }
-        taken = true;
     }
     return taken;
 }
@@ -197,8 +140,8 @@ bool take_controls()
 // Tells the page the show time and part it stands at, for its bar and overlay.
 void tell_state(bool controlled)
 {
-    const int32_t ms = show_time_now();
-    web_show_state(ms, chapter_at(ms), held ? 1 : 0, controlled ? 1 : 0);
+    const int32_t ms = viewer_show_time();
+    web_show_state(ms, viewer_chapter_at(ms), viewer_held() ? 1 : 0, controlled ? 1 : 0);
 }
 
 // The page's turn while the show is held; a page that closes ends the show at once.
@@ -212,13 +155,6 @@ void hold_turn()
 }
 
 } // namespace
-
-void display_web_chapters(const WebChapter* given, int count, int32_t show_length_ms)
-{
-    chapters = given;
-    chapter_count = count;
-    show_length = show_length_ms;
-}
 
 // How many device pixels a show pixel takes on the page in an output of width x height
 // device pixels. The page sizes its canvas before the program loads, so it keeps a copy
@@ -246,12 +182,13 @@ void display_open(int argc, char** argv, const char* title, int width, int heigh
     frame_number = 0;
     replayed = false;
     index_text.clear();
-    held = false;
-    hold_next = false;
     std::memset(current_palette.rgb, 0, sizeof current_palette.rgb);
     display_set_palette(current_palette);
     rgba.assign((size_t)width * (size_t)height, colours[0]);
     web_canvas_open(width, height, title);
+    int chapter_count = 0;
+    int32_t show_length = 0;
+    const ViewerChapter* chapters = viewer_chapter_list(&chapter_count, &show_length);
     for (int k = 0; k < chapter_count; ++k)
         web_chapter(chapters[k].title, chapters[k].start_ms);
     web_show_length(show_length);
@@ -287,11 +224,7 @@ void display_present(const Image& image)
     // A seek asked just now: this frame of the ended round is not seen either.
     if (clock_replaying())
         return;
-    if (hold_next) {
-        hold_next = false;
-        clock_pause();
-        held = true;
-    }
+    viewer_take_hold();
     const size_t size = (size_t)image.width * (size_t)image.height;
     rgba.resize(size);
     if (gentle) {
@@ -305,7 +238,7 @@ void display_present(const Image& image)
     web_canvas_show(rgba.data(), image.width, image.height);
     tell_state(controlled);
     // Held: the same picture until the viewer lets go.
-    while (held) {
+    while (viewer_held()) {
         hold_turn();
         tell_state(take_controls());
     }
