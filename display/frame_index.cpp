@@ -52,3 +52,18 @@ int frame_index_line(char* line, int frame, int32_t time, const Image& image, co
     return std::snprintf(line, kFrameIndexLineSize, "%d\t%d\t%08x\t%08x\n", frame, (int)time, (unsigned)image_crc,
                          (unsigned)palette_crc);
 }
+
+bool frame_index_number(FrameNumbering* numbering, bool replaying, int* number)
+{
+    if (replaying) {
+        ++numbering->next;
+        numbering->replayed = true;
+        return false;
+    }
+    if (numbering->replayed) {
+        numbering->replayed = false;
+        --numbering->next;
+    }
+    *number = numbering->next++;
+    return true;
+}

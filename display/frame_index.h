@@ -17,3 +17,15 @@ constexpr size_t kFrameIndexLineSize = 64;
 // presented image and the palette it is shown in, into line, which holds at least
 // kFrameIndexLineSize bytes. Returns the line's length. Called by the back-ends' present.
 int frame_index_line(char* line, int frame, int32_t time, const Image& image, const Palette& palette);
+
+// The numbering of a frame index across a seek's replay: the replay's frames are counted,
+// not written, and the one it stops on is written at the hand-over under its own number.
+struct FrameNumbering {
+    int next;      // the number of the next frame written
+    bool replayed; // frames were counted unseen since the last one written
+};
+
+// Called by a headless back-end's present for every frame, replaying being whether the
+// show is replayed (clock_replaying): false then (the frame is only counted); otherwise
+// true, with the frame's number in *number.
+bool frame_index_number(FrameNumbering* numbering, bool replaying, int* number);

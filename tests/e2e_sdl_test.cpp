@@ -224,7 +224,8 @@ std::vector<uint32_t> frame_at_part_start(const std::string& folder, const std::
 // and holds again.
 TEST(SdlProgram, KeysSeekToEachPartsFirstFrameAndPauseHoldsIt)
 {
-    const char* const parts[] = {"presents", "intro", "blobs", "flicker", "mosaic", "slides", "words", "fire", "closing"};
+    const char* const parts[] = {"presents", "intro", "blobs", "flicker", "mosaic",
+                                 "slides",   "words", "fire",  "closing"};
     const std::string folder = make_run_folder("sdl-seek-render");
     std::vector<std::vector<uint32_t>> expected;
     for (const char* part : parts) {

@@ -28,9 +28,7 @@ FILE* index_file;
 std::string video_index;
 // Between display_open and display_close.
 bool presenting;
-int frame_number;
-// Whether frames were counted unseen since the last written one.
-bool replayed;
+FrameNumbering numbering;
 Palette current_palette;
 // Inclusive frame ranges to write as PNG, from --png.
 std::vector<std::pair<long, long>> png_frames;
@@ -290,7 +288,7 @@ bool display_render_configure(int argc, char** argv)
 
 void display_open(int, char**, const char*, int, int)
 {
-    frame_number = 0;
+    numbering = {0, false};
     std::memset(current_palette.rgb, 0, sizeof current_palette.rgb);
     // A refused video touches nothing in frames/.
     video_on = video_request.path != nullptr;
@@ -318,17 +316,9 @@ void display_present(const Image& image)
 {
     if (!presenting)
         return;
-    // A replay's frames are counted, not written; the one it stops on is shown at the
-    // hand-over under its own number.
-    if (clock_replaying()) {
-        ++frame_number;
-        replayed = true;
+    int frame_number = 0;
+    if (!frame_index_number(&numbering, clock_replaying(), &frame_number))
         return;
-    }
-    if (replayed) {
-        replayed = false;
-        --frame_number;
-    }
     char line[kFrameIndexLineSize];
     frame_index_line(line, frame_number, clock_now(), image, current_palette);
     if (index_file != nullptr) {
@@ -344,7 +334,6 @@ void display_present(const Image& image)
     const uint32_t* shown = gentle ? gentle_present(image, current_palette, clock_now()) : nullptr;
     if (png_wanted(frame_number))
         write_png(image, shown, frame_number);
-    ++frame_number;
     if (video_on && (shown != nullptr ? video_present_pixels(shown, clock_now())
                                       : video_present(image, current_palette, clock_now())) != 0)
         std::exit(1);

@@ -32,10 +32,7 @@ bool writing_index;
 bool gentle; // the gentle picture (display/gentle), from the page's switch
 
 std::string index_text;
-int frame_number;
-// A replay's frames are counted, not written; the one it stops on is written at the
-// hand-over under its own number, as the headless renderer does.
-bool replayed;
+FrameNumbering numbering;
 
 // What web_next_control found waiting.
 constexpr int kControlKey = 1;
@@ -179,8 +176,7 @@ void display_open(int argc, char** argv, const char* title, int width, int heigh
             std::exit(1);
         }
     }
-    frame_number = 0;
-    replayed = false;
+    numbering = {0, false};
     index_text.clear();
     std::memset(current_palette.rgb, 0, sizeof current_palette.rgb);
     display_set_palette(current_palette);
@@ -203,18 +199,11 @@ void display_set_palette(const Palette& palette)
 void display_present(const Image& image)
 {
     if (writing_index) {
-        if (clock_replaying()) {
-            ++frame_number;
-            replayed = true;
+        int frame_number = 0;
+        if (!frame_index_number(&numbering, clock_replaying(), &frame_number))
             return;
-        }
-        if (replayed) {
-            replayed = false;
-            --frame_number;
-        }
         char line[kFrameIndexLineSize];
         index_text.append(line, (size_t)frame_index_line(line, frame_number, clock_now(), image, current_palette));
-        ++frame_number;
         return;
     }
     // A seek's replay shows nothing; the viewer's controls wait for its hand-over.
