@@ -75,15 +75,13 @@ int main(int argc, char** argv)
         } else if (std::strcmp(a, "--start") == 0) {
             if (i + 1 == argc)
                 usage_error("needs seconds of show or a part's name", a);
-            if (!show_time_parse(argv[++i], &plan.start_ms))
-                usage_error("expected seconds of show time before its end, or a part's name",
-                            (std::string("--start ") + argv[i]).c_str());
+            if (const char* expected = show_plan_option(a, argv[++i], &plan))
+                usage_error(expected, (std::string("--start ") + argv[i]).c_str());
         } else if (std::strcmp(a, "--seed") == 0) {
             if (i + 1 == argc)
                 usage_error("needs a whole number from 0 to 4294967295", a);
-            if (!show_seed_parse(argv[++i], &plan.seed))
-                usage_error("expected a whole number from 0 to 4294967295", (std::string("--seed ") + argv[i]).c_str());
-            plan.seeded = true;
+            if (const char* expected = show_plan_option(a, argv[++i], &plan))
+                usage_error(expected, (std::string("--seed ") + argv[i]).c_str());
         } else if (std::strcmp(a, "--scale") == 0) {
             if (i + 1 == argc)
                 usage_error("needs a number, 1 to 8", a);

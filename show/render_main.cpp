@@ -19,21 +19,15 @@ int main(int argc, char** argv)
     ShowPlan plan = {false, false, 0, 0};
     int kept = 1;
     for (int i = 1; i < argc; ++i) {
-        const bool seed = std::strcmp(argv[i], "--seed") == 0;
-        if (!seed && std::strcmp(argv[i], "--start") != 0) {
+        if (std::strcmp(argv[i], "--seed") != 0 && std::strcmp(argv[i], "--start") != 0) {
             argv[kept++] = argv[i];
             continue;
         }
         if (i + 1 >= argc)
             usage_error(argv[i], "needs a value");
-        const char* text = argv[++i];
-        if (seed) {
-            if (!show_seed_parse(text, &plan.seed))
-                usage_error("--seed", "expected a whole number from 0 to 4294967295");
-            plan.seeded = true;
-        } else if (!show_time_parse(text, &plan.start_ms)) {
-            usage_error("--start", "expected seconds of show time before its end, or a part's name");
-        }
+        const char* option = argv[i];
+        if (const char* expected = show_plan_option(option, argv[++i], &plan))
+            usage_error(option, expected);
     }
     argv[kept] = nullptr;
     argc = kept;

@@ -348,6 +348,18 @@ bool show_seed_parse(const char* text, uint32_t* seed)
     return true;
 }
 
+const char* show_plan_option(const char* option, const char* value, ShowPlan* plan)
+{
+    if (std::strcmp(option, "--seed") != 0)
+        return show_time_parse(value, &plan->start_ms)
+                   ? nullptr
+                   : "expected seconds of show time before its end, or a part's name";
+    if (!show_seed_parse(value, &plan->seed))
+        return "expected a whole number from 0 to 4294967295";
+    plan->seeded = true;
+    return nullptr;
+}
+
 void blank_screen(Image* screen)
 {
     std::memset(work_palette.rgb, 0, sizeof work_palette.rgb);

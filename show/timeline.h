@@ -64,6 +64,12 @@ bool show_time_parse(const char* text, int32_t* ms);
 // anything else (a sign, a fraction, too large).
 bool show_seed_parse(const char* text, uint32_t* seed);
 
+// The value of a viewer's "--seed" (show_seed_parse) or "--start" (show_time_parse), the
+// options every program that offers them reads alike, into *plan; called by those
+// programs' entry points with one of the two as option. Null when taken, else what was
+// expected of the value, for the program's own message.
+const char* show_plan_option(const char* option, const char* value, ShowPlan* plan);
+
 // Runs the whole show (once, or in rounds as show_plan asked) and returns 0; the entry
 // point of every program, which links one display back-end, one music back-end and one clock.
 int show_main(int argc, char** argv);

@@ -28,20 +28,14 @@ int main(int argc, char** argv)
     ShowPlan plan = {false, false, 0, 0};
     int kept = 1;
     for (int i = 1; i < argc; ++i) {
-        const bool seed = std::strcmp(argv[i], "--seed") == 0;
-        if (!seed && std::strcmp(argv[i], "--start") != 0) {
+        if (std::strcmp(argv[i], "--seed") != 0 && std::strcmp(argv[i], "--start") != 0) {
             argv[kept++] = argv[i];
             continue;
         }
         const char* option = argv[i];
         const char* text = i + 1 < argc ? argv[++i] : "";
-        if (seed) {
-            if (!show_seed_parse(text, &plan.seed))
-                option_error(option, text, "expected a whole number from 0 to 4294967295");
-            plan.seeded = true;
-        } else if (!show_time_parse(text, &plan.start_ms)) {
-            option_error(option, text, "expected seconds of show time before its end, or a part's name");
-        }
+        if (const char* expected = show_plan_option(option, text, &plan))
+            option_error(option, text, expected);
     }
     argv[kept] = nullptr;
     for (int k = 0; k < kShowParts; ++k)

@@ -472,6 +472,14 @@ int64_t picture_delay_microseconds()
     return answers_chosen ? (int64_t)chosen.picture_delay_ms * 1000 : 0;
 }
 
+// The CLOCK_MONOTONIC microsecond the player's times are given in.
+int64_t monotonic_microseconds()
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (int64_t)now.tv_sec * 1000000 + now.tv_nsec / 1000;
+}
+
 } // namespace
 
 void music_choose(const MusicChoice& choice)
@@ -577,9 +585,7 @@ void music_start()
     // delay: the first frame is seen with the first sample. The tune may not begin before
     // the picture's delay is over.
     const int64_t picture_delay = picture_delay_microseconds();
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    const int64_t earliest = (int64_t)now.tv_sec * 1000000 + now.tv_nsec / 1000 + picture_delay;
+    const int64_t earliest = monotonic_microseconds() + picture_delay;
     std::string request(1, kGo);
     request.append(reinterpret_cast<const char*>(&earliest), sizeof earliest);
     int64_t heard_at = 0;
@@ -587,8 +593,7 @@ void music_start()
         !receive_all(player_channel, &heard_at, sizeof heard_at, kStartAnswerSeconds * 1000) || heard_at <= 0)
         return;
     const int64_t begin = heard_at - picture_delay;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    const int64_t wait = begin - ((int64_t)now.tv_sec * 1000000 + now.tv_nsec / 1000);
+    const int64_t wait = begin - monotonic_microseconds();
     if (wait <= 0 || wait > kLongestLatencyMicroseconds)
         return;
     const timespec until{(time_t)(begin / 1000000), (long)(begin % 1000000) * 1000};
@@ -611,9 +616,7 @@ void music_play_from(int32_t show_ms)
         return;
     tune_held = false;
     // Heard with the frame presented next, which the viewer sees the picture's delay later.
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    const int64_t at = (int64_t)now.tv_sec * 1000000 + now.tv_nsec / 1000 + picture_delay_microseconds();
+    const int64_t at = monotonic_microseconds() + picture_delay_microseconds();
     std::string request(1, kSeek);
     request.append(reinterpret_cast<const char*>(&show_ms), sizeof show_ms);
     request.append(reinterpret_cast<const char*>(&at), sizeof at);
