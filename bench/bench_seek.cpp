@@ -12,8 +12,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "core/clock.h"
 #include "display/null/display_null.h"
+#include "display/viewer/viewer.h"
 #include "show/timeline.h"
 #include "sound/music.h"
 
@@ -23,7 +23,7 @@ using SteadyClock = std::chrono::steady_clock;
 constexpr int kSeeksPerPart = 15;
 
 struct Timings {
-    // Seconds from clock_seek to the new picture: to part k's start (goal k) and to its end
+    // Seconds from viewer_seek to the new picture: to part k's start (goal k) and to its end
     // (goal kShowParts + k).
     std::vector<double> seek[2 * kShowParts];
     double load_replay = 0; // seconds the load phase's whole replay took
@@ -42,9 +42,9 @@ double seconds_since(SteadyClock::time_point from)
 
 void on_present(size_t)
 {
-    if (clock_show_ended())
+    if (viewer_ended())
         return;
-    if (clock_replaying()) {
+    if (!viewer_frame_seen()) {
         timings.replay_seen = true;
         return;
     }
@@ -58,7 +58,7 @@ void on_present(size_t)
     if (timings.goal >= 0)
         timings.seek[timings.goal].push_back(seconds_since(timings.asked));
     if (timings.seeks == kSeeksPerPart * 2 * kShowParts) {
-        clock_end_show();
+        viewer_end();
         return;
     }
     // Steps of five go round all eighteen goals, each time from a different one, forward
@@ -68,7 +68,7 @@ void on_present(size_t)
     const int k = timings.goal % kShowParts;
     const int32_t end = k + 1 < kShowParts ? show_parts[k + 1].start_ms : kShowLength;
     timings.asked = SteadyClock::now();
-    clock_seek(timings.goal < kShowParts ? show_parts[k].start_ms : end - 1);
+    viewer_seek(timings.goal < kShowParts ? show_parts[k].start_ms : end - 1);
 }
 
 // The show runs once, in the build folder (the demo's data), its messages kept out of the

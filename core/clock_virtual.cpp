@@ -20,10 +20,9 @@ int32_t clock_source_now()
 int clock_source_wait(int32_t frame_start, int32_t period)
 {
     // Measured on the show's reading, which a seek may have moved away from this one.
-    const int32_t deadline = (int32_t)((uint32_t)frame_start + (uint32_t)period);
-    const int32_t remaining = (int32_t)((uint32_t)deadline - (uint32_t)clock_now());
+    const int32_t remaining = clock_between(clock_now(), clock_after(frame_start, period));
     if (remaining > 0)
-        virtual_now = (int32_t)((uint32_t)virtual_now + (uint32_t)remaining);
+        virtual_now = clock_after(virtual_now, remaining);
     return 0;
 }
 

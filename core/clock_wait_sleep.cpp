@@ -7,14 +7,14 @@
 
 int clock_source_wait(int32_t frame_start, int32_t period)
 {
-    const int32_t deadline = (int32_t)((uint32_t)frame_start + (uint32_t)period);
+    const int32_t deadline = clock_after(frame_start, period);
     for (;;) {
         timespec now;
         clock_gettime(CLOCK_MONOTONIC, &now);
         // clock_now reads whole milliseconds of this clock (plus a fixed offset after a
         // seek): the deadline's reading starts remaining milliseconds after the start of
         // the current one. Woken a millisecond early, the loop sleeps again.
-        const int32_t remaining = (int32_t)((uint32_t)deadline - (uint32_t)clock_now());
+        const int32_t remaining = clock_between(clock_now(), deadline);
         if (remaining <= 0)
             return 0;
         const long long at =

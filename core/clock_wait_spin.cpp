@@ -7,7 +7,7 @@
 int clock_source_wait(int32_t frame_start, int32_t period)
 {
     int32_t now = clock_now();
-    int32_t remaining = period - (int32_t)((uint32_t)now - (uint32_t)frame_start);
+    int32_t remaining = period - clock_between(frame_start, now);
     int32_t sleep_ms = (remaining / 10) * 10;
     if (sleep_ms > 0) {
         timespec ts;
@@ -17,8 +17,8 @@ int clock_source_wait(int32_t frame_start, int32_t period)
     }
     // The sleep covers only whole 10 ms steps; the spin makes the frame exact to the
     // millisecond and never early.
-    const int32_t deadline = (int32_t)((uint32_t)frame_start + (uint32_t)period);
-    while ((int32_t)((uint32_t)clock_now() - (uint32_t)deadline) < 0) {
+    const int32_t deadline = clock_after(frame_start, period);
+    while (clock_between(deadline, clock_now()) < 0) {
     }
     return 0;
 }

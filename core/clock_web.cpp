@@ -29,14 +29,14 @@ int32_t clock_source_now()
 int clock_source_wait(int32_t frame_start, int32_t period)
 {
     tarqle_clock_wait_begin(period);
-    const int32_t deadline = (int32_t)((uint32_t)frame_start + (uint32_t)period);
+    const int32_t deadline = clock_after(frame_start, period);
     // A frame that is already late still yields once, or the page would never show it.
     // The viewer's end is taken at every turn, also while the clock stands (the tune held up).
-    int32_t remaining = (int32_t)((uint32_t)deadline - (uint32_t)clock_now());
+    int32_t remaining = clock_between(clock_now(), deadline);
     do {
         if (tarqle_clock_sleep(remaining > 0 ? remaining : 0) != 0)
             fatal_exit(true, 0); // the viewer's end, not a failure
-        remaining = (int32_t)((uint32_t)deadline - (uint32_t)clock_now());
+        remaining = clock_between(clock_now(), deadline);
     } while (remaining > 0);
     tarqle_clock_wait_end();
     return 0;

@@ -26,6 +26,6 @@ struct FrameNumbering {
 };
 
 // Called by a headless back-end's present for every frame, replaying being whether the
-// show is replayed (clock_replaying): false then (the frame is only counted); otherwise
+// show runs unseen (!viewer_frame_seen): false then (the frame is only counted); otherwise
 // true, with the frame's number in *number.
 bool frame_index_number(FrameNumbering* numbering, bool replaying, int* number);

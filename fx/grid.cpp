@@ -5,11 +5,14 @@
 
 #include "core/clock.h"
 #include "core/rounding.h"
+#include "core/seek_state.h"
 
 namespace {
 
 // One set of globals for the whole run: every caller continues where the last one left.
 GridState state = {0, 0, 1.0f, 1.0f, 0.01357f, 0.0248f};
+// Each part that lays the grid goes on with its motion where the one before left it.
+[[maybe_unused]] const bool state_kept = seek_state_declare(&state, sizeof state);
 
 // Distances from the centre in pixels: the half-height 120 in 11 steps and the
 // half-width 160 in 15 steps, computed in 8-bit fixed point.

@@ -8,6 +8,7 @@
 
 #include "core/clock.h"
 #include "core/rounding.h"
+#include "core/seek_state.h"
 #include "core/shared.h"
 #include "display/display.h"
 #include "pcx/pcx.h"
@@ -23,6 +24,9 @@ constexpr int kHalf = kBlobSize / 2;
 
 uint8_t* field_table;
 Palette palette;
+
+// The blobs move on from frame to frame and from the blobs' run to the next round's.
+[[maybe_unused]] const bool blobs_kept = seek_state_declare(blobs, sizeof blobs);
 
 void set_grey(int entry, int level)
 {
@@ -129,18 +133,6 @@ const uint8_t* blobs_field_table()
 const Palette& blobs_palette()
 {
     return palette;
-}
-
-BlobsState blobs_state()
-{
-    BlobsState state;
-    std::memcpy(state.blobs, blobs, sizeof blobs);
-    return state;
-}
-
-void blobs_state_set(const BlobsState& state)
-{
-    std::memcpy(blobs, state.blobs, sizeof blobs);
 }
 
 void blobs_precalc()

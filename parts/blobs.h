@@ -31,13 +31,6 @@ void blobs_run(Image* screen, const char* picture1_path, const char* picture2_pa
 // Releases the field table; called once at shut-down.
 void blobs_free();
 
-// The blobs' states as they stand, and putting them back: for the timeline's saved states.
-struct BlobsState {
-    Blob blobs[kBlobCount];
-};
-BlobsState blobs_state();
-void blobs_state_set(const BlobsState& state);
-
 // Fills the field table and draws the 30 starting states from the shared generator.
 // Called by blobs_load only, after the table is allocated.
 void blobs_precalc();

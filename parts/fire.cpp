@@ -11,6 +11,7 @@
 
 #include "core/clock.h"
 #include "core/rounding.h"
+#include "core/seek_state.h"
 #include "core/shared.h"
 #include "display/display.h"
 #include "fx/blit.h"
@@ -103,10 +104,14 @@ void fire_load()
     alloc_or_exit(&thumbnail, kThumbWidth, kThumbHeight, true);
     // The heat buffer's failure leaves the music library up, as it always has.
     alloc_or_exit(&fire_buffer, kFireWidth, kFireHeight, false);
+    // The heat is the one thing of the fire that a frame leaves for the next.
+    seek_state_declare(fire_buffer->pixels, (size_t)kFireWidth * kFireHeight);
 }
 
 void fire_free()
 {
+    if (fire_buffer != nullptr)
+        seek_state_withdraw(fire_buffer->pixels);
     std::free(radius_map);
     std::free(angle_map);
     radius_map = nullptr;
@@ -115,18 +120,6 @@ void fire_free()
         image_free(image);
         *image = nullptr;
     }
-}
-
-FireHeat fire_heat()
-{
-    FireHeat heat;
-    std::memcpy(heat.heat, fire_buffer->pixels, sizeof heat.heat);
-    return heat;
-}
-
-void fire_heat_set(const FireHeat& heat)
-{
-    std::memcpy(fire_buffer->pixels, heat.heat, sizeof heat.heat);
 }
 
 void fire_precalc(uint8_t* radius, uint8_t* angle, int width, int height, int orientation, int)

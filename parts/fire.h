@@ -29,15 +29,6 @@ void fire_run(Image* screen, int end_time, int palette_scheme, int unused, int o
 // Releases everything fire_load made. Once, at shut-down.
 void fire_free();
 
-// The heat buffer's contents: the one thing of the fire that a run leaves behind for the
-// next (fire_load clears it, every frame carries it on). For the timeline's saved states;
-// both calls between fire_load and fire_free.
-struct FireHeat {
-    uint8_t heat[kFireWidth * kFireHeight];
-};
-FireHeat fire_heat();
-void fire_heat_set(const FireHeat& heat);
-
 // Fills the two maps (width x height/2 bytes each, owned by the caller) with the radius
 // byte and angle byte of every pixel of the upper half of a width x height screen.
 // orientation 1: radius grows outward; 0: inward. Every map_shape gives the polar maps.

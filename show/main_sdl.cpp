@@ -8,7 +8,6 @@
 #include <string>
 
 #include "display/sdl/display_sdl.h"
-#include "display/viewer/viewer.h"
 #include "show/timeline.h"
 #include "sound/music.h"
 
@@ -38,8 +37,6 @@ static_assert(kMaxScale == 8, "the usage and the refusals say 1 to 8");
 // seeks and loops, so the player plays the tune again wherever the show goes.
 constexpr MusicChoice kMusic = {4, 0, 44100, 17, true};
 constexpr MusicChoice kNoMusic = {0, 0, 44100, 0, false};
-
-ViewerChapter chapters[kShowParts];
 
 // A bad command line: what was wrong, then the usage; nothing has been opened yet.
 [[noreturn]] void usage_error(const char* what, const char* option)
@@ -105,9 +102,6 @@ int main(int argc, char** argv)
         // Nowhere to tell it; the show goes on.
     }
     display_sdl_configure(display);
-    for (int k = 0; k < kShowParts; ++k)
-        chapters[k] = {show_parts[k].title, show_parts[k].start_ms};
-    viewer_chapters(chapters, kShowParts, kShowLength);
     show_plan(plan);
     show_plan_seeks();
     music_choose(music ? kMusic : kNoMusic);

@@ -9,8 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "core/clock.h"
+#include "core/seek_state.h"
 #include "core/shared.h"
 #include "display/display.h"
 #include "fx/grid.h"
@@ -24,6 +26,7 @@
 #include "parts/presents.h"
 #include "parts/slides.h"
 #include "parts/words.h"
+#include "show/viewing.h"
 #include "sound/music.h"
 
 namespace {
@@ -33,26 +36,19 @@ const char* const kTitle = kShowTitle;
 ShowPlan plan = {false, false, 0, 0};
 bool seeks_planned;
 
-// The screen image, for the hand-over after a replay and the saved states.
-Image* held_screen;
+// The show time each part started at in this round.
 int32_t part_started[kShowParts];
 
-// What the show holds at a part's start that a later run step reads, besides the parts'
-// loaded data (which no run step changes): as the whole run on the virtual clock holds it
-// there. Not kept, since every step rewrites them before reading them: the slide buffer
-// (the slides copy the screen into it first), the scratch images each frame draws anew,
-// the display's palette (each part sends its own before its first frame), and the words'
-// and the fire's run records (each run starts them afresh).
+// The state the show holds at a part's start, as the whole run on the virtual clock holds
+// it there: what every module declared a seek must put back (core/seek_state), the part
+// starts seen so far and the screen image. Not kept: the parts' loaded data, which no run
+// step changes, the scratch images each frame draws anew, the display's palette (each part
+// sends its own before its first frame) and the parts' run records (each run starts them
+// afresh).
 struct SavedState {
     bool kept;
     int32_t show_ms;
-    int32_t started[kShowParts];
-    RandGlibc random;
-    GridState grid;
-    BlobsState blobs;
-    FireHeat heat;
-    Palette palette;
-    uint8_t screen[kScreenWidth * kScreenHeight];
+    std::vector<uint8_t> bytes;
 };
 SavedState saved[kShowParts];
 
@@ -61,49 +57,13 @@ void keep_state(int k, int32_t show_ms)
     SavedState& state = saved[k];
     state.kept = true;
     state.show_ms = show_ms;
-    std::memcpy(state.started, part_started, sizeof part_started);
-    state.random = random_state();
-    state.grid = grid_state();
-    state.blobs = blobs_state();
-    state.heat = fire_heat();
-    state.palette = work_palette;
-    std::memcpy(state.screen, held_screen->pixels, sizeof state.screen);
+    state.bytes.resize(seek_state_size());
+    seek_state_save(state.bytes.data());
 }
 
 void put_back_state(int k)
 {
-    const SavedState& state = saved[k];
-    std::memcpy(part_started, state.started, sizeof part_started);
-    random_state_set(state.random);
-    grid_state_set(state.grid);
-    blobs_state_set(state.blobs);
-    fire_heat_set(state.heat);
-    work_palette = state.palette;
-    std::memcpy(held_screen->pixels, state.screen, sizeof state.screen);
-}
-
-// Whether the viewer's pause holds the tune: from a pause until its resume, also across
-// the steps and seeks made meanwhile.
-bool viewer_paused;
-
-// The frame a replay stopped on is in the screen image, its palette already sent; the
-// tune goes on from there (unless the viewer holds the show in that present, whose end
-// then starts it), but not while the viewer's pause holds it (a step out of that present).
-void show_held_frame()
-{
-    display_present(*held_screen);
-    if (!viewer_paused)
-        music_play_from(clock_show_time());
-}
-
-// The viewer's pause silences the tune; going on plays it from where the show stands.
-void follow_pause(bool paused)
-{
-    viewer_paused = paused;
-    if (paused)
-        music_hold();
-    else
-        music_play_from(clock_show_time());
+    seek_state_restore(saved[k].bytes.data());
 }
 
 // A replay passing a part's start keeps the state there; a live run's states are its own
@@ -112,7 +72,7 @@ void part_begins(int k)
 {
     part_started[k] = clock_show_time();
     clock_mark_due(show_parts[k].start_ms);
-    if (clock_replay_running())
+    if (viewing_replay_running())
         keep_state(k, part_started[k]);
 }
 
@@ -176,18 +136,12 @@ void keep_part_starts(Image* screen)
     keep_state(0, 0);
     if (!seeks_planned)
         return;
-    // A seek asked during the load phase waits for the run phase, not ending this replay.
-    int32_t goal = 0;
-    const bool seek = clock_take_seek(&goal);
     quiet_begin();
-    // A goal past every frame: the replay runs to the run phase's end.
-    clock_replay(0, INT32_MAX, show_held_frame);
+    viewing_keep_begin();
     run_phase(screen, 0);
-    clock_replay_end();
+    viewing_keep_end();
     quiet_end(false);
     put_back_state(0);
-    if (seek)
-        clock_seek(goal);
 }
 
 // Puts back the state kept at the latest part start at or before goal and replays from
@@ -198,16 +152,14 @@ int replay_to(int32_t goal)
     while (k > 0 && !(saved[k].kept && saved[k].show_ms <= goal))
         --k;
     put_back_state(k);
-    // The tune is silent while the run phase is replayed, until the hand-over; a seek
-    // replays also to the very start, where the show's time axis starts again.
-    music_hold();
-    clock_replay(saved[k].show_ms, goal, show_held_frame);
+    viewing_replay(saved[k].show_ms);
     return k;
 }
 
 // The load phase: every part's data, each step on a blank screen, then the tune starts.
 void load_phase(Image* screen)
 {
+    viewing_round_loads();
     blank_screen(screen);
     presents_load();
     blank_screen(screen);
@@ -222,10 +174,7 @@ void load_phase(Image* screen)
     fire_load();
     blank_screen(screen);
     keep_part_starts(screen);
-    music_start();
-    int32_t at = 0;
-    if (music_start_time(&at))
-        clock_show_begin(at);
+    viewing_round_starts();
 }
 
 // Part k's run step, with the blank screen before it where it has one.
@@ -397,26 +346,27 @@ int show_main(int argc, char** argv)
         std::exit(1);
     }
     music_load("music/tarqle.xm");
-    clock_on_pause(follow_pause);
+    // The screen image and the part starts seen are the timeline's own state that a seek
+    // puts back.
+    seek_state_declare(screen->pixels, (size_t)kScreenWidth * kScreenHeight);
+    seek_state_declare(part_started, sizeof part_started);
+    viewing_begin(screen, seeks_planned, plan.start_ms);
 
     // What the parts hold between frames and do not load (the grid's motion) is put back
     // as it was at the first round's start, so every round with one seed is the same.
     const GridState grid_at_start = grid_state();
-    held_screen = screen;
     load_phase(screen);
-    int32_t goal = plan.start_ms;
-    bool seek = goal > 0;
     for (;;) {
         // A start or a seek goes on from the state kept at the part start before its goal.
-        run_phase(screen, seek ? replay_to(goal) : 0);
-        seek = clock_take_seek(&goal);
-        if (!seek && (!plan.loop || clock_show_ended()))
+        int32_t goal = 0;
+        run_phase(screen, viewing_seek_waiting(&goal) ? replay_to(goal) : 0);
+        const ViewingNext next = viewing_round_ends(plan.loop);
+        if (next == kViewingEnd)
             break;
-        if (!seek) {
+        if (next == kViewingNewRound) {
             // A new round: the tune from its start, the random numbers seeded afresh, the
             // parts' data loaded anew and the grid as the first round had it.
             seed_round();
-            goal = 0;
             free_parts();
             grid_state_set(grid_at_start);
             load_phase(screen);
@@ -426,6 +376,7 @@ int show_main(int argc, char** argv)
     music_stop();
     music_shutdown();
     free_parts();
+    seek_state_withdraw(screen->pixels);
     image_free(&screen);
     display_close();
 

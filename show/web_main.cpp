@@ -6,12 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "display/viewer/viewer.h"
 #include "show/timeline.h"
 
 namespace {
-
-ViewerChapter chapters[kShowParts];
 
 // A bad option from the page's address: on standard output, whose last line the page
 // shows as the reason the show stopped.
@@ -27,7 +24,9 @@ int main(int argc, char** argv)
 {
     ShowPlan plan = {false, false, 0, 0};
     int kept = 1;
+    bool index = false;
     for (int i = 1; i < argc; ++i) {
+        index = index || std::strcmp(argv[i], "--index") == 0;
         if (std::strcmp(argv[i], "--seed") != 0 && std::strcmp(argv[i], "--start") != 0) {
             argv[kept++] = argv[i];
             continue;
@@ -38,9 +37,9 @@ int main(int argc, char** argv)
             option_error(option, text, expected);
     }
     argv[kept] = nullptr;
-    for (int k = 0; k < kShowParts; ++k)
-        chapters[k] = {show_parts[k].title, show_parts[k].start_ms};
-    viewer_chapters(chapters, kShowParts, kShowLength);
     show_plan(plan);
+    // The page's viewer seeks; the frame index, like the headless renderer's, is one run.
+    if (!index)
+        show_plan_seeks();
     std::exit(show_main(kept, argv));
 }

@@ -5,6 +5,7 @@
 #include <mikmod.h>
 
 #include <algorithm>
+#include <cstdint>
 
 // The most channels a tune may bring.
 constexpr int kChannelLimit = 64;
@@ -51,17 +52,22 @@ inline void music_set_module(MODULE* module)
 // Mixes the playing tune's next frames and drops them, so it goes on from there with the
 // very samples it would have played (the mixer's output does not depend on how it is cut
 // into calls). For the player's seeks: the whole tune mixes in about a fifth of a second.
-inline void music_skip_frames(long frames)
+// With may_go_on, it is asked between two pieces (each about 0.1 s of the tune, well under
+// a millisecond to mix) whether to go on; false when it said no before the end.
+inline bool music_skip_frames(int64_t frames, bool (*may_go_on)())
 {
     SBYTE scratch[16384];
-    const long frame_bytes = ((md_mode & DMODE_16BITS) ? 2 : 1) * ((md_mode & DMODE_STEREO) ? 2 : 1);
+    const int64_t frame_bytes = ((md_mode & DMODE_16BITS) ? 2 : 1) * ((md_mode & DMODE_STEREO) ? 2 : 1);
     while (frames > 0) {
-        const long bytes = std::min(frames * frame_bytes, (long)sizeof scratch / frame_bytes * frame_bytes);
+        if (may_go_on != nullptr && !may_go_on())
+            return false;
+        const int64_t bytes = std::min(frames * frame_bytes, (int64_t)sizeof scratch / frame_bytes * frame_bytes);
         const ULONG mixed = VC_WriteBytes(scratch, (ULONG)bytes);
         if (mixed == 0)
-            return;
-        frames -= (long)mixed / frame_bytes;
+            return true;
+        frames -= (int64_t)mixed / frame_bytes;
     }
+    return true;
 }
 
 // The tune at path loaded afresh (so all of its state starts over) with the show's module
@@ -79,7 +85,7 @@ inline MODULE* music_load_at(const char* path, long frames, bool lock)
     Player_Start(module);
     if (lock)
         MikMod_Lock();
-    music_skip_frames(frames);
+    music_skip_frames(frames, nullptr);
     if (lock)
         MikMod_Unlock();
     return module;

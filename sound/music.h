@@ -49,20 +49,26 @@ int music_load(const char* path);
 // it again at each round, and the tune starts again from its beginning.
 void music_start();
 
-// Called by the timeline when the show stops moving for the viewer (a pause, a seek while
-// it is replayed, the end of a looping show's round): the tune falls silent where it is,
-// until music_play_from or music_start. Does nothing before music_start, or when held.
+// As music_start, for a round that the viewer holds at its start (a pause asked while it
+// loaded, a seek waiting for it): the tune is made ready at its beginning and stays
+// silent until music_play_from; returns at once.
+void music_start_held();
+
+// Called by the show when it stops moving for the viewer (a pause, a seek while it is
+// replayed), after a start: the tune falls silent where it is, until music_play_from or
+// the next start.
 void music_hold();
 
-// Called by the timeline when a held show goes on live at show time show_ms (a seek's new
+// Called by the show when a held show goes on live at show time show_ms (a seek's new
 // picture, a resumed pause): the tune plays on from its own position show_ms, to the
 // sample, heard with the frame the show presents next (held back by the picture's delay,
-// as at the start). Returns at once; the player mixes its way to the position itself and
-// keeps the heard tune on time from there. Does nothing unless held.
+// as at the start). Returns at once; the player mixes its way to the position itself,
+// skips on by the time that took, and keeps the heard tune on time from there; a later
+// hold or play-from that comes meanwhile takes the place of this one.
 void music_play_from(int32_t show_ms);
 
-// The clock reading at which the show's last music_start returned, whether music plays or
-// not, in *at; false before the first call. For a program that records the show and mixes
+// The clock reading at which the show's last music_start or music_start_held returned,
+// whether music plays or not, in *at; false before the first call. For a program that records the show and mixes
 // the tune itself, so its sound starts where the show's music would.
 bool music_start_time(int32_t* at);
 

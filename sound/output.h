@@ -30,6 +30,10 @@ int64_t own_output_start(int64_t earliest, int64_t position);
 // that, the updates skip ahead until it is on time, as they keep it on time later.
 void own_output_follow(int64_t at, int64_t position);
 
+// Player process: the own output's latency now, from the next frame sent to the moment it
+// is heard (microseconds); 0 without an own output, or before its stream plays.
+int64_t own_output_latency();
+
 // Player process, when the show holds: what the output still holds unheard is dropped, so
 // the tune falls silent at once; nothing more is sent until the next start or follow.
 void own_output_hold();

@@ -16,4 +16,9 @@ int64_t own_output_start(int64_t, int64_t)
 
 void own_output_follow(int64_t, int64_t) {}
 
+int64_t own_output_latency()
+{
+    return 0;
+}
+
 void own_output_hold() {}

@@ -1,12 +1,12 @@
 // tarqle-sdl's own sound output: the music library's software mixer played through a
 // PulseAudio stream with a short latency target, whose latency the server reports.
 #include <pulse/simple.h>
-#include <time.h>
 
 #include <algorithm>
 #include <vector>
 
 #include "sound/output.h"
+#include "sound/player_protocol.h"
 
 namespace {
 
@@ -33,13 +33,6 @@ int64_t tune_sent;
 int64_t heard_start;
 int64_t silence_frames;
 int64_t held_position;
-
-int64_t monotonic_microseconds()
-{
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return (int64_t)now.tv_sec * 1000000 + now.tv_nsec / 1000;
-}
 
 int64_t frames_in(int64_t microseconds)
 {
@@ -234,6 +227,11 @@ int64_t own_output_start(int64_t earliest, int64_t position)
 void own_output_follow(int64_t at, int64_t position)
 {
     begin_at(at, position, monotonic_microseconds(), server_microseconds());
+}
+
+int64_t own_output_latency()
+{
+    return server_microseconds();
 }
 
 void own_output_hold()

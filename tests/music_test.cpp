@@ -6,6 +6,7 @@
 #include <mikmod.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -27,6 +28,7 @@
 
 #include "sound/mikmod_settings.h"
 #include "sound/music.h"
+#include "sound/player_protocol.h"
 #include "tests/run_program.h"
 
 namespace {
@@ -552,6 +554,7 @@ void wait_until_written(const char* path)
 
 // A show that goes back: the tune held and played on from a position, then started again
 // as a looping show's next round does; each time the very samples a whole run has there.
+// A burst of seeks costs one: the player plays on only from the last one's position.
 TEST(Music, HeldTunePlaysOnFromAPositionToTheSampleAndStartsAgain)
 {
     const std::string raw = driver("Raw disk writer");
@@ -572,7 +575,8 @@ TEST(Music, HeldTunePlaysOnFromAPositionToTheSampleAndStartsAgain)
         music_load("music/short.xm");
         music_start();
         music_hold();
-        music_play_from(1000);
+        for (int32_t ms = 100; ms <= 1000; ms += 100)
+            music_play_from(ms);
         wait_until_written("music.raw");
         music_start();
         wait_until_written("music.raw");
@@ -591,6 +595,35 @@ TEST(Music, HeldTunePlaysOnFromAPositionToTheSampleAndStartsAgain)
     ASSERT_NE(from, std::string::npos);
     EXPECT_LE(from + whole.size() - 176400, again);
     EXPECT_EQ(written.compare(from, whole.size() - 176400, whole, 176400), 0);
+    // And before that only the tune's start, up to the hold: none of the burst's other goals.
+    EXPECT_EQ(written.compare(0, from, whole, 0, from), 0);
+}
+
+// The show's requests and the player's answers as they travel: an answer that came too
+// late for its request is not taken for the next one's.
+TEST(PlayerProtocol, RecordsTravelWholeAndLateAnswersAreDropped)
+{
+    int ends[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+    const PlayerRequest sent = {7, kPlayerPlayFrom, true, 123456, -5, "music/tarqle.xm"};
+    ASSERT_TRUE(player_request_send(ends[0], sent));
+    PlayerRequest got;
+    ASSERT_TRUE(player_request_receive(ends[1], &got, 1000, nullptr));
+    EXPECT_EQ(got.serial, 7u);
+    EXPECT_EQ(got.kind, kPlayerPlayFrom);
+    EXPECT_TRUE(got.held);
+    EXPECT_EQ(got.position_ms, 123456);
+    EXPECT_EQ(got.at, -5);
+    EXPECT_EQ(got.path, "music/tarqle.xm");
+
+    ASSERT_TRUE(player_answer_send(ends[1], {1, 11}));
+    ASSERT_TRUE(player_answer_send(ends[1], {2, 22}));
+    int64_t value = 0;
+    EXPECT_TRUE(player_answer_receive(ends[0], 2, &value, 1000));
+    EXPECT_EQ(value, 22);
+    EXPECT_FALSE(player_answer_receive(ends[0], 3, &value, 50)) << "no answer to request 3";
+    close(ends[0]);
+    close(ends[1]);
 }
 
 TEST(Music, PlayerStoppedEarlyLeavesValidPrefix)

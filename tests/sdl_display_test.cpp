@@ -13,6 +13,8 @@
 #include "display/display.h"
 #include "display/sdl/display_sdl.h"
 #include "display/viewer/viewer.h"
+#include "show/timeline.h"
+#include "show/viewing.h"
 #include "display/convert/pixel_convert.h"
 #include "tests/owned_image.h"
 #include "tests/x11_server.h"
@@ -135,10 +137,10 @@ TEST(SdlWindow, ShowsTheConvertedFrameAtEachScaleResizedAndFullscreen)
     }
     x11_stop_window_manager(manager);
 
-    EXPECT_FALSE(clock_show_ended());
+    EXPECT_FALSE(viewer_ended());
     push_key(SDLK_ESCAPE);
     display_present(*image);
-    EXPECT_TRUE(clock_show_ended());
+    EXPECT_TRUE(viewer_ended());
     EXPECT_EQ(clock_elapsed(), kShowEndedElapsed);
 
     display_close();
@@ -147,25 +149,27 @@ TEST(SdlWindow, ShowsTheConvertedFrameAtEachScaleResizedAndFullscreen)
     xserver_stop(&server);
 }
 
-// The seeking controls the viewing back-ends share stay within the show and its parts.
+// The seeking controls the viewing back-ends share stay within the show and its parts, and
+// two seeks between frames add up.
 TEST(Viewer, SeeksStayWithinTheShowAndItsParts)
 {
-    static const ViewerChapter chapters[] = {{"A", 0}, {"B", 10000}, {"C", 20000}};
-    viewer_chapters(chapters, 3, 30000);
+    viewing_begin(nullptr, true, 0);
     const auto goes_to = [](ViewerControl control, int32_t from) {
+        // The first seek waits for the round's start; the second goes on from its goal.
+        viewer_seek(from);
         int32_t goal = -1;
-        return viewer_control(control, &from) && clock_take_seek(&goal) ? goal : -1;
+        return viewer_control(control) && viewing_seek_waiting(&goal) ? goal : -1;
     };
     EXPECT_EQ(goes_to(kViewerBack, 3000), 0);
-    EXPECT_EQ(goes_to(kViewerOn, 27000), 29999);
-    EXPECT_EQ(goes_to(kViewerPreviousPart, 15000), 0);
+    EXPECT_EQ(goes_to(kViewerOn, kShowLength - 2000), kShowLength - 1);
+    EXPECT_EQ(goes_to(kViewerPreviousPart, 35000), show_parts[1].start_ms);
     EXPECT_EQ(goes_to(kViewerPreviousPart, 5000), 0);
-    EXPECT_EQ(goes_to(kViewerNextPart, 5000), 10000);
-    EXPECT_EQ(goes_to(kViewerNextPart, 25000), 20000);
+    EXPECT_EQ(goes_to(kViewerNextPart, 5000), show_parts[1].start_ms);
+    EXPECT_EQ(goes_to(kViewerNextPart, kShowLength - 1), show_parts[kShowParts - 1].start_ms);
     EXPECT_EQ(goes_to(kViewerHome, 25000), 0);
-    EXPECT_EQ(goes_to((ViewerControl)(kViewerPart + 2), 0), 20000);
-    EXPECT_EQ(goes_to((ViewerControl)(kViewerPart + 3), 0), -1) << "there is no fourth part";
-    EXPECT_EQ(goes_to(kViewerStep, 0), -1) << "a step is for a paused show";
+    EXPECT_EQ(goes_to((ViewerControl)(kViewerPart + 2), 0), show_parts[2].start_ms);
+    EXPECT_EQ(goes_to((ViewerControl)(kViewerPart + 9), 0), -1) << "there is no tenth part";
+    EXPECT_FALSE(viewer_control(kViewerStep)) << "a step is for a paused show";
 }
 
 } // namespace

@@ -19,8 +19,10 @@
 #include "core/clock.h"
 #include "core/data_path.h"
 #include "display/null/display_null.h"
+#include "display/viewer/viewer.h"
 #include "show/timeline.h"
 #include "sound/music.h"
+#include "tests/music_log.h"
 
 namespace {
 
@@ -64,8 +66,8 @@ TEST(ShowEnd, TheRestOfTheShowEndsAtOnceThroughTheUsualShutDown)
     fs::create_symlink(fs::path(TARQLE_BUILD_DIR) / "grafika", folder + "/grafika");
     fs::create_symlink(fs::path(TARQLE_BUILD_DIR) / "music", folder + "/music");
     const int frames = in_child(folder, [] {
-        music_choose({0, 0, 44100, 0, false});
-        clock_end_show();
+        // Ended at the load phase's first blank screen.
+        null_display.after_present = [](size_t) { viewer_end(); };
         char name[] = "tarqle-test";
         char* argv[] = {name, nullptr};
         if (show_main(1, argv) != 0)
@@ -113,7 +115,7 @@ void watch_rounds(size_t frames)
         round_marks.push_back("round " + std::to_string(resident) + " " + std::to_string(count_open_files()));
     }
     if (frames == looped.end_after)
-        clock_end_show();
+        viewer_end();
 }
 
 std::vector<std::string> run_show(const std::string& folder, const ShowPlan* plan, Looped loop)
@@ -217,9 +219,9 @@ constexpr size_t kFramesBeforeSeeks = 300, kFramesPerSeek = 12;
 
 void drive_seeks(size_t)
 {
-    if (clock_show_ended())
+    if (viewer_ended())
         return;
-    if (clock_replaying()) {
+    if (!viewer_frame_seen()) {
         ++seeks.unseen;
         return;
     }
@@ -233,10 +235,10 @@ void drive_seeks(size_t)
     if (++seeks.live < (seeks.next == 0 ? kFramesBeforeSeeks : kFramesPerSeek))
         return;
     if (seeks.next == seeks.goals.size()) {
-        clock_end_show();
+        viewer_end();
         return;
     }
-    clock_seek(seeks.goals[seeks.next++]);
+    viewer_seek(seeks.goals[seeks.next++]);
     seeks.live = 0;
     seeks.unseen = 0;
 }
@@ -308,6 +310,153 @@ TEST(ShowSeek, FromThePartStartsStatesAsTheWholeRun)
         EXPECT_EQ(crcs_of(lines[at + 1]), crcs_of(whole[held])) << "seek to " << goal;
         for (size_t i = 1; i < kFramesPerSeek; ++i)
             ASSERT_EQ(lines[at + 1 + i], whole[held + i]) << "seek to " << goal << ", frame " << i;
+    }
+}
+
+// A viewer pressing keys at chosen presents: each press is taken at the first present from
+// its frame count on; while the show stands held, a press not yet due steps to the next
+// frame, as a viewer looking frame by frame would.
+struct Press {
+    size_t frame;
+    int control; // a ViewerControl, or kPressEnd
+};
+constexpr int kPressEnd = -1;
+struct Presses {
+    std::vector<Press> presses;
+    size_t next;
+    size_t ended_at;
+};
+Presses presses;
+
+void press(const Press& p)
+{
+    if (p.control == kPressEnd)
+        viewer_end();
+    else
+        viewer_control((ViewerControl)p.control);
+}
+
+void press_due(size_t frames)
+{
+    if (viewer_ended() && presses.ended_at == 0)
+        presses.ended_at = frames;
+    while (presses.next < presses.presses.size() && presses.presses[presses.next].frame <= frames)
+        press(presses.presses[presses.next++]);
+}
+
+void press_while_held(size_t frames)
+{
+    if (presses.next < presses.presses.size() && presses.presses[presses.next].frame > frames)
+        viewer_control(kViewerStep);
+    else if (presses.next < presses.presses.size())
+        press(presses.presses[presses.next++]);
+    else
+        viewer_end();
+}
+
+// Runs the show in folder with the presses; returns what the show asked of the tune, then
+// "frames N" (how many presents in all) and "after end N" (how many after the end's press).
+std::vector<std::string> run_pressed(const std::string& folder, const ShowPlan& plan, bool seeks,
+                                     const std::vector<Press>& keys)
+{
+    const int status = in_child(folder, [&] {
+        presses = {keys, 0, 0};
+        null_display.after_present = press_due;
+        null_display.while_held = press_while_held;
+        show_plan(plan);
+        if (seeks)
+            show_plan_seeks();
+        char name[] = "tarqle-test";
+        char* argv[] = {name, nullptr};
+        if (show_main(1, argv) != 0)
+            return 1;
+        FILE* f = std::fopen("log", "w");
+        for (const std::string& line : music_log)
+            std::fprintf(f, "%s\n", line.c_str());
+        std::fprintf(f, "frames %zu\nafter end %zu\n", null_display.frames.size(),
+                     presses.ended_at == 0 ? 0 : null_display.frames.size() - presses.ended_at);
+        return std::fclose(f) == 0 ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0);
+    std::vector<std::string> lines;
+    std::ifstream in(folder + "/log");
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+std::string line_starting(const std::vector<std::string>& lines, const std::string& start)
+{
+    for (const std::string& line : lines)
+        if (line.rfind(start, 0) == 0)
+            return line;
+    return "";
+}
+
+// However the viewer pauses and steps (a step then a resume before the next frame, a pause
+// while the show loads, steps across the seam between two rounds), the tune falls silent
+// with the picture and plays on with it.
+TEST(ShowViewer, ThePauseAndTheStepHoldAndPlayTheTuneWithThePicture)
+{
+    const std::string folder = fresh_folder("show-viewer-pause");
+    fs::create_symlink(fs::path(TARQLE_BUILD_DIR) / "grafika", folder + "/grafika");
+    fs::create_symlink(fs::path(TARQLE_BUILD_DIR) / "music", folder + "/music");
+    const ShowPlan once = {false, true, 5, 0};
+    // The tune's requests, a play-from without its time.
+    const auto tune_of = [](const std::vector<std::string>& lines) {
+        std::string tune;
+        for (size_t i = 0; i + 2 < lines.size(); ++i)
+            tune += (i == 0 ? "" : ", ") + (lines[i].rfind("play ", 0) == 0 ? "play" : lines[i]);
+        return tune;
+    };
+    // Held at frame 400, one step, and the resume taken with the step's frame.
+    EXPECT_EQ(tune_of(run_pressed(folder, once, false, {{400, kViewerPause}, {401, kViewerPause}, {450, kPressEnd}})),
+              "start, hold, play");
+    // Paused at the load phase's first blank screen: the round starts held (the run phase's
+    // first present is the 8th), and the tune plays when the viewer resumes, be it there or
+    // a step later.
+    const std::vector<std::string> there =
+        run_pressed(folder, once, false, {{1, kViewerPause}, {8, kViewerPause}, {60, kPressEnd}});
+    EXPECT_EQ(std::vector<std::string>(there.begin(), there.begin() + 2),
+              (std::vector<std::string>{"start held", "play 0"}));
+    EXPECT_EQ(tune_of(run_pressed(folder, once, false, {{1, kViewerPause}, {9, kViewerPause}, {60, kPressEnd}})),
+              "start held, play");
+    // Held two frames before a round's end, stepped into the next round, resumed there.
+    const std::vector<std::string> whole = run_pressed(folder, once, false, {});
+    size_t round = 0;
+    ASSERT_EQ(std::sscanf(line_starting(whole, "frames ").c_str(), "frames %zu", &round), 1);
+    const ShowPlan looping = {true, true, 5, 0};
+    EXPECT_EQ(tune_of(run_pressed(folder, looping, false,
+                                  {{round - 3, kViewerPause}, {round + 20, kViewerPause}, {round + 40, kPressEnd}})),
+              "start, hold, start held, play");
+}
+
+// The viewer's end (Esc, a closed window) ends the show in whatever state it comes: loading,
+// keeping the part starts, replaying to a seek's goal, held, each within a few frames.
+TEST(ShowViewer, TheEndComesInEveryState)
+{
+    const std::string folder = fresh_folder("show-viewer-end");
+    fs::create_symlink(fs::path(TARQLE_BUILD_DIR) / "grafika", folder + "/grafika");
+    fs::create_symlink(fs::path(TARQLE_BUILD_DIR) / "music", folder + "/music");
+    struct Case {
+        const char* state;
+        ShowPlan plan;
+        bool seeks;
+        std::vector<Press> keys;
+    };
+    const Case cases[] = {
+        {"loading", {false, true, 5, 0}, false, {{1, kPressEnd}}},
+        {"keeping the part starts", {false, true, 5, 0}, true, {{40, kPressEnd}}},
+        {"replaying to the start", {false, true, 5, 120000}, false, {{1200, kPressEnd}}},
+        {"held", {false, true, 5, 0}, false, {{300, kViewerPause}, {300, kPressEnd}}},
+    };
+    for (const Case& c : cases) {
+        const std::vector<std::string> lines = run_pressed(folder, c.plan, c.seeks, c.keys);
+        size_t after = 1000;
+        ASSERT_EQ(std::sscanf(line_starting(lines, "after end ").c_str(), "after end %zu", &after), 1) << c.state;
+        // The blank screens of the steps that are left, and the ending round's last frame.
+        EXPECT_LT(after, 24u) << c.state;
+        EXPECT_EQ(line_starting(lines, "play"), "") << c.state << ": no tune after the end";
     }
 }
 

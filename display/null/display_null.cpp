@@ -4,6 +4,7 @@
 #include "core/clock.h"
 #include "display/display.h"
 #include "display/frame_index.h"
+#include "display/viewer/viewer.h"
 
 NullDisplay null_display;
 
@@ -15,8 +16,10 @@ void null_display_reset()
 void display_open(int, char**, const char*, int, int)
 {
     void (*after_present)(size_t) = null_display.after_present;
+    void (*while_held)(size_t) = null_display.while_held;
     null_display_reset();
     null_display.after_present = after_present;
+    null_display.while_held = while_held;
     null_display.open = true;
 }
 
@@ -36,6 +39,9 @@ void display_present(const Image& image)
         null_display.pixels.push_back(null_display.frame);
     if (null_display.after_present != nullptr)
         null_display.after_present(null_display.frames.size());
+    if (null_display.while_held != nullptr && viewer_frame_seen() && viewer_hold_here())
+        while (viewer_held())
+            null_display.while_held(null_display.frames.size());
 }
 
 void display_wait_retrace() {}

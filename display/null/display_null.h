@@ -23,6 +23,9 @@ struct NullDisplay {
     bool keep_pixels;                         // set by a test to keep every frame's pixels too
     std::vector<std::vector<uint8_t>> pixels; // every frame's pixels, when kept
     void (*after_present)(size_t frames);     // set by a test: called after each present with the count so far
+    // Set by a test that pauses the show: called again and again while the show stands held
+    // at a present (as a viewing back-end takes the viewer's keys then), until it lets go.
+    void (*while_held)(size_t frames);
 };
 
 // Reset by display_open and by null_display_reset, updated by every other operation.

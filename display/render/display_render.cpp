@@ -17,6 +17,7 @@
 #include "display/render/display_render.h"
 #include "display/frame_index.h"
 #include "display/gentle/gentle.h"
+#include "display/viewer/viewer.h"
 #include "video/video.h"
 
 namespace {
@@ -317,7 +318,7 @@ void display_present(const Image& image)
     if (!presenting)
         return;
     int frame_number = 0;
-    if (!frame_index_number(&numbering, clock_replaying(), &frame_number))
+    if (!frame_index_number(&numbering, !viewer_frame_seen(), &frame_number))
         return;
     char line[kFrameIndexLineSize];
     frame_index_line(line, frame_number, clock_now(), image, current_palette);

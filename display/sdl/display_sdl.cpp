@@ -57,6 +57,9 @@ Uint32 overlay_until;
 constexpr Uint32 kOverlayMs = 2000;
 // How often a held show looks at the viewer's keys and shows its picture again.
 constexpr Uint32 kHoldPollMs = 15;
+// How often a show running unseen looks at them; and when it last did.
+constexpr Uint32 kUnseenEventsMs = 20;
+Uint32 last_events;
 
 // The overlay's font: 3 x 5 cells, row by row from the top, the high bit leftmost.
 struct Glyph {
@@ -115,7 +118,7 @@ void draw_overlay(const Placement& where)
 }
 
 // The viewer's control for a key, if it is one; the overlay shows after each taken.
-void control(SDL_Keycode key, int32_t* now)
+void control(SDL_Keycode key)
 {
     ViewerControl control;
     if (key == SDLK_SPACE)
@@ -136,7 +139,7 @@ void control(SDL_Keycode key, int32_t* now)
         control = (ViewerControl)(kViewerPart + (key - SDLK_1));
     else
         return;
-    if (viewer_control(control, now))
+    if (viewer_control(control))
         overlay_until = std::max(SDL_GetTicks() + kOverlayMs, (Uint32)1);
 }
 
@@ -215,8 +218,7 @@ void toggle_fullscreen()
 // Everything the viewer did since the last frame.
 void handle_events()
 {
-    // Two seeks between frames add up: the second goes on from the first's goal.
-    int32_t now = viewer_show_time();
+    last_events = SDL_GetTicks();
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
         if (event.type == SDL_QUIT) {
@@ -238,8 +240,8 @@ void handle_events()
                 viewer_end();
             } else if (key == SDLK_F11 || (key == SDLK_RETURN && (event.key.keysym.mod & KMOD_ALT) != 0)) {
                 toggle_fullscreen();
-            } else if (!clock_show_ended()) {
-                control(key, &now);
+            } else {
+                control(key);
             }
         }
     }
@@ -286,7 +288,10 @@ void display_open(int, char**, const char* title, int width, int height)
         std::fprintf(stderr, "tarqle-sdl: no display to show the picture on (neither Wayland nor X11 answers)\n");
         fatal_exit(true, -1);
     }
-    Uint32 flags = SDL_WINDOW_RESIZABLE;
+    // Hidden until the renderer is made: a renderer of another kind than the window was made
+    // for has SDL make the window anew, and a window shown twice under one title is one a
+    // desktop (or a test) may take for the show's and close in vain.
+    Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_HIDDEN;
     if (options.fullscreen)
         flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
     window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width * options.scale,
@@ -298,6 +303,7 @@ void display_open(int, char**, const char* title, int width, int height)
         fail("cannot draw into the window");
     SDL_RendererInfo info;
     vsync_on = SDL_GetRendererInfo(renderer, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
+    SDL_ShowWindow(window);
     SDL_ShowCursor(SDL_DISABLE);
     // The picture's own size: the CPU converts 76 800 pixels a frame whatever the window's.
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, options.smooth ? "linear" : "nearest");
@@ -322,14 +328,20 @@ void display_set_palette(const Palette& palette)
 
 void display_present(const Image& image)
 {
-    // A seek's replay shows nothing; the viewer's keys wait for its hand-over.
-    if (renderer == nullptr || clock_replaying())
+    if (renderer == nullptr)
         return;
+    // A frame run unseen (a replay) shows nothing; the viewer's keys are looked at now and
+    // then, so a close or a key is not kept waiting by a long replay.
+    if (!viewer_frame_seen()) {
+        if ((Uint32)(SDL_GetTicks() - last_events) >= kUnseenEventsMs)
+            handle_events();
+        return;
+    }
     handle_events();
     // A seek asked just now: this frame of the ended round is not seen either.
-    if (clock_replaying())
+    if (!viewer_frame_seen())
         return;
-    viewer_take_hold();
+    viewer_hold_here();
     if (!window_hidden && size_checks_left > 0) {
         --size_checks_left;
         follow_real_size();
@@ -355,7 +367,7 @@ void display_present(const Image& image)
 
 void display_wait_retrace()
 {
-    if (renderer != nullptr && !clock_replaying())
+    if (renderer != nullptr && viewer_frame_seen())
         handle_events();
 }
 

@@ -113,22 +113,18 @@ bool key_control(const char* key, ViewerControl* control)
 // control was taken.
 bool take_controls()
 {
-    if (!clock_show_ended() && web_end_wanted() != 0)
+    if (!viewer_ended() && web_end_wanted() != 0)
         viewer_end();
-    // Two seeks between frames add up: the second goes on from the first's goal.
-    int32_t now = viewer_show_time();
     bool taken = false;
     char key[kKeyNameSize];
     int32_t ms = 0;
     for (int kind; (kind = web_next_control(key, sizeof key, &ms)) != 0;) {
-        if (clock_show_ended())
-            continue;
         ViewerControl control;
-        if (kind == kControlTime) {
-            viewer_seek(ms, &now);
+        if (kind == kControlTime && !viewer_ended()) {
+            viewer_seek(ms);
             taken = true;
         } else if (kind == kControlKey && key_control(key, &control)) {
-            taken = viewer_control(control, &now) || taken;
+            taken = viewer_control(control) || taken;
         }
     }
     return taken;
@@ -200,20 +196,24 @@ void display_present(const Image& image)
 {
     if (writing_index) {
         int frame_number = 0;
-        if (!frame_index_number(&numbering, clock_replaying(), &frame_number))
+        if (!frame_index_number(&numbering, !viewer_frame_seen(), &frame_number))
             return;
         char line[kFrameIndexLineSize];
         index_text.append(line, (size_t)frame_index_line(line, frame_number, clock_now(), image, current_palette));
         return;
     }
-    // A seek's replay shows nothing; the viewer's controls wait for its hand-over.
-    if (clock_replaying())
+    // A frame run unseen (a replay) shows nothing; the page's controls wait for the frame
+    // its replay stops on, except Esc, which ends the show at once.
+    if (!viewer_frame_seen()) {
+        if (!viewer_ended() && web_end_wanted() != 0)
+            viewer_end();
         return;
+    }
     const bool controlled = take_controls();
     // A seek asked just now: this frame of the ended round is not seen either.
-    if (clock_replaying())
+    if (!viewer_frame_seen())
         return;
-    viewer_take_hold();
+    viewer_hold_here();
     const size_t size = (size_t)image.width * (size_t)image.height;
     rgba.resize(size);
     if (gentle) {
@@ -235,7 +235,7 @@ void display_present(const Image& image)
 
 void display_wait_retrace()
 {
-    if (!writing_index && !clock_replaying())
+    if (!writing_index && viewer_frame_seen())
         tell_state(take_controls());
 }
 

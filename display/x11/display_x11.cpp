@@ -9,10 +9,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/clock.h"
 #include "core/prompt.h"
 #include "core/shared.h"
 #include "display/display.h"
+#include "display/viewer/viewer.h"
 
 namespace {
 
@@ -189,7 +189,7 @@ void display_set_palette(const Palette& palette)
 namespace {
 
 // Takes every event waiting, without blocking: the window closed or Esc pressed ends the
-// show (clock_end_show) after this frame.
+// show (viewer_end) after this frame.
 void take_events()
 {
     bool end = false;
@@ -202,8 +202,8 @@ void take_events()
         else if (event.type == KeyPress && XLookupKeysym(&event.xkey, 0) == XK_Escape)
             end = true;
     }
-    if (end && !clock_show_ended())
-        clock_end_show();
+    if (end && !viewer_ended())
+        viewer_end();
 }
 
 } // namespace

@@ -15,9 +15,8 @@ namespace {
 int music_enabled;
 // The page holds the decoded soundtrack, so music_start can play it.
 bool tune_loaded;
-// From music_start until music_stop; held: silent between music_hold and music_play_from.
+// From music_start until music_stop.
 bool playing;
-bool held;
 
 bool answers_chosen;
 MusicChoice chosen;
@@ -55,7 +54,6 @@ void music_setup()
     music_enabled = 1;
     tune_loaded = false;
     playing = false;
-    held = false;
 }
 
 int music_load(const char*)
@@ -72,10 +70,9 @@ int music_load(const char*)
 
 void music_start()
 {
-    if (music_enabled == 1 && tune_loaded && (!playing || held)) {
+    if (music_enabled == 1 && tune_loaded) {
         web_tune_start();
         playing = true;
-        held = false;
         // The run phase begins when the tune's first sample is heard: the page's clock
         // stands still until then, so the first frame waits for it like every later one.
         clock_wait(clock_now(), 1);
@@ -84,23 +81,27 @@ void music_start()
     start_time = clock_now();
 }
 
+void music_start_held()
+{
+    // Ready and silent: the first music_play_from plays it.
+    playing = music_enabled == 1 && tune_loaded;
+    start_called = true;
+    start_time = clock_now();
+}
+
 void music_hold()
 {
-    if (music_enabled != 1 || !playing || held)
-        return;
-    held = true;
     // The page's clock goes on by itself from the reading it had, so the show's stands.
-    web_tune_stop();
+    if (music_enabled == 1 && playing)
+        web_tune_stop();
 }
 
 void music_play_from(int32_t show_ms)
 {
-    if (music_enabled != 1 || !playing || !held)
-        return;
-    held = false;
     // The page's clock stands until the sample at show_ms is heard, then follows the tune,
     // as at the start; the frame presented next waits for it.
-    web_tune_play_from(show_ms);
+    if (music_enabled == 1 && playing)
+        web_tune_play_from(show_ms);
 }
 
 bool music_start_time(int32_t* at)
@@ -117,7 +118,6 @@ void music_stop()
         return;
     web_tune_stop();
     playing = false;
-    held = false;
 }
 
 void music_shutdown()
