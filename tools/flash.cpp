@@ -121,17 +121,6 @@ int most_over_area(const int histogram[kFlashCountCap + 1])
     return 0;
 }
 
-// Positions from 0 to last inclusive, about a sixteenth of a region apart.
-std::vector<int32_t> positions(int32_t last, int32_t side)
-{
-    std::vector<int32_t> at;
-    const int32_t step = std::max(1, side / 16);
-    for (int32_t p = 0; p < last; p += step)
-        at.push_back(p);
-    at.push_back(last);
-    return at;
-}
-
 int32_t sum_over(const std::vector<int32_t>& sum, const Region& r)
 {
     const int32_t stride = picture_width + 1;
@@ -176,8 +165,8 @@ void flash_begin(int32_t width, int32_t height, double field, double area)
     const int32_t region_height = std::clamp((int32_t)std::lround(field * height), 1, height);
     const auto region = [](int32_t x, int32_t y, int32_t w, int32_t h) { return Region{x, y, w, h, (w * h + 3) / 4}; };
     regions.assign(1, region(0, 0, width, height));
-    for (int32_t y : positions(height - region_height, region_height))
-        for (int32_t x : positions(width - region_width, region_width))
+    for (int32_t y : field_positions(height - region_height, region_height))
+        for (int32_t x : field_positions(width - region_width, region_width))
             regions.push_back(region(x, y, region_width, region_height));
     luma_regions.assign(regions.size(), RegionTrack{});
     red_regions.assign(regions.size(), RegionTrack{});

@@ -120,17 +120,6 @@ float swing_reach(const Swing& s, float a, float b, float step, bool cut_at_zero
     return 1.0f;
 }
 
-// Positions from 0 to last inclusive, about a sixteenth of a region apart.
-std::vector<int32_t> positions(int32_t last, int32_t side)
-{
-    std::vector<int32_t> at;
-    const int32_t step = std::max(1, side / 16);
-    for (int32_t p = 0; p < last; p += step)
-        at.push_back(p);
-    at.push_back(last);
-    return at;
-}
-
 void start(const uint32_t* pixels, int32_t width, int32_t height)
 {
     const size_t n = (size_t)width * (size_t)height;
@@ -158,8 +147,8 @@ void start(const uint32_t* pixels, int32_t width, int32_t height)
         return Region{x, y, w, h, std::max(1, w * h / kGentleRegionShare), {}};
     };
     regions.assign(1, region(0, 0, width, height));
-    for (int32_t y : positions(height - region_height, region_height))
-        for (int32_t x : positions(width - region_width, region_width))
+    for (int32_t y : field_positions(height - region_height, region_height))
+        for (int32_t x : field_positions(width - region_width, region_width))
             regions.push_back(region(x, y, region_width, region_height));
 }
 
