@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <vector>
 
+#include "display/gentle/flash_measure.h"
 #include "display/gentle/gentle.h"
 #include "tools/flash.h"
 
@@ -15,13 +17,15 @@ constexpr int32_t kW = 64, kH = 48;
 // A colour for pixel (x, y) at frame f.
 using Scene = std::function<uint32_t(int x, int y, int f)>;
 
-// The most transitions over the area in any window of seconds × fps frames of scene,
-// under each rule; with gentle, the scene first goes through the limiter.
-FlashWindow worst(const Scene& scene, int fps, int seconds, bool gentle = false, double area = 0.25)
+// The most transitions in any window of seconds × fps frames of scene, under each reading
+// and rule, with a 10° field of field × the picture; with gentle, the scene first goes
+// through the limiter.
+FlashWindow worst(const Scene& scene, int fps, int seconds, bool gentle = false, double area = 0.25,
+                  double field = kFlashFieldShare)
 {
-    flash_begin(kW, kH, area);
+    flash_begin(kW, kH, field, area);
     gentle_reset();
-    FlashWindow most{0, 0, 0};
+    FlashWindow most{0, 0, 0, 0, 0, 0};
     std::vector<uint32_t> pixels(kW * kH);
     std::vector<uint8_t> rgb(kW * kH * 3);
     for (int f = 0; f < fps * seconds; ++f) {
@@ -37,8 +41,9 @@ FlashWindow worst(const Scene& scene, int fps, int seconds, bool gentle = false,
             rgb[3 * i + 2] = (uint8_t)pixels[i];
         }
         const FlashWindow w = flash_add(rgb.data(), time);
-        most.general = std::max(most.general, w.general);
-        most.red = std::max(most.red, w.red);
+        for (int FlashWindow::*count : {&FlashWindow::general, &FlashWindow::red, &FlashWindow::frame_general,
+                                        &FlashWindow::frame_red, &FlashWindow::mean})
+            most.*count = std::max(most.*count, w.*count);
     }
     return most;
 }
@@ -79,17 +84,61 @@ TEST(FlashAnalysis, KnownSequences)
     EXPECT_EQ(red.red, 10);
     // A dull red (not saturated) swapped the same way is no red flash.
     EXPECT_EQ(worst(wave(5, 0x804040, kGrey), 60, 2).red, 0);
+    EXPECT_EQ(red.frame_red, 10);
+}
+
+// Four strips of a quarter of the picture each, flashing in turn every 133 ms: no pixel
+// flashes more than twice a second, yet the picture flashes 7.5 times.
+const Scene in_turn = [](int x, int, int f) { return f % 8 < 4 && x * 4 / kW == f / 8 % 4 ? kWhite : kBlack; };
+// A 10 Hz square of a twentieth of the picture (14 × 11 pixels).
+const Scene small_square = [](int x, int y, int f) { return x < 14 && y < 11 && f / 3 % 2 ? kWhite : kBlack; };
+// The whole picture, a gradient from black to white across, fading out and in 3.5 times a
+// second: no frame makes a cut, and the dimmer pixels never swing by 0.1.
+const Scene slow_swing = [](int x, int, int f) {
+    const double level = (0.5 - 0.5 * std::cos(f * 3.5 * 2 * M_PI / 60)) * x / (kW - 1);
+    const uint32_t v = (uint32_t)std::lround(255 * std::pow(level, 1 / 2.2));
+    return v << 16 | v << 8 | v;
+};
+
+TEST(FlashAnalysis, ReadingsPerPixelPerFrameAndMean)
+{
+    const FlashWindow turns = worst(in_turn, 60, 3);
+    EXPECT_EQ(turns.general, 4);
+    EXPECT_EQ(turns.frame_general, 15); // the whole picture and every region across two strips
+    EXPECT_GT(turns.mean, kFlashLimit);
+
+    // A twentieth of the picture covers more than a quarter of a 10° field at the default
+    // geometry; over the whole picture as the field it passes both readings.
+    const FlashWindow small = worst(small_square, 60, 2, false, kFlashFieldShare * kFlashFieldShare / 4);
+    EXPECT_GT(small.general, kFlashLimit);
+    EXPECT_GT(small.frame_general, kFlashLimit);
+    EXPECT_EQ(small.mean, 0);
+    const FlashWindow whole = worst(small_square, 60, 2, false, 0.25, 1.0);
+    EXPECT_EQ(whole.general, 0);
+    EXPECT_EQ(whole.frame_general, 0);
+
+    const FlashWindow swing = worst(slow_swing, 60, 3);
+    EXPECT_GT(swing.mean, kFlashLimit);
+    EXPECT_GT(swing.frame_general, kFlashLimit);
 }
 
 TEST(FlashAnalysis, GentlePictureHasNoFailingWindow)
 {
-    for (const Scene& scene :
-         {wave(4, kBlack, kWhite), wave(12, kBlack, kWhite), wave(5, kRed, kGrey), wave(7, kRed, kBlack)}) {
-        const FlashWindow limited = worst(scene, 60, 4, true, 1.0 / (kW * kH));
-        EXPECT_LE(limited.general, kFlashLimit);
-        EXPECT_LE(limited.red, kFlashLimit);
-        EXPECT_LE(worst(scene, 24, 4, true, 1.0 / (kW * kH)).general, kFlashLimit); // at another frame rate
-    }
+    // Every reading keeps to two flashes a second, at either frame rate.
+    const Scene scenes[] = {wave(4, kBlack, kWhite),
+                            wave(12, kBlack, kWhite),
+                            wave(5, kRed, kGrey),
+                            wave(7, kRed, kBlack),
+                            in_turn,
+                            small_square,
+                            slow_swing};
+    for (size_t i = 0; i < std::size(scenes); ++i)
+        for (int fps : {60, 24}) {
+            const FlashWindow w = worst(scenes[i], fps, 4, true, 1.0 / (kW * kH));
+            EXPECT_LE(std::max({w.general, w.red, w.frame_general, w.frame_red, w.mean}), 4)
+                << "scene " << i << " at " << fps << " frames a second: per pixel " << w.general << " and " << w.red
+                << " red, per frame " << w.frame_general << " and " << w.frame_red << " red, mean " << w.mean;
+        }
     // A scene that flashes slowly enough is shown exactly as it is.
     const Scene slow = wave(1, kBlack, kWhite);
     std::vector<uint32_t> pixels(kW * kH);

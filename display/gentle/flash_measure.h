@@ -5,6 +5,25 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <vector>
+
+// A 10° field of view as a share of the picture's width and of its height, for a screen
+// seen as WCAG 2.3.1 takes it (a 15 to 17 inch screen from 22 to 26 inches: 341 × 256 of
+// 1024 × 768 pixels, a third each way). A flash counts where it covers a quarter of one.
+constexpr double kFlashFieldShare = 1.0 / 3.0;
+
+// Where regions side pixels long lie along a picture's width or height, sliding over it:
+// from 0 to last (the picture's length less side) inclusive, about a sixteenth of a
+// region apart.
+inline std::vector<int32_t> field_positions(int32_t last, int32_t side)
+{
+    std::vector<int32_t> at;
+    const int32_t step = std::max(1, side / 16);
+    for (int32_t p = 0; p < last; p += step)
+        at.push_back(p);
+    at.push_back(last);
+    return at;
+}
 
 // A colour in linear light, each channel 0 to 1.
 struct LinearRgb {
@@ -54,7 +73,7 @@ struct RecentTimes {
     // Forgets the times window_ms or more before now; how many are left.
     int within(int32_t now, int32_t window_ms)
     {
-        while (count > 0 && now - times[head] >= window_ms) {
+        while (count > 0 && (int32_t)((uint32_t)now - (uint32_t)times[head]) >= window_ms) {
             head = (uint8_t)((head + 1) % N);
             --count;
         }

@@ -331,8 +331,9 @@ void display_present(const Image& image)
         }
     } else
         video_index += line;
-    // The gentle picture follows every frame, written or not, as a screen would show it.
-    const uint32_t* shown = gentle ? gentle_present(image, current_palette, clock_now()) : nullptr;
+    // The gentle picture follows every frame, written or not, as a screen would show it, on
+    // the virtual clock's own reading, which a seek does not move.
+    const uint32_t* shown = gentle ? gentle_present(image, current_palette, clock_source_now()) : nullptr;
     if (png_wanted(frame_number))
         write_png(image, shown, frame_number);
     if (video_on && (shown != nullptr ? video_present_pixels(shown, clock_now())

@@ -350,7 +350,7 @@ void display_present(const Image& image)
     int pitch = 0;
     if (!window_hidden && SDL_LockTexture(texture, nullptr, &pixels, &pitch) == 0) {
         if (options.gentle)
-            copy_gentle(gentle_present(image, palette_shown, clock_now()), static_cast<uint8_t*>(pixels), pitch);
+            copy_gentle(gentle_present(image, palette_shown, clock_source_now()), static_cast<uint8_t*>(pixels), pitch);
         else
             convert_frame(image, pixels_of_palette, {static_cast<uint8_t*>(pixels), pitch, 4, 1, nullptr});
         SDL_UnlockTexture(texture);

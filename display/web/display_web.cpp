@@ -218,7 +218,8 @@ void display_present(const Image& image)
     rgba.resize(size);
     if (gentle) {
         // 0x00RRGGBB from the limiter to the canvas's byte order, red first, opaque.
-        const uint32_t* shown = gentle_present(image, current_palette, clock_now());
+        // On the page's own clock (performance.now()): the show's follows the tune and the seeks.
+        const uint32_t* shown = gentle_present(image, current_palette, (int32_t)(int64_t)emscripten_get_now());
         for (size_t i = 0; i < size; ++i)
             rgba[i] = (shown[i] >> 16 & 0xFFu) | (shown[i] & 0xFF00u) | (shown[i] & 0xFFu) << 16 | 0xFF000000u;
     } else {

@@ -12,6 +12,9 @@
 //                                                      frame the page's own ?render index has
 //                                                      there (as tarqle-render in RENDER_DIR draws
 //                                                      it); the tune plays on from where it stands
+//   node browser_test.js gentle WEB_DIR FLASH_CHECK    with the "Gentle picture" switch on, the
+//                                                      pictures shown from the mosaic on pass
+//                                                      tarqle-flash-check; with it off they fail
 'use strict';
 
 const childProcess = require('child_process');
@@ -452,12 +455,102 @@ async function checkSeek(browser, url, renderDir) {
     `at ${stepped} ms with the tune from ${offset} s; 1.5 s on, show ${later.ms} ms, tune ${later.tune.toFixed(3)} s`);
 }
 
+// Pictures as PNG files (RGB, 8 bits) for tarqle-flash-check.
+function encodePng(rgb, width, height) {
+  const rows = Buffer.alloc((width * 3 + 1) * height);
+  for (let y = 0; y < height; ++y)
+    rgb.copy(rows, y * (width * 3 + 1) + 1, y * width * 3, (y + 1) * width * 3);
+  const chunk = (type, data) => {
+    const body = Buffer.concat([Buffer.from(type, 'ascii'), data]);
+    const ends = Buffer.alloc(8);
+    ends.writeUInt32BE(data.length, 0);
+    ends.writeUInt32BE(zlib.crc32(body), 4);
+    return Buffer.concat([ends.subarray(0, 4), body, ends.subarray(4)]);
+  };
+  const header = Buffer.alloc(13);
+  header.writeUInt32BE(width, 0);
+  header.writeUInt32BE(height, 4);
+  header[8] = 8;
+  header[9] = 2;
+  return Buffer.concat([Buffer.from([137, 80, 78, 71, 13, 10, 26, 10]), chunk('IHDR', header),
+    chunk('IDAT', zlib.deflateSync(rows)), chunk('IEND', Buffer.alloc(0))]);
+}
+
+// Every picture the page shows from ?start=from on for seconds of show time, with the
+// page's clock reading at which it showed it, written as a frame index and PNG files into
+// a folder of its own, and tarqle-flash-check's verdict on them.
+async function gentleRun(browser, url, gentle, from, seconds, flashCheck) {
+  await browser.page('Page.navigate', { url: `${url}?start=${from}` });
+  if (!await until(browser.evaluate, "window.tarqlePage && ['ready', 'failed'].includes(tarqlePage.state)", 30000))
+    fail('the page did not get ready within 30 s');
+  await browser.evaluate(`(() => {
+    const box = document.getElementById('gentle');
+    if (box.checked !== ${gentle})
+      box.click();
+    window.shownPictures = [];
+    const put = CanvasRenderingContext2D.prototype.putImageData;
+    CanvasRenderingContext2D.prototype.putImageData = function (image, x, y) {
+      put.call(this, image, x, y);
+      if (tarqlePage.show && tarqlePage.show.ms > ${(from + seconds) * 1000})
+        return;
+      const rgb = new Uint8Array(image.width * image.height * 3);
+      for (let i = 0, o = 0; i < image.data.length; i += 4, o += 3)
+        rgb.set(image.data.subarray(i, i + 3), o);
+      shownPictures.push({ time: performance.now(), rgb });
+    };
+    document.getElementById('start').click();
+  })()`);
+  if (!await until(browser.evaluate, `tarqlePage.show && tarqlePage.show.ms > ${(from + seconds) * 1000}`,
+    (seconds + 30) * 1000))
+    fail(`the show did not come to ${from + seconds} s: ${await browser.evaluate('tarqlePage.message')}`);
+  await browser.page('Input.dispatchKeyEvent', { type: 'keyDown', key: 'Escape', code: 'Escape', windowsVirtualKeyCode: 27 });
+  const count = await browser.evaluate('shownPictures.length');
+  const work = fs.mkdtempSync(path.join(os.tmpdir(), 'tarqle-gentle-'));
+  try {
+    let index = '';
+    let first = null;
+    for (let i = 0; i < count; ++i) {
+      const picture = await browser.evaluate(`(() => {
+        const p = shownPictures[${i}];
+        let text = '';
+        for (let k = 0; k < p.rgb.length; k += 8192)
+          text += String.fromCharCode.apply(null, p.rgb.subarray(k, k + 8192));
+        return { time: p.time, data: btoa(text) };
+      })()`);
+      first = first === null ? picture.time : first;
+      fs.writeFileSync(path.join(work, String(i).padStart(6, '0') + '.png'),
+        encodePng(Buffer.from(picture.data, 'base64'), 320, 240));
+      index += `${i}\t${Math.round(picture.time - first)}\t0\t0\n`;
+    }
+    fs.writeFileSync(path.join(work, 'index.tsv'), index);
+    const check = childProcess.spawnSync(flashCheck, [path.join(work, 'index.tsv')], { encoding: 'utf8' });
+    if (check.status !== 0 && check.status !== 1)
+      fail(`tarqle-flash-check could not read the page's pictures: ${check.stderr}`);
+    return { count, passed: check.status === 0, report: check.stdout };
+  } finally {
+    fs.rmSync(work, { recursive: true, force: true });
+  }
+}
+
+// The mosaic and what follows, where the show flashes most: with the switch on no window
+// fails under any reading; with it off the same stretch fails, so the capture sees flashes.
+async function checkGentle(browser, url, flashCheck) {
+  const gentle = await gentleRun(browser, url, true, 53, 8, flashCheck);
+  if (!gentle.passed)
+    fail(`with the Gentle picture switch on, the page's pictures fail tarqle-flash-check:\n${gentle.report}`);
+  const plain = await gentleRun(browser, url, false, 53, 8, flashCheck);
+  if (plain.passed)
+    fail(`with the switch off, the same stretch passes too: the capture sees no flashes\n${plain.report}`);
+  console.log(`from 53 s to 61 s of the show, ${gentle.count} pictures with the Gentle picture switch on pass ` +
+    `tarqle-flash-check, ${plain.count} with it off fail it:\n${gentle.report}`);
+}
+
 async function main() {
   const [mode, webDir, reference] = process.argv.slice(2);
   const root = path.resolve(webDir);
   const server = await serve(root, mode === 'missing' ? 'grafika/intro/taze.pcx' : null);
   const url = `http://127.0.0.1:${server.address().port}/index.html`;
-  const browser = await launch(['live', 'again', 'seek'].includes(mode) ? ['--autoplay-policy=no-user-gesture-required'] : []);
+  const browser = await launch(['live', 'again', 'seek', 'gentle'].includes(mode) ? ['--autoplay-policy=no-user-gesture-required'] : []);
   try {
     if (mode === 'render')
       await checkRender(browser, url, reference);
@@ -469,6 +562,8 @@ async function main() {
       await checkAgain(browser, url);
     else if (mode === 'seek')
       await checkSeek(browser, url, reference);
+    else if (mode === 'gentle')
+      await checkGentle(browser, url, reference);
     else
       fail('unknown check ' + mode);
   } finally {

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The browser checks as CTest runs them: run.sh build|render|live|missing|again|seek BUILD_DIR.
+# The browser checks as CTest runs them: run.sh build|render|live|missing|again|seek|gentle BUILD_DIR.
 # build makes the page in BUILD_DIR/web; the others check it in Chromium against the
 # native renderer of BUILD_DIR. Each skips (status 77), saying why, when a tool is missing.
 set -euo pipefail
@@ -35,6 +35,7 @@ case $check in
           reference=$work/frames ;;
   seek)   ln -s "$build/tarqle-render" "$work/tarqle-render"
           reference=$work ;;
+  gentle) reference=$build/tarqle-flash-check ;;
   *)      reference= ;;
 esac
 TARQLE_CHROMIUM=$chromium node "$here/browser_test.js" "$check" "$build/web" $reference
