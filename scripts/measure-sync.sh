@@ -12,9 +12,17 @@
 # With --seek (sdl and page) each run instead presses a part's key (2 to 7 and 9, one a
 # run, in turn) during the presents screen and prints the time from the key to that
 # part's first frame on the screen, and the lag of the sound there (the tune's position of
-# the part's start against its first frame).
+# the part's start against its first frame). The part's first frame is told on the screen
+# by its likeness to the frame tarqle-render draws there with the same seed, so neither
+# the overlay nor the page's bar, nor a frame of the show before the seek, is taken for it.
+# With --burst the part's key comes last of ten seeking keys pressed in one second (Left,
+# Right and other parts' keys), and the same two figures are taken from it. With
+# --step-space each run pauses the presents screen with Space, then presses . and Space
+# at once (a step, and the resume before the step's frame is due) and prints how long
+# after them the tune is heard again.
 #
-#   scripts/measure-sync.sh [--runs N] [--opening-only | --seek] [--check MS] sdl|x|page [BUILD_DIR]
+#   scripts/measure-sync.sh [--runs N] [--opening-only | --seek | --burst | --step-space] [--check MS]
+#                           sdl|x|page [BUILD_DIR]
 #
 # sdl is tarqle-sdl; x is tarqle-x with libmikmod's PulseAudio driver, 16-bit stereo at
 # 44100 Hz, pixel size 2; page is the browser page (BUILD_DIR/web, from
@@ -30,17 +38,21 @@
 # and for the page Chromium and xdotool.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-usage="usage: scripts/measure-sync.sh [--runs N] [--opening-only | --seek] [--check MS] sdl|x|page [BUILD_DIR]"
+usage="usage: scripts/measure-sync.sh [--runs N] [--opening-only | --seek | --burst | --step-space] [--check MS] sdl|x|page [BUILD_DIR]"
 
 runs=5
 opening_only=0
 seek=0
+burst=0
+step_space=0
 check=
 while [ $# -gt 0 ]; do
   case $1 in
     --runs) runs=$2; shift 2 ;;
     --opening-only) opening_only=1; shift ;;
     --seek) seek=1; shift ;;
+    --burst) seek=1; burst=1; shift ;;
+    --step-space) seek=1; step_space=1; shift ;;
     --check) check=$2; shift 2 ;;
     *) break ;;
   esac
@@ -76,9 +88,13 @@ key_after=9
 [ "$program" = page ] && key_after=$((key_after + 14))
 [ "$seek" = 1 ] && record_seconds=$((key_after + 6))
 # The part keys a seek presses, one a run in turn, and the show times they go to (the
-# fire's first frame is too dark to tell from the presents screen on the recording).
+# fire's first frame is too dark to tell from the presents screen on the recording); the
+# nine keys a burst presses before it, 100 ms apart; and the seed the shows run with, so
+# the part's first frame is known.
 seek_keys=(2 3 4 5 6 7 9)
 seek_goals=(11040 30240 42770 65810 78830 88370 132940)
+burst_keys=(6 Right Left 3 Right Right Left 8 Left)
+seed=1
 [ "$program" = page ] && record_seconds=$((record_seconds + 14))
 
 work=$(mktemp -d /tmp/tarqle-sync.XXXXXX)
@@ -111,9 +127,28 @@ xdpyinfo -display "$display" >/dev/null 2>&1 || skip "Xvfb does not start here"
 
 "$build/tarqle-mixdown" "$work/mix.wav" "$build/music/tarqle.xm" >/dev/null
 
+# The first frame of each part a seek goes to, as the screen's recording holds it: the
+# headless run's frame at that show time, enlarged as the program shows it (filling the
+# screen at 3x, or at 2x in its middle, as the page may) and reduced to 32 x 24 grey like
+# the recording.
+if [ "$seek" = 1 ] && [ "$step_space" = 0 ]; then
+  mkdir -p "$work/render"
+  ln -s "$build/grafika" "$build/music" "$work/render/"
+  (cd "$work/render" && printf '0\n' | "$build/tarqle-render" --seed "$seed" --png 0-999999 >/dev/null)
+  for goal in "${seek_goals[@]}"; do
+    frame=$(awk -F'\t' -v goal="$goal" '$2 <= goal { f = $1 } END { print f }' "$work/render/frames/index.tsv")
+    png=$(printf '%s/render/frames/%06d.png' "$work" "$frame")
+    ffmpeg -nostdin -v error -i "$png" -vf scale=960:720:flags=neighbor,scale=32:24,format=gray \
+      -f rawvideo -y "$work/goal-$goal-3.raw"
+    ffmpeg -nostdin -v error -i "$png" -vf scale=640:480:flags=neighbor,pad=960:720:160:120,scale=32:24,format=gray \
+      -f rawvideo -y "$work/goal-$goal-2.raw"
+  done
+  rm -rf "$work/render"
+fi
+
 start_program() {
   case $program in
-    sdl) (cd "$build" && DISPLAY=$display SDL_VIDEODRIVER=x11 exec ./tarqle-sdl --scale 3 >"$work/out.txt" 2>&1) ;;
+    sdl) (cd "$build" && DISPLAY=$display SDL_VIDEODRIVER=x11 exec ./tarqle-sdl --scale 3 --seed "$seed" >"$work/out.txt" 2>&1) ;;
     x)
       local device
       device=$(cd "$build" && printf '4\n' | ./tarqle-x 2>/dev/null | sed -n 's/^\([0-9]*\)\. PulseAudio.*/\1/p' || true)
@@ -121,9 +156,9 @@ start_program() {
       ;;
     page)
       # The page fills the screen; its Start button has the focus once the page is ready.
-      (DISPLAY=$display exec chromium --no-sandbox --kiosk --no-first-run --disable-gpu --disable-sync \
+      (DISPLAY=$display exec chromium --no-sandbox --test-type --kiosk --no-first-run --disable-gpu --disable-sync \
         --disable-background-networking --disable-component-update --user-data-dir="$work/chromium" \
-        --window-position=0,0 --window-size=960,720 "http://127.0.0.1:$port/index.html" >"$work/out.txt" 2>&1) &
+        --window-position=0,0 --window-size=960,720 "http://127.0.0.1:$port/index.html?seed=$seed" >"$work/out.txt" 2>&1) &
       sleep "${TARQLE_SYNC_PAGE_READY:-8}"
       DISPLAY=$display xdotool key Return
       wait
@@ -149,7 +184,7 @@ for run in $(seq "$runs"); do
   sleep 4
   # A session of its own, so the whole program (a pipeline, the player, the browser's
   # processes) is ended together.
-  setsid bash -c "$(declare -f start_program); $(declare -p program build display work port 2>/dev/null); start_program" &
+  setsid bash -c "$(declare -f start_program); $(declare -p program build display work port seed 2>/dev/null); start_program" &
   show=$!
   pids+=($show)
   key=0 goal=0 key_ms=0
@@ -158,8 +193,22 @@ for run in $(seq "$runs"); do
     key=${seek_keys[$(((run - 1) % ${#seek_keys[@]}))]}
     goal=${seek_goals[$(((run - 1) % ${#seek_keys[@]}))]}
     [ "$program" = sdl ] && DISPLAY=$display xdotool search --sync --name '^tarqle' windowfocus --sync >/dev/null 2>&1
-    key_ms=$(date +%s%3N)
-    DISPLAY=$display xdotool key "$key"
+    if [ "$step_space" = 1 ]; then
+      DISPLAY=$display xdotool key space
+      sleep 1.5
+      key=". then Space" goal=-1
+      key_ms=$(date +%s%3N)
+      DISPLAY=$display xdotool key --delay 10 period space
+    else
+      if [ "$burst" = 1 ]; then
+        for k in "${burst_keys[@]}"; do
+          DISPLAY=$display xdotool key "$k"
+          sleep 0.1
+        done
+      fi
+      key_ms=$(date +%s%3N)
+      DISPLAY=$display xdotool key "$key"
+    fi
     sleep $((record_seconds - key_after))
   else
     sleep "$record_seconds"
@@ -235,10 +284,44 @@ def change(first, test):
             return (frames[i - 1][0] + frames[i][0]) / 2.0
     raise SystemExit("cue not found on the screen")
 
+if key_ms > 0 and goal < 0:
+    # The tune heard again after the keys: the first millisecond past the keys whose level
+    # comes back to a quarter of the level in the second before the pause.
+    env = envelope(rec)
+    def level_at(ms):
+        i = int((ms - rec_start) / ms_per_block)
+        return env[i] if 0 <= i < len(env) else 0
+    paused_at = key_ms - 1500
+    before = sorted(level_at(paused_at - 1000 + k) for k in range(0, 1000))
+    loud = before[len(before) // 2] / 4
+    t = key_ms
+    while t < key_ms + 5000 and level_at(t) < loud:
+        t += 1
+    print("%.0f" % (t - key_ms))
+    raise SystemExit(0)
+
 if key_ms > 0:
-    # The presents screen is dim (mean below 30 from 5 s to 11 s); every part's first
-    # frame that a key goes to is brighter than 35.
-    seen = change(key_ms, lambda m: m > 35)
+    # The part's first frame on the screen: the first capture after the key that looks
+    # like it (mean difference of the 32 x 24 grey cells of the picture, at either of its
+    # places, leaving out the corner the overlay stands in and the two rows of cells the
+    # page's bar may cover).
+    places = []
+    for scale, (x0, y0, x1, y1) in ((3, (0, 0, 32, 24)), (2, (6, 4, 26, 20))):
+        ref = open(work + "/goal-%d-%d.raw" % (goal, scale), "rb").read()
+        cells = [(x, y) for y in range(y0, y1 - 2) for x in range(x0, x1) if not (x < x0 + 5 and y < y0 + 2)]
+        places.append((ref, cells))
+    def unlike(i):
+        shot = raw[i * 768:(i + 1) * 768]
+        return min(sum(abs(shot[y * 32 + x] - ref[y * 32 + x]) for x, y in cells) / len(cells)
+                   for ref, cells in places)
+    order = sorted(range(len(frames)), key=lambda i: pts[i])
+    seen = None
+    for n in range(1, len(order)):
+        if pts[order[n]] > key_ms and unlike(order[n]) < 6:
+            seen = (pts[order[n - 1]] + pts[order[n]]) / 2.0
+            break
+    if seen is None:
+        raise SystemExit("the part's first frame was not found on the screen")
     print("%.0f %+.0f" % (seen - key_ms, heard_at(goal, seen) - seen))
     raise SystemExit(0)
 
@@ -266,8 +349,12 @@ print(" ".join(out))
 EOF
 )
   results+=("$line")
+  if [ "$step_space" = 1 ]; then
+    echo "run $run: Space, then . and Space: the tune heard again after (ms): $line; load: $(cut -d' ' -f1-3 /proc/loadavg)"
+    continue
+  fi
   if [ "$seek" = 1 ]; then
-    echo "run $run: key $key (show time $goal ms): from the key to the part's first frame (ms), lag of the sound there (ms): $line; load: $(cut -d' ' -f1-3 /proc/loadavg)"
+    echo "run $run: key $key (show time $goal ms)$([ "$burst" = 1 ] && echo ", the last of ten"): from the key to the part's first frame (ms), lag of the sound there (ms): $line; load: $(cut -d' ' -f1-3 /proc/loadavg)"
     continue
   fi
   echo "run $run: lag of the sound (ms) at the opening, at the fire, at the fire against the picture's clock; fire after (ms): $line; load: $(cut -d' ' -f1-3 /proc/loadavg)"
@@ -277,6 +364,8 @@ python3 - "${results[@]}" <<'EOF'
 import statistics, sys
 rows = [r.split() for r in sys.argv[1:]]
 names = ["opening", "fire", "fire against the clock", "fire after"]
+if len(rows[0]) == 1:
+    names = ["the tune heard again after"]
 if len(rows[0]) == 2:
     names = ["key to picture", "lag after the seek"]
 print("median of %d: " % len(rows) + ", ".join("%s %+.0f ms" % (names[i], statistics.median(float(r[i]) for r in rows))

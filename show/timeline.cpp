@@ -254,6 +254,7 @@ void show_plan(const ShowPlan& chosen)
 void show_plan_seeks()
 {
     seeks_planned = true;
+    viewing_seeks();
 }
 
 int show_part_at(int32_t ms)
@@ -350,7 +351,7 @@ int show_main(int argc, char** argv)
     // puts back.
     seek_state_declare(screen->pixels, (size_t)kScreenWidth * kScreenHeight);
     seek_state_declare(part_started, sizeof part_started);
-    viewing_begin(screen, seeks_planned, plan.start_ms);
+    viewing_begin(screen, plan.start_ms);
 
     // What the parts hold between frames and do not load (the grid's motion) is put back
     // as it was at the first round's start, so every round with one seed is the same.

@@ -121,8 +121,9 @@ void toggle_pause()
     }
 }
 
-// A replay has reached its goal at a frame ending at frame_end: the live clock takes over
-// at the goal, and the frame standing in the screen image is shown.
+// A replay has reached its goal: the live clock takes over at the goal, and the frame
+// standing in the screen image is shown, with the tune from there unless the viewer's
+// pause holds both (the frame then stands until the viewer resumes).
 void hand_over()
 {
     viewing.seek_waiting = false;
@@ -132,10 +133,9 @@ void hand_over()
     } else {
         viewing.state = kViewingRunning;
         clock_run();
+        play_tune();
     }
     display_present(*held_screen);
-    if (viewing.state == kViewingRunning)
-        play_tune();
 }
 
 void before_wait(int32_t frame_end)
@@ -146,12 +146,16 @@ void before_wait(int32_t frame_end)
 
 } // namespace
 
-void viewing_begin(Image* screen, bool seeks, int32_t start_ms)
+void viewing_seeks()
 {
-    held_screen = screen;
-    seeking = seeks;
+    seeking = true;
     for (int k = 0; k < kShowParts; ++k)
         chapters[k] = {show_parts[k].title, show_parts[k].start_ms};
+}
+
+void viewing_begin(Image* screen, int32_t start_ms)
+{
+    held_screen = screen;
     viewing = {kViewingLoading, false, start_ms > 0, start_ms, false, false, 0};
     clock_on_wait(before_wait);
 }

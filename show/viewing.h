@@ -21,11 +21,14 @@ enum ViewingState {
     kViewingEnded,     // ended by the viewer: every part's time is out
 };
 
+// Called by show_plan_seeks, before the show starts: the viewer seeks, so the chapters
+// and the seeking controls exist.
+void viewing_seeks();
+
 // Called once by the timeline at start-up, before the first load phase: screen is the
-// image a replay's last frame stands in (shown at the hand-over); seeks: whether the
-// viewer seeks (the chapters and the seeking controls exist); start_ms: show time the
+// image a replay's last frame stands in (shown at the hand-over); start_ms: show time the
 // first round starts at (0: its beginning), replayed to like a seek.
-void viewing_begin(Image* screen, bool seeks, int32_t start_ms);
+void viewing_begin(Image* screen, int32_t start_ms);
 
 ViewingState viewing_state();
 

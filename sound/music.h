@@ -62,7 +62,8 @@ void music_hold();
 // Called by the show when a held show goes on live at show time show_ms (a seek's new
 // picture, a resumed pause): the tune plays on from its own position show_ms, to the
 // sample, heard with the frame the show presents next (held back by the picture's delay,
-// as at the start). Returns at once; the player mixes its way to the position itself,
+// as at the start). Returns at once, or, where the show's clock follows the heard tune
+// (the page), once that sample is heard; the player mixes its way to the position itself,
 // skips on by the time that took, and keeps the heard tune on time from there; a later
 // hold or play-from that comes meanwhile takes the place of this one.
 void music_play_from(int32_t show_ms);

@@ -153,7 +153,8 @@ TEST(SdlWindow, ShowsTheConvertedFrameAtEachScaleResizedAndFullscreen)
 // two seeks between frames add up.
 TEST(Viewer, SeeksStayWithinTheShowAndItsParts)
 {
-    viewing_begin(nullptr, true, 0);
+    show_plan_seeks();
+    viewing_begin(nullptr, 0);
     const auto goes_to = [](ViewerControl control, int32_t from) {
         // The first seek waits for the round's start; the second goes on from its goal.
         viewer_seek(from);

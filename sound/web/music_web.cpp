@@ -99,9 +99,11 @@ void music_hold()
 void music_play_from(int32_t show_ms)
 {
     // The page's clock stands until the sample at show_ms is heard, then follows the tune,
-    // as at the start; the frame presented next waits for it.
-    if (music_enabled == 1 && playing)
+    // as at the start: the frame presented next is shown with it.
+    if (music_enabled == 1 && playing) {
         web_tune_play_from(show_ms);
+        clock_wait(clock_now(), 1);
+    }
 }
 
 bool music_start_time(int32_t* at)
