@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Measures, from outside, how far the heard tune is from the picture in a live program:
-# the program runs on a private Xvfb with its sound on a PulseAudio null sink, and one
-# ffmpeg records the screen and the sink's monitor on one clock. For each run it prints
-# the lag of the sound (positive: heard late) at the opening (the presents screen's first
-# frame, tune position 0) and, unless --opening-only, at the start of the fire (the words'
-# last frame gives way to it at show time 111.40 s of the virtual clock); then the lag at
-# the fire against the picture's own clock (the fire's place in the tune is taken where
-# the screen shows it, counted from the opening: the parts' own timing, which moves the
-# fire by up to a frame per part, is left out, leaving what sound and clock drifted
-# apart); the time from the opening to the fire on the screen; then the medians.
+# the program runs on a private Xvfb with its sound on a null sink of a private sound
+# server, and ffmpeg records the screen and the sink's monitor, both on the wall clock. For
+# each run it prints the lag of the sound (positive: heard late) at the opening (the
+# presents screen's first frame, tune position 0) and, unless --opening-only, at the start
+# of the fire (the words' last frame gives way to it at show time 111.40 s of the virtual
+# clock); then the lag at the fire against the picture's own clock (the fire's place in
+# the tune is taken where the screen shows it, counted from the opening: the parts' own
+# timing, which moves the fire by up to a frame per part, is left out, leaving what sound
+# and clock drifted apart); the time from the opening to the fire on the screen; then the
+# medians.
 # With --seek (sdl and page) each run instead presses a part's key (2 to 7 and 9, one a
 # run, in turn) during the presents screen and prints the time from the key to that
 # part's first frame on the screen, and the lag of the sound there (the tune's position of
@@ -21,38 +22,57 @@
 # at once (a step, and the resume before the step's frame is due) and prints how long
 # after them the tune is heard again.
 #
-#   scripts/measure-sync.sh [--runs N] [--opening-only | --seek | --burst | --step-space] [--check MS]
-#                           sdl|x|page [BUILD_DIR]
+# The sound world may move: --server pipewire runs the private server as PipeWire with its
+# PulseAudio service and its session manager (pipewire, pipewire-pulse, wireplumber, on a
+# private D-Bus) instead of PulseAudio; --second-client KIND@SECONDS has another client
+# connect to it SECONDS after the program starts (negative: before it, at most 4 s): the
+# recorder of the sink's monitor (recorder: the script's own, which otherwise connects 4 s
+# before the program, so the server has settled with it; its first client on the monitor
+# changes the sink's latency) or a player of silence (player);
+# --restart-server SECONDS stops the server that long after the program starts and starts
+# it again a second later, and the run then prints how long after the server's return the
+# tune is heard again at its usual level, the lag at the fire, and the player's processor
+# time while the server was away (percent of one core).
 #
-# sdl is tarqle-sdl; x is tarqle-x with libmikmod's PulseAudio driver, 16-bit stereo at
+#   scripts/measure-sync.sh [--runs N] [--opening-only | --seek | --burst | --step-space | --restart-server SECONDS]
+#                           [--server pulseaudio|pipewire] [--second-client recorder|player@SECONDS]
+#                           [--check MS] sdl|x|page [BUILD_DIR]
+#
+# sdl is tarqle-sdl; x is tarqle-x with the menu's PulseAudio entry, 16-bit stereo at
 # 44100 Hz, pixel size 2; page is the browser page (BUILD_DIR/web, from
 # scripts/build-web.sh) in Chromium with a window, started with Enter. With --check the
-# script fails when the median lag at the opening is more than MS milliseconds either way,
-# and skips (status 77), saying why, where it cannot run. TARQLE_SYNC_KEEP=1 keeps the last
-# run's recordings in the work folder it names; TARQLE_SYNC_PAGE_READY sets the seconds the
-# page is given to load before Enter (default 8).
+# script fails when the median lag at the opening (after a seek: there) is more than MS
+# milliseconds either way, and skips (status 77), saying why, where it cannot run.
+# TARQLE_SYNC_KEEP=1 keeps the last run's recordings in the work folder it names;
+# TARQLE_SYNC_PAGE_READY sets the seconds the page is given to load before Enter (default 8).
 #
 # The tune's own place of each cue is found by matching the recording with the offline
 # mix (tarqle-mixdown) of the same tune, so neither the tune's lead-in nor its loudness
-# counts. Needs Xvfb, pulseaudio, pactl, ffmpeg, ffprobe and python3 (scripts/setup-deps.sh),
-# and for the page Chromium and xdotool.
+# counts (scripts/sync_analysis.py). Needs Xvfb, pulseaudio (or pipewire, pipewire-pulse,
+# wireplumber and dbus-daemon), pactl, parec, pacat, ffmpeg, ffprobe and python3
+# (scripts/setup-deps.sh), and for the page Chromium and xdotool.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-usage="usage: scripts/measure-sync.sh [--runs N] [--opening-only | --seek | --burst | --step-space] [--check MS] sdl|x|page [BUILD_DIR]"
+scripts=$(pwd)/scripts
+usage="usage: scripts/measure-sync.sh [--runs N] [--opening-only | --seek | --burst | --step-space | --restart-server SECONDS] [--server pulseaudio|pipewire] [--second-client recorder|player@SECONDS] [--check MS] sdl|x|page [BUILD_DIR]"
 
 runs=5
-opening_only=0
-seek=0
+mode=whole
 burst=0
-step_space=0
 check=
+server=pulseaudio
+second=
+restart_at=
 while [ $# -gt 0 ]; do
   case $1 in
     --runs) runs=$2; shift 2 ;;
-    --opening-only) opening_only=1; shift ;;
-    --seek) seek=1; shift ;;
-    --burst) seek=1; burst=1; shift ;;
-    --step-space) seek=1; step_space=1; shift ;;
+    --opening-only) mode=opening; shift ;;
+    --seek) mode=seek; shift ;;
+    --burst) mode=seek; burst=1; shift ;;
+    --step-space) mode=step; shift ;;
+    --restart-server) mode=restart; restart_at=$2; shift 2 ;;
+    --server) server=$2; shift 2 ;;
+    --second-client) second=$2; shift 2 ;;
     --check) check=$2; shift 2 ;;
     *) break ;;
   esac
@@ -60,14 +80,26 @@ done
 program=${1:?$usage}
 build=$(cd "${2:-build}" && pwd)
 case $program in sdl | x | page) ;; *) echo "$usage" >&2; exit 2 ;; esac
-[ "$seek" = 1 ] && [ "$program" = x ] && { echo "tarqle-x has no keys to seek with" >&2; exit 2; }
+case $server in pulseaudio | pipewire) ;; *) echo "$usage" >&2; exit 2 ;; esac
+second_kind=${second%@*} second_at=${second#*@}
+if [ -n "$second" ]; then
+  case $second_kind in recorder | player) ;; *) echo "$usage" >&2; exit 2 ;; esac
+  python3 -c "import sys; sys.exit(not -4 <= float(sys.argv[1]) <= 100)" "$second_at" || { echo "$usage" >&2; exit 2; }
+fi
+[ "$mode" != whole ] && [ "$mode" != opening ] && [ "$mode" != restart ] && [ "$program" = x ] &&
+  { echo "tarqle-x has no keys to seek with" >&2; exit 2; }
 
 skip() {
   echo "skipped: $1"
   exit 77
 }
-tools=(Xvfb xdpyinfo pulseaudio pactl ffmpeg ffprobe python3)
+tools=(Xvfb xdpyinfo pactl parec pacat ffmpeg ffprobe python3)
+case $server in
+  pulseaudio) tools+=(pulseaudio) ;;
+  pipewire) tools+=(pipewire pipewire-pulse wireplumber dbus-daemon) ;;
+esac
 [ "$program" = page ] && tools+=(chromium xdotool)
+[ "$mode" = seek ] || [ "$mode" = step ] && tools+=(xdotool)
 for tool in "${tools[@]}"; do
   command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/setup-deps.sh installs it)"
 done
@@ -81,12 +113,12 @@ esac
 fire_cue=111.40
 # How long each run is recorded from the program's start: to the cue, and for the page
 # its loading and start panel too.
-if [ "$opening_only" = 1 ]; then record_seconds=6; else record_seconds=116; fi
+if [ "$mode" = opening ]; then record_seconds=6; else record_seconds=116; fi
 # A seek's key is pressed this long after the program starts (the presents screen shows),
 # and the recording goes on 6 s after it.
 key_after=9
 [ "$program" = page ] && key_after=$((key_after + 14))
-[ "$seek" = 1 ] && record_seconds=$((key_after + 6))
+[ "$mode" = seek ] || [ "$mode" = step ] && record_seconds=$((key_after + 6))
 # The part keys a seek presses, one a run in turn, and the show times they go to (the
 # fire's first frame is too dark to tell from the presents screen on the recording); the
 # nine keys a burst presses before it, 100 ms apart; and the seed the shows run with, so
@@ -99,23 +131,56 @@ seed=1
 
 work=$(mktemp -d /tmp/tarqle-sync.XXXXXX)
 pids=()
+server_pids=()
 cleanup() {
   local p
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
+  for p in "${pids[@]}" "${server_pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  for p in "${pids[@]}" "${server_pids[@]}"; do wait "$p" 2>/dev/null || true; done
+  [ -n "${bus_pid:-}" ] && kill "$bus_pid" 2>/dev/null
   [ -n "${TARQLE_SYNC_KEEP:-}" ] && echo "kept $work" >&2 || rm -rf "$work"
 }
 trap cleanup EXIT
 
-# The sound server: only a null sink and a socket of its own.
-export XDG_RUNTIME_DIR=$work HOME=$work PULSE_SERVER=unix:$work/pulse.sock
-pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --log-target=file:"$work/pulse.log" \
-  -L "module-native-protocol-unix socket=$work/pulse.sock auth-anonymous=1" \
-  -L "module-null-sink sink_name=sync rate=44100" \
-  -L "module-always-sink" &
-pids+=($!)
-for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
-pactl set-default-sink sync 2>/dev/null || skip "the PulseAudio server does not start here"
+# The sound server: only a null sink and a socket of its own, where both servers put
+# their PulseAudio socket.
+export XDG_RUNTIME_DIR=$work HOME=$work PULSE_SERVER=unix:$work/pulse/native
+mkdir -p "$work/pulse"
+if [ "$server" = pipewire ]; then
+  # The session manager wants a session bus; a private one, which outlives restarts.
+  bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1)
+  export DBUS_SESSION_BUS_ADDRESS=${bus%%$'\n'*}
+  bus_pid=${bus##*$'\n'}
+fi
+start_server() {
+  case $server in
+    pulseaudio)
+      pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --log-target=file:"$work/server.log" \
+        -L "module-native-protocol-unix socket=$work/pulse/native auth-anonymous=1" \
+        -L "module-null-sink sink_name=sync rate=44100" \
+        -L "module-always-sink" &
+      server_pids=($!)
+      ;;
+    pipewire)
+      pipewire >>"$work/server.log" 2>&1 &
+      server_pids=($!)
+      wireplumber >>"$work/server.log" 2>&1 &
+      server_pids+=($!)
+      pipewire-pulse >>"$work/server.log" 2>&1 &
+      server_pids+=($!)
+      ;;
+  esac
+  for _ in $(seq 200); do pactl info >/dev/null 2>&1 && break; sleep 0.02; done
+  [ "$server" = pipewire ] && pactl load-module module-null-sink sink_name=sync rate=44100 >/dev/null 2>&1
+  for _ in $(seq 100); do pactl set-default-sink sync 2>/dev/null && return 0; sleep 0.02; done
+  return 1
+}
+stop_server() {
+  local p
+  for p in "${server_pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  for p in "${server_pids[@]}"; do wait "$p" 2>/dev/null || true; done
+  server_pids=()
+}
+start_server || skip "the $server server does not start here"
 
 # The X server: black root window, the window at the top left corner without a window manager.
 Xvfb -displayfd 3 -screen 0 960x720x24 -br -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
@@ -131,7 +196,7 @@ xdpyinfo -display "$display" >/dev/null 2>&1 || skip "Xvfb does not start here"
 # headless run's frame at that show time, enlarged as the program shows it (filling the
 # screen at 3x, or at 2x in its middle, as the page may) and reduced to 32 x 24 grey like
 # the recording.
-if [ "$seek" = 1 ] && [ "$step_space" = 0 ]; then
+if [ "$mode" = seek ]; then
   mkdir -p "$work/render"
   ln -s "$build/grafika" "$build/music" "$work/render/"
   (cd "$work/render" && printf '0\n' | "$build/tarqle-render" --seed "$seed" --png 0-999999 >/dev/null)
@@ -166,6 +231,39 @@ start_program() {
   esac
 }
 
+# The second client, until the run ends: the sink's recorder, or a player of silence.
+second_client() {
+  case $second_kind in
+    recorder) record_sound 1 ;;
+    player)
+      pacat --latency-msec=20 </dev/zero &
+      sound_recorders+=($!)
+      pids+=($!)
+      ;;
+  esac
+}
+
+# Sleeps until SECONDS after the program's start (t0, in seconds of the wall clock).
+sleep_until() {
+  sleep "$(python3 -c "import sys, time; print(max(0, float(sys.argv[1]) + float(sys.argv[2]) - time.time()))" "$t0" "$1")"
+}
+
+# The sink's monitor, recorded to aud$1.mkv with each packet's wall-clock time.
+record_sound() {
+  ffmpeg -nostdin -hide_banner -loglevel error -thread_queue_size 4096 -f pulse -sample_rate 44100 -channels 2 \
+    -fragment_size 3528 -i sync.monitor -copyts -ac 1 -c:a pcm_s16le -y "$work/aud$1.mkv" &
+  sound_recorders+=($!)
+  pids+=($!)
+}
+
+# The player process's processor time so far, in clock ticks.
+player_ticks() {
+  local main player
+  main=$(pgrep -o -x "tarqle-$program" || true)
+  player=$(pgrep -o -P "${main:-0}" || true)
+  [ -n "$player" ] && awk '{ print $14 + $15 }' "/proc/$player/stat" 2>/dev/null || echo 0
+}
+
 port=
 if [ "$program" = page ]; then
   port=$((20000 + RANDOM % 20000))
@@ -175,213 +273,119 @@ fi
 
 results=()
 for run in $(seq "$runs"); do
-  rm -f "$work/rec.mkv"
-  ffmpeg -nostdin -hide_banner -loglevel error -thread_queue_size 4096 -f x11grab -framerate 100 -draw_mouse 0 -video_size 960x720 -i "$display" \
-    -thread_queue_size 4096 -f pulse -sample_rate 44100 -channels 2 -fragment_size 3528 -i sync.monitor -copyts \
-    -map 0:v -vf scale=32:24,format=gray -c:v rawvideo -map 1:a -ac 1 -c:a pcm_s16le "$work/rec.mkv" &
-  recorder=$!
-  pids+=($recorder)
-  sleep 4
+  rm -f "$work"/vid.* "$work"/aud*
+  ffmpeg -nostdin -hide_banner -loglevel error -thread_queue_size 4096 -f x11grab -framerate 100 -draw_mouse 0 \
+    -video_size 960x720 -i "$display" -copyts -vf scale=32:24,format=gray -c:v rawvideo -y "$work/vid.mkv" &
+  screen_recorder=$!
+  pids+=($screen_recorder)
+  sound_recorders=()
+  [ "$second_kind" = recorder ] || record_sound 1
+  # The program starts 4 s from now (at t0); a second client due before it comes first.
+  t0=$(python3 -c "import time; print(time.time() + 4)")
+  second_due=1
+  if [ -n "$second" ] && python3 -c "import sys; sys.exit(float(sys.argv[1]) >= 0)" "$second_at"; then
+    sleep_until "$second_at"
+    second_client
+    second_due=0
+  fi
+  sleep_until 0
   # A session of its own, so the whole program (a pipeline, the player, the browser's
   # processes) is ended together.
   setsid bash -c "$(declare -f start_program); $(declare -p program build display work port seed 2>/dev/null); start_program" &
   show=$!
   pids+=($show)
-  key=0 goal=0 key_ms=0
-  if [ "$seek" = 1 ]; then
-    sleep "$key_after"
-    key=${seek_keys[$(((run - 1) % ${#seek_keys[@]}))]}
-    goal=${seek_goals[$(((run - 1) % ${#seek_keys[@]}))]}
-    [ "$program" = sdl ] && DISPLAY=$display xdotool search --sync --name '^tarqle' windowfocus --sync >/dev/null 2>&1
-    if [ "$step_space" = 1 ]; then
-      DISPLAY=$display xdotool key space
-      sleep 1.5
-      key=". then Space" goal=-1
-      key_ms=$(date +%s%3N)
-      DISPLAY=$display xdotool key --delay 10 period space
-    else
-      if [ "$burst" = 1 ]; then
-        for k in "${burst_keys[@]}"; do
-          DISPLAY=$display xdotool key "$k"
-          sleep 0.1
-        done
-      fi
-      key_ms=$(date +%s%3N)
-      DISPLAY=$display xdotool key "$key"
-    fi
-    sleep $((record_seconds - key_after))
-  else
-    sleep "$record_seconds"
+  if [ -n "$second" ] && [ "$second_due" = 1 ]; then
+    sleep_until "$second_at"
+    second_client
   fi
-  kill -INT "$recorder"
-  wait "$recorder" || true
+  key=0 goal=0 key_ms=0 down_ms=0 back_ms=0 cpu=
+  case $mode in
+    seek | step)
+      sleep_until "$key_after"
+      key=${seek_keys[$(((run - 1) % ${#seek_keys[@]}))]}
+      goal=${seek_goals[$(((run - 1) % ${#seek_keys[@]}))]}
+      [ "$program" = sdl ] && DISPLAY=$display xdotool search --sync --name '^tarqle' windowfocus --sync >/dev/null 2>&1
+      if [ "$mode" = step ]; then
+        DISPLAY=$display xdotool key space
+        sleep 1.5
+        key=". then Space" goal=-1
+        key_ms=$(date +%s%3N)
+        DISPLAY=$display xdotool key --delay 10 period space
+      else
+        if [ "$burst" = 1 ]; then
+          for k in "${burst_keys[@]}"; do
+            DISPLAY=$display xdotool key "$k"
+            sleep 0.1
+          done
+        fi
+        key_ms=$(date +%s%3N)
+        DISPLAY=$display xdotool key "$key"
+      fi
+      sleep_until "$record_seconds"
+      ;;
+    restart)
+      sleep_until "$restart_at"
+      ticks=$(player_ticks)
+      down_ms=$(date +%s%3N)
+      stop_server
+      sleep 1
+      start_server || echo "the server did not come back" >&2
+      back_ms=$(date +%s%3N)
+      record_sound 2
+      cpu=$(python3 -c "import sys; t, b, d, hz = map(float, sys.argv[1:]); print('%.1f' % (100 * t / hz / ((b - d) / 1000)))" \
+        "$(($(player_ticks) - ticks))" "$back_ms" "$down_ms" "$(getconf CLK_TCK)")
+      sleep_until "$record_seconds"
+      ;;
+    *) sleep_until "$record_seconds" ;;
+  esac
+  kill -INT "$screen_recorder" "${sound_recorders[@]}" 2>/dev/null || true
+  wait "$screen_recorder" "${sound_recorders[@]}" 2>/dev/null || true
   kill -TERM -- "-$show" 2>/dev/null || true
   wait "$show" 2>/dev/null || true
 
-  ffprobe -v error -select_streams v -show_entries packet=pts -of csv=p=0 "$work/rec.mkv" >"$work/video.pts"
-  ffprobe -v error -select_streams a -show_entries packet=pts,size -of csv=p=0 "$work/rec.mkv" >"$work/audio.pts"
-  ffmpeg -nostdin -v fatal -i "$work/rec.mkv" -map 0:v -fps_mode passthrough -f rawvideo -y "$work/video.raw"
-  ffmpeg -nostdin -v fatal -i "$work/rec.mkv" -map 0:a -f s16le -y "$work/audio.raw"
-  line=$(python3 - "$work" "$opening_only" "$fire_cue" "$key_ms" "$goal" <<'EOF'
-import array, sys, wave
-work, opening_only, fire_cue = sys.argv[1], sys.argv[2] == "1", float(sys.argv[3])
-key_ms, goal = float(sys.argv[4]), float(sys.argv[5])
-RATE, BLOCK = 44100, 44  # envelope blocks of about 1 ms
-ms_per_block = BLOCK * 1000.0 / RATE
-
-# Screen: the mean of each recorded frame (32 x 24 grey), at its time in ms (the
-# Matroska time base is 1 ms).
-pts = [int(l.split(",")[0]) for l in open(work + "/video.pts") if l.strip()]
-raw = open(work + "/video.raw", "rb").read()
-frames = [(pts[i], sum(raw[i * 768:(i + 1) * 768]) / 768.0) for i in range(min(len(pts), len(raw) // 768))]
-frames.sort()
-
-def envelope(samples):
-    return [sum(abs(v) for v in samples[i:i + BLOCK]) / BLOCK for i in range(0, len(samples) - BLOCK, BLOCK)]
-
-rec = array.array("h", open(work + "/audio.raw", "rb").read())
-# The recording's first sample, on the screen's clock: each packet's time less the
-# samples before it. The capture's clock filter needs a few hundred milliseconds to settle
-# (its first packets come early), so the median of the later packets counts.
-packets = [tuple(int(v) for v in l.split(",")[:2]) for l in open(work + "/audio.pts") if l.strip()]
-starts, before = [], 0
-for pts_ms, size in packets:
-    starts.append(pts_ms - before * 1000.0 / RATE)
-    before += size // 2
-settled = sorted(starts[len(starts) // 4:])
-rec_start = settled[len(settled) // 2]
-mix_file = wave.open(work + "/mix.wav")
-stereo = array.array("h", mix_file.readframes(mix_file.getnframes()))
-mix = array.array("h", ((stereo[i] + stereo[i + 1]) // 2 for i in range(0, len(stereo), 2)))
-
-def heard_at(tune_ms, near_ms):
-    """Recording time (ms) at which tune position tune_ms was heard, searched within
-    1.5 s of near_ms: the best match of 3 s of the mix's envelope (the tune repeats
-    itself within shorter stretches)."""
-    first = int(tune_ms * RATE / 1000)
-    ref = envelope(mix[first:first + 3 * RATE])
-    centre = int((near_ms - rec_start) * RATE / 1000)
-    lo = max(0, centre - int(1.5 * RATE))
-    seg = envelope(rec[lo:centre + int(4.5 * RATE)])
-    ref_mean = sum(ref) / len(ref)
-    ref = [v - ref_mean for v in ref]
-    best, best_lag = None, 0
-    for lag in range(0, len(seg) - len(ref)):
-        window = seg[lag:lag + len(ref)]
-        m = sum(window) / len(window)
-        num = sum(a * (b - m) for a, b in zip(ref, window))
-        den = sum((b - m) ** 2 for b in window) ** 0.5 or 1.0
-        score = num / den
-        if best is None or score > best:
-            best, best_lag = score, lag
-    return rec_start + lo * 1000.0 / RATE + best_lag * ms_per_block
-
-def change(first, test):
-    """Screen time (ms) of the first change after time first for which test holds: the
-    midpoint between the capture before it and the first capture that shows it."""
-    for i in range(1, len(frames)):
-        if frames[i][0] > first and test(frames[i][1]):
-            return (frames[i - 1][0] + frames[i][0]) / 2.0
-    raise SystemExit("cue not found on the screen")
-
-if key_ms > 0 and goal < 0:
-    # The tune heard again after the keys: the first millisecond past the keys whose level
-    # comes back to a quarter of the level in the second before the pause.
-    env = envelope(rec)
-    def level_at(ms):
-        i = int((ms - rec_start) / ms_per_block)
-        return env[i] if 0 <= i < len(env) else 0
-    paused_at = key_ms - 1500
-    before = sorted(level_at(paused_at - 1000 + k) for k in range(0, 1000))
-    loud = before[len(before) // 2] / 4
-    t = key_ms
-    while t < key_ms + 5000 and level_at(t) < loud:
-        t += 1
-    print("%.0f" % (t - key_ms))
-    raise SystemExit(0)
-
-if key_ms > 0:
-    # The part's first frame on the screen: the first capture after the key that looks
-    # like it (mean difference of the 32 x 24 grey cells of the picture, at either of its
-    # places, leaving out the corner the overlay stands in and the two rows of cells the
-    # page's bar may cover).
-    places = []
-    for scale, (x0, y0, x1, y1) in ((3, (0, 0, 32, 24)), (2, (6, 4, 26, 20))):
-        ref = open(work + "/goal-%d-%d.raw" % (goal, scale), "rb").read()
-        cells = [(x, y) for y in range(y0, y1 - 2) for x in range(x0, x1) if not (x < x0 + 5 and y < y0 + 2)]
-        places.append((ref, cells))
-    def unlike(i):
-        shot = raw[i * 768:(i + 1) * 768]
-        return min(sum(abs(shot[y * 32 + x] - ref[y * 32 + x]) for x, y in cells) / len(cells)
-                   for ref, cells in places)
-    order = sorted(range(len(frames)), key=lambda i: pts[i])
-    seen = None
-    for n in range(1, len(order)):
-        if pts[order[n]] > key_ms and unlike(order[n]) < 6:
-            seen = (pts[order[n - 1]] + pts[order[n]]) / 2.0
-            break
-    if seen is None:
-        raise SystemExit("the part's first frame was not found on the screen")
-    print("%.0f %+.0f" % (seen - key_ms, heard_at(goal, seen) - seen))
-    raise SystemExit(0)
-
-# The screen is black through the load phase until the presents screen, which is dim
-# (its mean brightness stays below 60); the page's start panel before it is bright.
-black = min(m for t, m in frames if t < frames[0][0] + 30000)
-opening = None
-for i in range(1, len(frames)):
-    if frames[i - 1][1] <= black + 1 and black + 4 < frames[i][1] < 60:
-        opening = (frames[i - 1][0] + frames[i][0]) / 2.0
-        break
-if opening is None:
-    raise SystemExit("the presents screen was not found on the screen")
-out = ["%+.0f" % (heard_at(0, opening) - opening)]
-if not opening_only:
-    expected = opening + fire_cue * 1000
-    words = [m for t, m in frames if expected - 3000 < t < expected - 1000]
-    level = sum(words) / len(words)
-    fire = change(expected - 1000, lambda m: m < 0.5 * level)
-    lag = heard_at(fire_cue * 1000, fire) - fire
-    out.append("%+.0f" % lag)
-    out.append("%+.0f" % (lag + (fire - opening) - fire_cue * 1000))
-    out.append("%.0f" % (fire - opening))
-print(" ".join(out))
-EOF
-)
+  ffprobe -v error -select_streams v -show_entries packet=pts -of csv=p=0 "$work/vid.mkv" >"$work/vid.pts"
+  ffmpeg -nostdin -v fatal -i "$work/vid.mkv" -fps_mode passthrough -f rawvideo -y "$work/vid.raw"
+  for n in 1 2; do
+    [ -f "$work/aud$n.mkv" ] || continue
+    ffprobe -v error -select_streams a -show_entries packet=pts,size -of csv=p=0 "$work/aud$n.mkv" >"$work/aud$n.pts"
+    ffmpeg -nostdin -v fatal -i "$work/aud$n.mkv" -f s16le -y "$work/aud$n.raw"
+  done
+  line=$(python3 "$scripts/sync_analysis.py" "$work" "$mode" "$fire_cue" "$key_ms" "$goal" "$down_ms" "$back_ms")
+  [ -n "$cpu" ] && line="$line $cpu"
   results+=("$line")
-  if [ "$step_space" = 1 ]; then
-    echo "run $run: Space, then . and Space: the tune heard again after (ms): $line; load: $(cut -d' ' -f1-3 /proc/loadavg)"
-    continue
-  fi
-  if [ "$seek" = 1 ]; then
-    echo "run $run: key $key (show time $goal ms)$([ "$burst" = 1 ] && echo ", the last of ten"): from the key to the part's first frame (ms), lag of the sound there (ms): $line; load: $(cut -d' ' -f1-3 /proc/loadavg)"
-    continue
-  fi
-  echo "run $run: lag of the sound (ms) at the opening, at the fire, at the fire against the picture's clock; fire after (ms): $line; load: $(cut -d' ' -f1-3 /proc/loadavg)"
+  load="load: $(cut -d' ' -f1-3 /proc/loadavg)"
+  case $mode in
+    step) echo "run $run: Space, then . and Space: the tune heard again after (ms): $line; $load" ;;
+    seek) echo "run $run: key $key (show time $goal ms)$([ "$burst" = 1 ] && echo ", the last of ten"): from the key to the part's first frame (ms), lag of the sound there (ms): $line; $load" ;;
+    restart) echo "run $run: the server away for 1 s from $restart_at s: the tune heard again after its return (ms), lag at the fire (ms), the player's processor time while away (%): $line; $load" ;;
+    *) echo "run $run: lag of the sound (ms) at the opening, at the fire, at the fire against the picture's clock; fire after (ms): $line; $load" ;;
+  esac
 done
 
-python3 - "${results[@]}" <<'EOF'
+python3 - "$mode" "${results[@]}" <<'EOF'
 import statistics, sys
-rows = [r.split() for r in sys.argv[1:]]
-names = ["opening", "fire", "fire against the clock", "fire after"]
-if len(rows[0]) == 1:
-    names = ["the tune heard again after"]
-if len(rows[0]) == 2:
-    names = ["key to picture", "lag after the seek"]
-print("median of %d: " % len(rows) + ", ".join("%s %+.0f ms" % (names[i], statistics.median(float(r[i]) for r in rows))
-                                           for i in range(len(rows[0]))))
-if len(rows[0]) == 2:
+mode, rows = sys.argv[1], [r.split() for r in sys.argv[2:]]
+names = {
+    "opening": ["opening"],
+    "whole": ["opening", "fire", "fire against the clock", "fire after"],
+    "step": ["the tune heard again after"],
+    "seek": ["key to picture", "lag after the seek"],
+    "restart": ["heard again after the server's return", "fire", "player's processor time while away (%)"],
+}[mode]
+print("median of %d: " % len(rows) + ", ".join("%s %+.0f" % (names[i], statistics.median(float(r[i]) for r in rows))
+                                           for i in range(len(names))))
+if mode == "seek":
     print("worst: key to picture %.0f ms, lag after the seek %+.0f ms" %
           (max(float(r[0]) for r in rows), max((float(r[1]) for r in rows), key=abs)))
 EOF
 if [ -n "$check" ]; then
-  python3 - "$check" "${results[@]}" <<'EOF'
+  python3 - "$check" "$mode" "${results[@]}" <<'EOF'
 import statistics, sys
-rows = [r.split() for r in sys.argv[2:]]
+limit, mode, rows = float(sys.argv[1]), sys.argv[2], [r.split() for r in sys.argv[3:]]
 # The opening's lag, or after a seek the lag there.
-column = 1 if len(rows[0]) == 2 else 0
+column = 1 if mode == "seek" else 0
 lag = statistics.median(float(r[column]) for r in rows)
-if abs(lag) > float(sys.argv[1]):
+if abs(lag) > limit:
     sys.exit("the sound is %+.0f ms off the picture, more than %s ms" % (lag, sys.argv[1]))
 EOF
 fi
