@@ -231,7 +231,9 @@ bool terminal_open()
 {
     if (tty_fd >= 0)
         return true;
-    const int fd = open("/dev/tty", O_RDWR | O_CLOEXEC);
+    // Not blocking: a key read must never wait, also when a stop has put the terminal
+    // back to whole lines under the read.
+    const int fd = open("/dev/tty", O_RDWR | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         fail("the program has no terminal (it was started without one, by a service say)");
         return false;
@@ -294,8 +296,15 @@ void terminal_give_back()
     automatic.mode = VT_AUTO;
     ioctl(tty_fd, VT_SETMODE, &automatic);
     ioctl(tty_fd, KDSETMODE, KD_TEXT);
+    // Also from the background: at Ctrl+Z the shell may take the terminal before this
+    // runs, and with SIGTTOU blocked the change goes through instead of stopping us.
+    sigset_t ttou, earlier_mask;
+    sigemptyset(&ttou);
+    sigaddset(&ttou, SIGTTOU);
+    sigprocmask(SIG_BLOCK, &ttou, &earlier_mask);
     tcflush(tty_fd, TCIFLUSH);
     tcsetattr(tty_fd, TCSANOW, &settings);
+    sigprocmask(SIG_SETMASK, &earlier_mask, nullptr);
 }
 
 bool terminal_shown()
