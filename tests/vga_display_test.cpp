@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/clock.h"
 #include "display/display.h"
 #include "display/vgalayer/vgalayer.h"
 #include "tests/run_program.h"
@@ -46,8 +47,9 @@ std::string open_with(const std::vector<int>& available, const std::string& answ
 }
 
 // Runs display_open in a child with standard output going to a file, for the paths
-// that end the program; the file's text is left in *printed.
-void open_and_exit(const FakeLayer& layer, const std::string& answers, std::string* printed, int status)
+// that end the program; the file's text is left in *printed, and standard error must match on_stderr.
+void open_and_exit(const FakeLayer& layer, const std::string& answers, std::string* printed, int status,
+                   const char* on_stderr = "")
 {
     // Named without the process number: the child that writes it is another process.
     std::string out = std::string(TARQLE_BUILD_DIR) + "/test-runs/vga-exit-stdout";
@@ -60,7 +62,7 @@ void open_and_exit(const FakeLayer& layer, const std::string& answers, std::stri
             display_open(0, nullptr, "title", 320, 240);
             std::exit(77);
         },
-        testing::ExitedWithCode(status), "");
+        testing::ExitedWithCode(status), on_stderr);
     *printed = read_file(out);
 }
 
@@ -130,6 +132,20 @@ TEST_F(VgaDisplay, FailuresEndTheProgramWithTheirMessageAndStatus)
     open_and_exit(refused, "1\n", &printed, 1);
     EXPECT_NE(printed.find("Type the number of the vga mode:ERROR: Can't init vga\n"), std::string::npos) << printed;
 
+    // Not on a virtual console of its own: refused on standard error, before the menu or
+    // after it, with what to do.
+    const char* const refusal =
+        "tarqle-vga: cannot take the console's screen: its terminal is not a virtual "
+        "console\\.\ntarqle-vga: run it from a text console: switch to one with Ctrl\\+Alt\\+F2";
+    FakeLayer no_console;
+    no_console.init_result = -2;
+    open_and_exit(no_console, "1\n", &printed, 255, refusal);
+    EXPECT_EQ(printed, "");
+    FakeLayer switch_refused = refused;
+    switch_refused.setmode_result = -2;
+    open_and_exit(switch_refused, "1\n", &printed, 255, refusal);
+    EXPECT_EQ(printed.find("ERROR"), std::string::npos) << printed;
+
     // No answer at all: the prompt's fatal exit closes a display that never opened.
     FakeLayer unanswered;
     unanswered.available = {G320x240x256};
@@ -161,6 +177,24 @@ TEST_F(VgaDisplay, PaletteIsNarrowedToSixBits)
     fake_layer.palette.clear();
     display_set_palette(palette);
     EXPECT_TRUE(fake_layer.palette.empty());
+}
+
+// Esc typed on the console ends the show after the frame; the sequences of other keys,
+// which start with the same byte, do not.
+TEST_F(VgaDisplay, EscEndsTheShowAndOtherKeysDoNot)
+{
+    open_with({G320x240x256}, "1\n");
+    Image* image = nullptr;
+    ASSERT_EQ(image_alloc(&image, 320, 240), 0);
+    fake_layer.keys = {'q', 27, '[', 'A', 27, 'x', '\n'};
+    display_present(*image);
+    EXPECT_FALSE(clock_show_ended()) << "an arrow key, Alt+x and other keys";
+    EXPECT_TRUE(fake_layer.keys.empty()) << "every key waiting is read";
+    fake_layer.keys = {'a', 27};
+    display_present(*image);
+    EXPECT_TRUE(clock_show_ended());
+    image_free(&image);
+    display_close();
 }
 
 // The screen image's coordinate that each screen column or row shows, read back from

@@ -150,6 +150,60 @@ std::string prepare_guest(const std::string& dir, const Machine& machine)
     return std::system(command.c_str()) == 0 ? "" : "guest preparation failed: " + read_file(dir + "/prepare.log");
 }
 
+// The keys that type c on the guest's US keyboard, as QEMU names them, shift first where
+// it is needed; empty for a character the test does not type.
+std::vector<std::string> keys_for(char c)
+{
+    if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
+        return {std::string(1, c)};
+    if (c >= 'A' && c <= 'Z')
+        return {"shift", std::string(1, (char)(c - 'A' + 'a'))};
+    static const std::map<char, std::vector<std::string>> others = {
+        {' ', {"spc"}},          {'-', {"minus"}},
+        {'/', {"slash"}},        {'.', {"dot"}},
+        {';', {"semicolon"}},    {'\'', {"apostrophe"}},
+        {'\\', {"backslash"}},   {'[', {"bracket_left"}},
+        {'>', {"shift", "dot"}}, {'|', {"shift", "backslash"}},
+        {'$', {"shift", "4"}},   {'%', {"shift", "5"}},
+        {'&', {"shift", "7"}},   {'(', {"shift", "9"}},
+        {')', {"shift", "0"}},   {'?', {"shift", "slash"}},
+    };
+    auto found = others.find(c);
+    return found == others.end() ? std::vector<std::string>{} : found->second;
+}
+
+// Presses the keys together on the guest's keyboard and lets them go.
+bool press_keys(Qmp& qmp, const std::vector<std::string>& keys)
+{
+    std::string list;
+    for (const std::string& k : keys)
+        list += (list.empty() ? "" : ",") + ("{\"type\":\"qcode\",\"data\":\"" + k + "\"}");
+    bool sent = !keys.empty() &&
+                qmp.command("{\"execute\":\"send-key\",\"arguments\":{\"keys\":[" + list + "],\"hold-time\":30}}",
+                            now_seconds() + 20);
+    // The keys go up after the hold: the next ones come after that.
+    usleep(60000);
+    return sent;
+}
+
+// Answers the guest's "type TEXT" (the text, then Enter) and "press CHORD" (keys joined
+// by '-', ctrl-alt-f2 say).
+bool type_keys(Qmp& qmp, const std::string& request)
+{
+    bool ok = true;
+    if (request.rfind("type ", 0) == 0) {
+        for (char c : request.substr(5))
+            ok = press_keys(qmp, keys_for(c)) && ok;
+        return press_keys(qmp, {"ret"}) && ok;
+    }
+    std::vector<std::string> chord;
+    std::string rest = request.substr(6);
+    for (size_t dash; (dash = rest.find('-')) != std::string::npos; rest.erase(0, dash + 1))
+        chord.push_back(rest.substr(0, dash));
+    chord.push_back(rest);
+    return press_keys(qmp, chord);
+}
+
 using ShotCheck = std::function<bool(const std::string& name, const Shot&)>;
 
 // Boots the guest with the extra kernel arguments and serves its screenshot requests
@@ -243,6 +297,10 @@ Boot run_guest(const std::string& name, const Machine& machine, const std::strin
                 boot.shots[shot_name] = shot;
                 EXPECT_EQ(write(to_guest, "\n", 1), 1);
             }
+            if (line.rfind("type ", 0) == 0 || line.rfind("press ", 0) == 0) {
+                EXPECT_TRUE(type_keys(qmp, line)) << line;
+                EXPECT_EQ(write(to_guest, "\n", 1), 1);
+            }
         }
         running = waitpid(qemu, nullptr, WNOHANG) == 0;
     }
@@ -324,6 +382,20 @@ void count_lit(const Shot& shot, const Area& a, long* inside, long* outside)
         }
 }
 
+// Whether a row holds a bar of text in reverse video: 200 pixels or more of one colour,
+// not black (the line that the command typed on the other terminal prints).
+bool has_bar(const Shot& shot)
+{
+    for (int y = 0; y < shot.height; ++y)
+        for (int x = 0, run = 0; x < shot.width; ++x) {
+            const uint8_t* p = shot.at(x, y);
+            run = (p[0] | p[1] | p[2]) && x > 0 && std::equal(p, p + 3, shot.at(x - 1, y)) ? run + 1 : 0;
+            if (run >= 200)
+                return true;
+        }
+    return false;
+}
+
 bool qemu_available(const Machine& machine)
 {
     return std::system((machine.qemu + " --version >/dev/null 2>&1").c_str()) == 0;
@@ -354,9 +426,11 @@ struct ModeCase {
 constexpr const char* kKmsLine = "KMS on /dev/dri/card0";
 constexpr const char* kFramebufferLine = "framebuffer /dev/fb0";
 
-// One boot: the test picture in each mode of patterns, the ways out of a graphics mode,
-// a whole show in the menu entry show_menu through KMS with a terminal switch away and
-// back during it, the programs of runs (tarqle.runs), and the fatal exit with no
+// One boot: the test picture in each mode of patterns, the ways out of a graphics mode
+// (the signals that end a process among them), the refusals without a virtual console, a
+// whole show in the menu entry show_menu through KMS, typed into a shell on the console,
+// with a terminal switch away and back, a stop and fg, keys typed and its end while
+// switched away, the programs of runs (tarqle.runs), and the fatal exit with no
 // pictures. With fallback, all but the show run without the DRM device, on the
 // framebuffer device. Returns what the guest told.
 Boot check_console(const std::string& name, const Machine& machine, const std::string& kernel_args,
@@ -375,6 +449,8 @@ Boot check_console(const std::string& name, const Machine& machine, const std::s
         return shot_name.rfind(show_name + "-", 0) == 0 ? &show : nullptr;
     };
     ShotCheck good = [&](const std::string& shot_name, const Shot& shot) {
+        if (shot_name.starts_with("other-") || shot_name.starts_with("ended-away-"))
+            return has_bar(shot);
         const ModeCase* c = area_of(shot_name);
         if (c == nullptr)
             return shot.width > 0;
@@ -417,11 +493,34 @@ Boot check_console(const std::string& name, const Machine& machine, const std::s
         if (!speed.empty())
             std::printf("[%s] the layer alone: %s\n", name.c_str(), speed[0].c_str());
     }
+    // Each takes its course with the console back first; SIGPIPE is ignored.
+    for (const auto& [sig, number] : {std::pair{"PIPE", SIGTERM},
+                                      {"XCPU", SIGXCPU},
+                                      {"XFSZ", SIGXFSZ},
+                                      {"ALRM", SIGALRM},
+                                      {"USR1", SIGUSR1},
+                                      {"SYS", SIGSYS},
+                                      {"TRAP", SIGTRAP},
+                                      {"40", 40}}) {
+        EXPECT_EQ(value(boot, std::string("status signal-") + sig), std::to_string(128 + number)) << sig;
+        EXPECT_EQ(value(boot, std::string("kdmode signal-") + sig + "-after"), "text") << sig;
+    }
+    EXPECT_TRUE(has_line(boot.lines, "alive signal-PIPE")) << "SIGPIPE ends the program";
     EXPECT_EQ(value(boot, "status crash"), kCrashStatus) << "SIGSEGV takes its course";
     EXPECT_EQ(value(boot, "kdmode crash-after"), "text");
     EXPECT_EQ(output(boot, "fork"), std::vector<std::string>{"after-child graphics"})
         << "a child leaving through exit() must not give the console back";
     EXPECT_EQ(value(boot, "kdmode fork-after"), "text") << "an exit without closing gives the console back";
+
+    for (const std::string how : {"refused-none", "refused-pty"}) {
+        const std::vector<std::string> said = output(boot, how);
+        EXPECT_EQ(value(boot, "status " + how), "255") << how;
+        EXPECT_TRUE(has_line(said, "tarqle-vga: run it from a text console")) << how;
+        EXPECT_FALSE(has_line(said, "tarqle-vga: KMS")) << how << ": refused before a device is opened";
+    }
+    EXPECT_TRUE(has_line(output(boot, "refused-pty"), "not a virtual console but a pseudo-terminal"));
+    EXPECT_EQ(value(boot, "kdmode refused-after"), "text");
+    EXPECT_EQ(value(boot, "master refused-after"), "free");
 
     std::vector<std::string> out = output(boot, show_name);
     EXPECT_EQ(value(boot, "status " + show_name), "0");
@@ -471,6 +570,20 @@ Boot check_console(const std::string& name, const Machine& machine, const std::s
         count_lit(boot.shots["away-" + std::to_string(show_menu)], show.area, &lit_in, &lit_out);
         EXPECT_LT(lit_in, show.area.width * show.area.height / 10) << "the show does not draw while away";
         EXPECT_GT(lit_in + lit_out, 0) << "the other terminal's text shows while away";
+
+        // Stopped, the console is the user's: text, automatic switching, no DRM master.
+        const std::string m = std::to_string(show_menu);
+        EXPECT_EQ(value(boot, "kdmode stopped-" + m), "text");
+        EXPECT_EQ(value(boot, "master stopped-" + m), "free");
+        count_lit(boot.shots["stopped-" + m], show.area, &lit_in, &lit_out);
+        EXPECT_LT(lit_in, show.area.width * show.area.height / 10) << "the show does not draw while stopped";
+        EXPECT_TRUE(has_line(boot.lines, "ran other-" + m)) << "a command typed on tty2 while stopped";
+        EXPECT_TRUE(has_bar(boot.shots["other-" + m])) << "its output shows";
+        EXPECT_EQ(value(boot, "kdmode went-on-" + m), "graphics") << "fg takes the console again";
+        EXPECT_EQ(value(boot, "typed-" + m), "discarded") << "keys typed during the show ran in the shell";
+        // Ended while the user was on tty2: tty2 as they left it, tty1 in text.
+        EXPECT_EQ(value(boot, "kdmode ended-away-" + m), "text");
+        EXPECT_TRUE(has_bar(boot.shots["ended-away-" + m])) << "tty2's screen as the user left it";
     }
 
     std::vector<std::string> fatal = output(boot, "fatal");

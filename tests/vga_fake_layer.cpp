@@ -22,6 +22,20 @@ const char* vga_device()
     return "framebuffer /dev/fb0";
 }
 
+const char* vga_console_error()
+{
+    return "its terminal is not a virtual console";
+}
+
+int vga_getkey()
+{
+    if (fake_layer.keys.empty())
+        return 0;
+    const int key = fake_layer.keys.front();
+    fake_layer.keys.erase(fake_layer.keys.begin());
+    return key;
+}
+
 int vga_hasmode(int mode)
 {
     return std::count(fake_layer.available.begin(), fake_layer.available.end(), mode) > 0;

@@ -18,6 +18,7 @@ struct FakeLayer {
     int palette_count = 0;
     int retraces = 0;        // vga_waitretrace calls
     int virtual_screens = 0; // virtual contexts made and not yet freed
+    std::vector<int> keys;   // what vga_getkey hands out, in order, then 0
 };
 
 // Reset by each test; read after the calls.

@@ -1,13 +1,22 @@
-// The layer's conversion onto framebuffers in memory: placement, scaling, pixel
-// formats and the widening of 6-bit colours.
+// The layer on devices in memory: placement, scaling, pixel formats and the widening of
+// 6-bit colours; the terminal taken and given back; a DRM device that stops answering.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/fb.h>
 #include <linux/ioctl.h>
 #include <linux/kd.h>
+#include <linux/vt.h>
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
 #include <unistd.h>
+#include <xf86drm.h>
+#include <xf86drmMode.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -15,12 +24,59 @@
 #include <vector>
 
 #include "display/vgalayer/fbconvert.h"
+#include "display/vgalayer/kms.h"
 #include "display/vgalayer/vgalayer.h"
 
-// The layer's device calls meet a framebuffer in memory: this definition stands before
-// the C library's, so the layer's framebuffer questions get a 320 x 240 XRGB screen, its
-// waits for the retrace return at once and its console questions fail (no console is
-// touched). Everything else goes to the kernel.
+namespace {
+
+// The stand-in console and DRM device, as the tests set them.
+struct FakeDevices {
+    int terminal = -1;                 // what /dev/tty opens: a pseudo-terminal's far end
+    unsigned terminal_device = 0;      // what TIOCGDEV says it is
+    int kdsetmode_error = 0;           // errno of a refused KDSETMODE
+    std::vector<std::string> switches; // KDSETMODE and VT_SETMODE calls, in order
+    int card = -1;                     // what /dev/dri/card0 opens (memory), -1: no such device
+    bool card_answers = true;          // whether a flip asked for completes
+    bool flip_pending = false;
+    int flips = 0, vblank_waits = 0, events_read = 0;
+    std::vector<uint32_t> shown; // the framebuffers the CRTC was set or flipped to
+} fake;
+
+int open_fake(const char* path, int flags, va_list args)
+{
+    const mode_t mode = (flags & O_CREAT) ? (mode_t)va_arg(args, int) : 0;
+    if (std::strcmp(path, "/dev/tty") == 0)
+        return fake.terminal >= 0 ? dup(fake.terminal) : (errno = ENXIO, -1);
+    if (std::strncmp(path, "/dev/dri/card", 13) == 0)
+        return std::strcmp(path, "/dev/dri/card0") == 0 && fake.card >= 0 ? dup(fake.card) : (errno = ENOENT, -1);
+    return (int)syscall(SYS_openat, AT_FDCWD, path, flags, mode);
+}
+
+} // namespace
+
+// The layer's device calls meet these definitions before the C library's and libdrm's:
+// /dev/tty is a pseudo-terminal that answers the console's questions as a virtual
+// console (tty1, in text, in front), the framebuffer questions get a 320 x 240 XRGB
+// screen whose retrace waits return at once, and /dev/dri/card0 is a 64 x 48 screen in
+// memory whose flips complete while fake.card_answers. Everything else goes to the kernel.
+extern "C" int open(const char* path, int flags, ...)
+{
+    va_list args;
+    va_start(args, flags);
+    const int fd = open_fake(path, flags, args);
+    va_end(args);
+    return fd;
+}
+
+extern "C" int open64(const char* path, int flags, ...)
+{
+    va_list args;
+    va_start(args, flags);
+    const int fd = open_fake(path, flags, args);
+    va_end(args);
+    return fd;
+}
+
 extern "C" int ioctl(int fd, unsigned long request, ...)
 {
     va_list args;
@@ -49,9 +105,122 @@ extern "C" int ioctl(int fd, unsigned long request, ...)
         return 0;
     }
     case FBIO_WAITFORVSYNC: return 0;
-    case KDGETMODE: return -1; // no console here
+    case TIOCGDEV: *static_cast<unsigned*>(arg) = fake.terminal_device; return 0;
+    case KDGETMODE: *static_cast<int*>(arg) = KD_TEXT; return 0;
+    case VT_GETMODE: *static_cast<vt_mode*>(arg) = vt_mode{VT_AUTO, 0, 0, 0, 0}; return 0;
+    case VT_GETSTATE: static_cast<vt_stat*>(arg)->v_active = 1; return 0;
+    case KDSETMODE:
+        if (fake.kdsetmode_error != 0)
+            return errno = fake.kdsetmode_error, -1;
+        fake.switches.push_back((uintptr_t)arg == KD_TEXT ? "text" : "graphics");
+        return 0;
+    case VT_SETMODE:
+        fake.switches.push_back(static_cast<vt_mode*>(arg)->mode == VT_AUTO ? "auto" : "process");
+        return 0;
     default: return (int)syscall(SYS_ioctl, fd, request, arg);
     }
+}
+
+int drmGetCap(int, uint64_t, uint64_t* value)
+{
+    *value = 1;
+    return 0;
+}
+int drmIsMaster(int)
+{
+    return 1;
+}
+int drmSetMaster(int)
+{
+    return 0;
+}
+int drmDropMaster(int)
+{
+    return 0;
+}
+drmModeResPtr drmModeGetResources(int)
+{
+    static uint32_t one = 1;
+    static drmModeRes resources{0, nullptr, 1, &one, 1, &one, 0, nullptr, 0, 0, 0, 0};
+    return &resources;
+}
+void drmModeFreeResources(drmModeResPtr) {}
+drmModeConnectorPtr drmModeGetConnectorCurrent(int, uint32_t)
+{
+    static drmModeConnector connector{};
+    connector.connector_id = connector.encoder_id = 1;
+    connector.connection = DRM_MODE_CONNECTED;
+    return &connector;
+}
+void drmModeFreeConnector(drmModeConnectorPtr) {}
+drmModeEncoderPtr drmModeGetEncoder(int, uint32_t)
+{
+    static drmModeEncoder encoder{1, 0, 1, 1, 0};
+    return &encoder;
+}
+void drmModeFreeEncoder(drmModeEncoderPtr) {}
+drmModeCrtcPtr drmModeGetCrtc(int, uint32_t)
+{
+    static drmModeCrtc crtc{};
+    crtc.crtc_id = crtc.buffer_id = 1;
+    crtc.mode_valid = 1;
+    crtc.mode.hdisplay = 64;
+    crtc.mode.vdisplay = 48;
+    return &crtc;
+}
+void drmModeFreeCrtc(drmModeCrtcPtr) {}
+int drmModeCreateDumbBuffer(int, uint32_t width, uint32_t height, uint32_t, uint32_t, uint32_t* handle, uint32_t* pitch,
+                            uint64_t* size)
+{
+    static uint32_t made = 0;
+    *handle = ++made;
+    *pitch = width * 4;
+    *size = (uint64_t)width * 4 * height;
+    return 0;
+}
+int drmModeDestroyDumbBuffer(int, uint32_t)
+{
+    return 0;
+}
+int drmModeMapDumbBuffer(int, uint32_t handle, uint64_t* offset)
+{
+    *offset = (uint64_t)(handle - 1) * 64 * 4 * 48;
+    return 0;
+}
+int drmModeAddFB(int, uint32_t, uint32_t, uint8_t, uint8_t, uint32_t, uint32_t handle, uint32_t* id)
+{
+    *id = 100 + handle;
+    return 0;
+}
+int drmModeRmFB(int, uint32_t)
+{
+    return 0;
+}
+int drmModeSetCrtc(int, uint32_t, uint32_t fb_id, uint32_t, uint32_t, uint32_t*, int, drmModeModeInfoPtr)
+{
+    fake.shown.push_back(fb_id);
+    return 0;
+}
+int drmModePageFlip(int, uint32_t, uint32_t fb_id, uint32_t, void*)
+{
+    ++fake.flips;
+    fake.flip_pending = true;
+    fake.shown.push_back(fb_id);
+    return 0;
+}
+int drmHandleEvent(int, drmEventContextPtr context)
+{
+    ++fake.events_read;
+    if (fake.card_answers && fake.flip_pending) {
+        fake.flip_pending = false;
+        context->page_flip_handler(0, 0, 0, 0, nullptr);
+    }
+    return 0;
+}
+int drmWaitVBlank(int, drmVBlankPtr)
+{
+    ++fake.vblank_waits;
+    return 0;
 }
 
 namespace {
@@ -166,17 +335,54 @@ TEST(VgaLayer, ShowScalesAndCentresInEveryPixelFormat)
     check_show(same, 1, 0, 0);
 }
 
-// On a true-colour framebuffer a palette change is drawn by the frame that follows it,
-// once: not at the change itself (the present would draw the screen a second time), and
-// by the next wait for the retrace when no present comes.
-TEST(VgaLayer, APaletteChangeIsDrawnOnceByWhatFollowsIt)
+// A graphics mode on a true-colour framebuffer, from a virtual console. Only such a
+// console is taken, and only when it lets itself be switched; meanwhile keys come one at
+// a time, and what was typed is gone at the end. A palette change is drawn by the frame
+// that follows it, once: not at the change itself (the present would draw the screen a
+// second time), and by the next wait for the retrace when no present comes.
+TEST(VgaLayer, TheConsoleTakenForAFramebufferModeAndGivenBack)
 {
     const int memory = memfd_create("framebuffer", 0);
     ASSERT_GE(memory, 0);
     ASSERT_EQ(ftruncate(memory, 320 * 4 * 240), 0);
     setenv("FRAMEBUFFER", ("/proc/self/fd/" + std::to_string(memory)).c_str(), 1);
+    const int far_end = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(far_end, 0);
+    ASSERT_EQ(unlockpt(far_end), 0);
+    fake.terminal = (int)syscall(SYS_openat, AT_FDCWD, ptsname(far_end), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fake.terminal, 0);
+    termios cooked;
+    ASSERT_EQ(tcgetattr(fake.terminal, &cooked), 0);
+
+    // A pseudo-terminal is refused before any screen device is opened.
+    fake.terminal_device = makedev(136, 3);
+    EXPECT_EQ(vga_init(), -2);
+    EXPECT_NE(std::string(vga_console_error()).find("not a virtual console"), std::string::npos);
+    EXPECT_STREQ(vga_device(), "");
+    // A refused switch changes nothing, and says which request failed.
+    fake.terminal_device = makedev(4, 1);
     ASSERT_EQ(vga_init(), 0);
+    fake.kdsetmode_error = EPERM;
+    EXPECT_EQ(vga_setmode(G320x240x256), -2);
+    EXPECT_NE(std::string(vga_console_error()).find("KDSETMODE: Operation not permitted"), std::string::npos)
+        << vga_console_error();
+    termios now;
+    ASSERT_EQ(tcgetattr(fake.terminal, &now), 0);
+    EXPECT_EQ(now.c_lflag, cooked.c_lflag);
+    fake.kdsetmode_error = 0;
+
+    // In graphics the keys come unechoed, one at a time, and still signal.
     ASSERT_EQ(vga_setmode(G320x240x256), 0);
+    EXPECT_EQ(fake.switches, (std::vector<std::string>{"graphics", "process"}));
+    ASSERT_EQ(tcgetattr(fake.terminal, &now), 0);
+    EXPECT_EQ(now.c_lflag & (ECHO | ICANON | ISIG), (tcflag_t)ISIG);
+    ASSERT_EQ(write(far_end, "\x1b", 1), 1);
+    pollfd typed{fake.terminal, POLLIN, 0};
+    ASSERT_EQ(poll(&typed, 1, 5000), 1);
+    EXPECT_EQ(vga_getkey(), 27);
+    EXPECT_EQ(vga_getkey(), 0);
+    ASSERT_EQ(write(far_end, "reboot\n", 7), 7);
+    ASSERT_EQ(poll(&typed, 1, 5000), 1);
     GraphicsContext physical, virtual_screen;
     ASSERT_EQ(gl_setcontextvga(G320x240x256), 0);
     gl_getcontext(&physical);
@@ -203,6 +409,46 @@ TEST(VgaLayer, APaletteChangeIsDrawnOnceByWhatFollowsIt)
     gl_freecontext(&virtual_screen);
     vga_setmode(TEXT);
     close(memory);
+    // Given back: the line typed during the show is gone, the settings as they were.
+    EXPECT_EQ(fake.switches, (std::vector<std::string>{"graphics", "process", "auto", "text"}));
+    ASSERT_EQ(tcgetattr(fake.terminal, &now), 0);
+    EXPECT_EQ(now.c_lflag, cooked.c_lflag);
+    EXPECT_EQ(poll(&typed, 1, 0), 0) << "keys typed during the show reach the shell";
+    close(far_end);
+}
+
+// Flips through a device that stops answering: after 100 ms the flip counts as lost,
+// once, and from then on frames go into the buffer on screen after the vertical blank,
+// with no flip asked for whose late event could be taken for another's.
+TEST(VgaLayer, ALostFlipEndsPageFlipping)
+{
+    fake.card = memfd_create("card", 0);
+    ASSERT_EQ(ftruncate(fake.card, 2 * 64 * 4 * 48), 0);
+    ASSERT_STREQ(kms_open(), "/dev/dri/card0");
+    ASSERT_TRUE(kms_take());
+    const uint8_t* first = kms_back_buffer().base;
+    kms_flip();
+    const uint8_t* second = kms_back_buffer().base;
+    kms_flip();
+    EXPECT_NE(first, second) << "answered flips alternate the buffers";
+    fake.card_answers = false;
+    testing::internal::CaptureStderr();
+    const int flips = fake.flips, waits = fake.vblank_waits;
+    EXPECT_EQ(kms_back_buffer().base, second) << "the buffer the lost flip asked for";
+    kms_flip();
+    fake.card_answers = true;
+    const int events = fake.events_read;
+    EXPECT_EQ(kms_back_buffer().base, second);
+    kms_flip();
+    EXPECT_EQ(fake.flips, flips);
+    EXPECT_EQ(fake.events_read, events) << "no event waited for";
+    EXPECT_EQ(fake.vblank_waits, waits + 2);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find(": a page flip did not complete within 100 ms; drawing into one buffer from now on\n"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(said.find('\n'), said.size() - 1) << "one line";
+    kms_release();
 }
 
 } // namespace

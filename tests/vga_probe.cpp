@@ -1,16 +1,21 @@
 // The console test's helper inside the emulator: shows a known picture through the
 // console layer, leaves it in the ways a program can, and reads the console's mode.
 //   vga_probe kdmode        prints "text" or "graphics" (the console's current mode)
+//   vga_probe master        prints "free" when the DRM device has no master, else "held"
+//   vga_probe pty PROG ...  runs PROG on a new pseudo-terminal of its own (its standard
+//                           streams as given) and exits with its status
 //   vga_probe pattern MODE  shows the test picture, says "device" and what the layer
 //                           opened, then "ready"; on SIGUSR1 changes
 //                           colour 1 (nothing else) and says "recoloured"; waits for
 //                           another signal
+//   vga_probe hold MODE     shows it, says "ready", and waits for a signal
 //   vga_probe crash MODE    shows it, then dies of SIGSEGV
 //   vga_probe fork MODE     shows it, lets a child leave through exit(), then exits
 //                           itself without giving the console back
 //   vga_probe speed MODE    puts changing frames on screen for 3 s and counts them,
 //                           then times 20 waits for the retrace
 #include <fcntl.h>
+#include <xf86drm.h>
 #include <linux/kd.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -72,12 +77,47 @@ bool show_pattern(int mode)
 
 } // namespace
 
+// Becoming master succeeds only while no other program is.
+const char* drm_master()
+{
+    const int fd = open("/dev/dri/card0", O_RDWR | O_CLOEXEC);
+    const bool is_free = fd >= 0 && drmSetMaster(fd) == 0;
+    if (fd >= 0)
+        close(fd);
+    return is_free ? "free" : "held";
+}
+
+int run_on_pty(char** argv)
+{
+    const int far_end = posix_openpt(O_RDWR | O_NOCTTY);
+    if (far_end < 0 || grantpt(far_end) != 0 || unlockpt(far_end) != 0)
+        return 126;
+    const pid_t child = fork();
+    if (child == 0) {
+        // A session's leader gets the first terminal it opens as its controlling one.
+        setsid();
+        if (open(ptsname(far_end), O_RDWR) < 0)
+            _exit(126);
+        execvp(argv[0], argv);
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 int main(int argc, char** argv)
 {
     if (argc == 2 && std::strcmp(argv[1], "kdmode") == 0) {
         std::printf("%s\n", console_mode());
         return 0;
     }
+    if (argc == 2 && std::strcmp(argv[1], "master") == 0) {
+        std::printf("%s\n", drm_master());
+        return 0;
+    }
+    if (argc >= 3 && std::strcmp(argv[1], "pty") == 0)
+        return run_on_pty(argv + 2);
     if (argc != 3)
         return 2;
     int mode = std::atoi(argv[2]);
@@ -98,6 +138,12 @@ int main(int argc, char** argv)
                 std::fflush(stdout);
             }
         }
+    }
+    if (std::strcmp(argv[1], "hold") == 0) {
+        std::printf("ready\n");
+        std::fflush(stdout);
+        for (;;)
+            pause();
     }
     if (std::strcmp(argv[1], "speed") == 0) {
         GraphicsContext screen;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/clock.h"
 #include "core/prompt.h"
 #include "display/display.h"
 #include "display/vgalayer/vgalayer.h"
@@ -37,11 +38,42 @@ int palette_buffer[768];
     std::exit(1);
 }
 
+// The console layer's answer -2: the program is not on a virtual console it controls.
+// Refused as a display set-up is, before anything on screen changed.
+[[noreturn]] void console_refused()
+{
+    std::fprintf(stderr,
+                 "tarqle-vga: cannot take the console's screen: %s.\n"
+                 "tarqle-vga: run it from a text console: switch to one with Ctrl+Alt+F2 (F3, ...), log in there "
+                 "and start it again.\n",
+                 vga_console_error());
+    std::exit(-1);
+}
+
+// Esc typed on the console ends the show after this frame (clock_end_show), as the other
+// programs' Esc does. An Esc that starts another key's sequence (the arrows, Alt+key)
+// comes with the rest of it, and ends nothing.
+void take_keys()
+{
+    bool escape = false;
+    for (int key = vga_getkey(); key != 0; key = vga_getkey()) {
+        if (escape && key != 27)
+            escape = false;
+        else
+            escape = key == 27;
+    }
+    if (escape && !clock_show_ended())
+        clock_end_show();
+}
+
 } // namespace
 
 void display_open(int, char**, const char*, int, int)
 {
-    if (vga_init() != 0)
+    const int init = vga_init();
+    if (init == -2)
+        console_refused();
+    if (init != 0)
         init_failed();
     // Standard error, so that standard output stays as the menus and messages have it.
     std::fprintf(stderr, "tarqle-vga: %s\n", vga_device());
@@ -61,7 +93,10 @@ void display_open(int, char**, const char*, int, int)
         std::printf(" %d. %s\n", i + 1, available[i]->text);
     int mode = available[ask_number("Type the number of the vga mode:", 1, count) - 1]->number;
 
-    if (vga_setmode(mode) != 0)
+    const int set = vga_setmode(mode);
+    if (set == -2)
+        console_refused();
+    if (set != 0)
         init_failed();
     gl_setcontextvga(mode);
     gl_getcontext(&physical_context);
@@ -103,6 +138,7 @@ void display_present(const Image& image)
                          (uint32_t)image.width, (uint32_t)image.height, 0, 0);
     }
     gl_copyscreen(&physical_context);
+    take_keys();
 }
 
 void display_wait_retrace()

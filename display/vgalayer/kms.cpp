@@ -1,10 +1,11 @@
-// The console layer's KMS output: device search, the two dumb buffers, page flips,
-// vertical blanks, and the console's own picture put back.
+// The console layer's KMS output: device search, the two dumb buffers, page flips (one
+// buffer after a lost flip), vertical blanks, and the console's own picture put back.
 #include "display/vgalayer/kms.h"
 
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <time.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <xf86drm.h>
@@ -18,7 +19,7 @@ namespace {
 
 constexpr int kMaxCards = 16;
 // A flip completes on the next vertical blank; one that has not after this long
-// never will (the driver lost it), and the wait ends anyway.
+// never will (the driver lost it).
 constexpr int kFlipTimeoutMs = 100;
 
 struct Buffer {
@@ -43,6 +44,10 @@ uint32_t console_y = 0;
 Buffer buffers[2];
 int front = 0; // the buffer on screen, or about to be once a flip completes
 bool flip_pending = false;
+// False once a flip was lost: from then on every frame is drawn into the front buffer
+// after the vertical blank, and no flip is asked for, so that a late event can never
+// be taken for another flip's.
+bool flipping = true;
 bool vblank_counted = true; // false once the driver said it counts no vertical blanks
 // Whether the CRTC shows our buffers; read by kms_release in a signal handler.
 volatile sig_atomic_t taken = 0;
@@ -52,19 +57,38 @@ void on_flip(int, unsigned int, unsigned int, unsigned int, void*)
     flip_pending = false;
 }
 
+int64_t now_ms()
+{
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return (int64_t)t.tv_sec * 1000 + t.tv_nsec / 1000000;
+}
+
+// Waits until the flip asked for completes, or for kFlipTimeoutMs at most: then it is
+// lost, and the layer stops flipping.
 void wait_for_flip()
 {
     drmEventContext events;
     std::memset(&events, 0, sizeof events);
     events.version = 2;
     events.page_flip_handler = on_flip;
+    const int64_t deadline = now_ms() + kFlipTimeoutMs;
     while (flip_pending) {
+        // Past the deadline (a stop, say, held the process) an event already there still
+        // counts.
+        const int64_t left = deadline - now_ms();
         pollfd p{fd, POLLIN, 0};
-        int ready = poll(&p, 1, kFlipTimeoutMs);
+        int ready = poll(&p, 1, left > 0 ? (int)left : 0);
         if (ready < 0 && errno == EINTR)
             continue;
-        if (ready <= 0 || drmHandleEvent(fd, &events) != 0)
-            flip_pending = false;
+        if (ready > 0 && drmHandleEvent(fd, &events) != 0)
+            ready = -1;
+        if (!flip_pending || (ready >= 0 && left > 0))
+            continue;
+        flip_pending = false;
+        flipping = false;
+        std::fprintf(stderr, "%s: a page flip did not complete within %d ms; drawing into one buffer from now on\n",
+                     program_invocation_short_name, kFlipTimeoutMs);
     }
 }
 
@@ -201,12 +225,16 @@ bool kms_take()
 FbSurface kms_back_buffer()
 {
     wait_for_flip();
-    const Buffer& b = buffers[1 - front];
+    if (!flipping)
+        kms_wait_vblank();
+    const Buffer& b = buffers[flipping ? 1 - front : front];
     return FbSurface{b.pixels, mode.hdisplay, mode.vdisplay, (int)b.pitch, 4, {16, 8}, {8, 8}, {0, 8}};
 }
 
 void kms_flip()
 {
+    if (!flipping)
+        return;
     int back = 1 - front;
     if (drmModePageFlip(fd, crtc_id, buffers[back].fb_id, DRM_MODE_PAGE_FLIP_EVENT, nullptr) == 0) {
         flip_pending = true;

@@ -21,11 +21,15 @@ int kms_height();
 bool kms_take();
 
 // The buffer to draw the next frame into. Waits first for the flip of the last frame
-// to complete (about one refresh at most): until then the other buffer is on screen.
+// to complete (about one refresh at most): until then the other buffer is on screen. A
+// flip that has not completed after 100 ms is lost: one line on standard error says so,
+// and from then on the buffer is the one on screen, handed out after the next vertical
+// blank.
 FbSurface kms_back_buffer();
 
 // Shows the back buffer from the next vertical blank on; the other becomes the back
-// buffer. Does not wait for the blank.
+// buffer. Does not wait for the blank. Nothing after a lost flip (the buffer drawn is
+// already on screen).
 void kms_flip();
 
 // Waits for the next vertical blank of the CRTC; returns at once where the driver

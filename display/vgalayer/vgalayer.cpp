@@ -1,13 +1,9 @@
-// The console layer on KMS or the Linux framebuffer: the device, the console's terminal
-// and its switching, the modes and palette, and giving the console back however the
-// process ends.
+// The console layer on KMS or the Linux framebuffer: the device, the modes, the palette
+// and the screen contexts; the console's terminal is terminal.cpp's.
 #include "display/vgalayer/vgalayer.h"
 
 #include <fcntl.h>
 #include <linux/fb.h>
-#include <linux/kd.h>
-#include <linux/vt.h>
-#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -19,29 +15,9 @@
 
 #include "display/vgalayer/fbconvert.h"
 #include "display/vgalayer/kms.h"
+#include "display/vgalayer/terminal.h"
 
 namespace {
-
-// The signals that end the process with the console still in graphics: those that
-// ask it to stop (left alone when the program handles or ignores them), and those of
-// a fault (whose earlier handler, a sanitizer's say, still runs after ours).
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGQUIT, SIGHUP};
-constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
-constexpr int kSignalSlots = 32;
-struct sigaction earlier_action[kSignalSlots];
-
-template <size_t N>
-constexpr bool all_below(const int (&signals)[N], int limit)
-{
-    for (int sig : signals)
-        if (sig >= limit)
-            return false;
-    return true;
-}
-static_assert(all_below(kStopSignals, kSignalSlots) && all_below(kFaultSignals, kSignalSlots));
-
-// The console asks by this signal to switch its terminal away from us and back.
-constexpr int kSwitchSignal = SIGUSR2;
 
 // The screen from vga_init to the end of the process: KMS, else the framebuffer.
 bool use_kms = false;
@@ -57,7 +33,7 @@ bool vsync_works = true;
 
 // The mode set: TEXT, or a graphics mode with its placement and the layer's copy of
 // the physical screen (what the framebuffer shows, as palette indices).
-volatile sig_atomic_t current_mode = TEXT;
+int current_mode = TEXT;
 const vga_modeinfo* current_info = nullptr;
 Placement placement;
 uint8_t* shadow = nullptr;
@@ -70,138 +46,12 @@ bool palette_pending = false;
 
 GraphicsContext current_context;
 
-// The console's terminal while a graphics mode is set, -1 otherwise. Only the process
-// that set the mode (not a child forked from it) may give the console back.
-volatile sig_atomic_t tty_fd = -1;
-pid_t owner_pid = 0;
-// Whether the terminal is in front (false while switched away), and whether the console
-// asked to switch since the layer last looked.
-volatile sig_atomic_t shown = 1;
-volatile sig_atomic_t switch_asked = 0;
-bool exit_hooks_installed = false;
-
-// The console terminal to switch to graphics: the one we run on when it is a virtual
-// terminal, else the console's current one; only while it shows text, since a terminal
-// already in graphics belongs to someone else (a display server, say) and is left as
-// found. -1 when there is none.
-int open_console()
-{
-    for (const char* path : {"/dev/tty", "/dev/tty0"}) {
-        int fd = open(path, O_RDWR | O_CLOEXEC | O_NOCTTY);
-        if (fd < 0)
-            continue;
-        int mode = -1;
-        if (ioctl(fd, KDGETMODE, &mode) == 0 && mode == KD_TEXT)
-            return fd;
-        close(fd);
-    }
-    return -1;
-}
-
-void on_switch_signal(int)
-{
-    switch_asked = 1;
-}
-
-// From now on the console asks before switching its terminal away, and tells us when
-// it comes back (instead of switching under our drawing).
-void take_switching(int fd)
-{
-    struct sigaction act;
-    std::memset(&act, 0, sizeof act);
-    act.sa_handler = on_switch_signal;
-    sigemptyset(&act.sa_mask);
-    act.sa_flags = SA_RESTART;
-    sigaction(kSwitchSignal, &act, nullptr);
-    vt_mode process{};
-    process.mode = VT_PROCESS;
-    process.relsig = kSwitchSignal;
-    process.acqsig = kSwitchSignal;
-    switch_asked = 0;
-    shown = 1;
-    ioctl(fd, VT_SETMODE, &process);
-}
-
-// Gives the screen back to the console in text mode: the console's own picture on the
-// CRTC, or the framebuffer blacked. A switch away asked for meanwhile goes ahead.
-// Async-signal-safe: only memset, ioctl and close; runs once per graphics mode.
-void give_back_console()
-{
-    int fd = tty_fd;
-    tty_fd = -1;
-    if (use_kms)
-        kms_release();
-    else if (fb_map != nullptr && shown)
-        fb_clear(surface);
-    if (fd >= 0) {
-        if (switch_asked && shown)
-            ioctl(fd, VT_RELDISP, 1);
-        vt_mode automatic{};
-        automatic.mode = VT_AUTO;
-        ioctl(fd, VT_SETMODE, &automatic);
-        ioctl(fd, KDSETMODE, KD_TEXT);
-        close(fd);
-    }
-}
-
-bool console_in_our_hands()
-{
-    return current_mode != TEXT && getpid() == owner_pid;
-}
-
-void on_fatal_signal(int sig, siginfo_t* info, void* context)
-{
-    if (console_in_our_hands())
-        give_back_console();
-    // Then the signal takes the course it would have taken without us.
-    const struct sigaction& earlier = earlier_action[sig];
-    if (earlier.sa_flags & SA_SIGINFO) {
-        earlier.sa_sigaction(sig, info, context);
-    } else if (earlier.sa_handler != SIG_DFL) {
-        earlier.sa_handler(sig);
-    } else {
-        signal(sig, SIG_DFL);
-        raise(sig);
-    }
-}
-
-void on_exit()
-{
-    if (console_in_our_hands())
-        give_back_console();
-}
-
-void take_signal(int sig)
-{
-    struct sigaction act;
-    std::memset(&act, 0, sizeof act);
-    act.sa_sigaction = on_fatal_signal;
-    sigemptyset(&act.sa_mask);
-    act.sa_flags = SA_SIGINFO | SA_RESETHAND;
-    sigaction(sig, &act, nullptr);
-}
-
-void install_exit_hooks()
-{
-    if (exit_hooks_installed)
-        return;
-    exit_hooks_installed = true;
-    std::atexit(on_exit);
-    for (int sig : kStopSignals)
-        if (sigaction(sig, nullptr, &earlier_action[sig]) == 0 && earlier_action[sig].sa_handler == SIG_DFL &&
-            !(earlier_action[sig].sa_flags & SA_SIGINFO))
-            take_signal(sig);
-    for (int sig : kFaultSignals)
-        if (sigaction(sig, nullptr, &earlier_action[sig]) == 0 && earlier_action[sig].sa_handler != SIG_IGN)
-            take_signal(sig);
-}
-
 // Puts the physical screen on display: into the back buffer and flipped on the vertical
 // blank, or straight onto the framebuffer. Nothing while the terminal is switched away.
 void redraw()
 {
     palette_pending = false;
-    if (current_mode == TEXT || !shown)
+    if (current_mode == TEXT || !terminal_shown())
         return;
     const Image screen = {current_info->width, current_info->height, shadow};
     fb_show(use_kms ? kms_back_buffer() : surface, placement, screen, lut, scratch_row.data());
@@ -228,32 +78,6 @@ void set_colour_map(int start, int count)
     ioctl(fb_fd, FBIOPUTCMAP, &map);
 }
 
-// Answers a switch the console asked for since the last call: away, the screen is given
-// up; back, it is taken again and the physical screen drawn anew. Called first by every
-// call that puts something on screen, so a switch waits at most for the next frame.
-void follow_switch()
-{
-    if (!switch_asked || tty_fd < 0 || current_mode == TEXT)
-        return;
-    switch_asked = 0;
-    if (shown) {
-        if (use_kms)
-            kms_release();
-        shown = 0;
-        ioctl(tty_fd, VT_RELDISP, 1);
-        return;
-    }
-    ioctl(tty_fd, VT_RELDISP, VT_ACKACQ);
-    shown = 1;
-    if (use_kms)
-        kms_take();
-    else
-        fb_clear(surface);
-    if (indexed)
-        set_colour_map(0, 256);
-    redraw();
-}
-
 bool usable_format(const fb_fix_screeninfo& fix, const fb_var_screeninfo& var)
 {
     if (fix.type != FB_TYPE_PACKED_PIXELS)
@@ -277,10 +101,31 @@ void close_device()
 
 } // namespace
 
+void screen_give_up()
+{
+    if (use_kms)
+        kms_release();
+    else if (fb_map != nullptr && terminal_shown())
+        fb_clear(surface);
+}
+
+void screen_take_back()
+{
+    if (use_kms)
+        kms_take();
+    else
+        fb_clear(surface);
+    if (indexed)
+        set_colour_map(0, 256);
+    redraw();
+}
+
 int vga_init()
 {
     if (fb_fd >= 0 || use_kms)
         return 0;
+    if (!terminal_open())
+        return -2;
     if (const char* card = kms_open()) {
         use_kms = true;
         std::snprintf(device_text, sizeof device_text, "KMS on %s", card);
@@ -334,6 +179,17 @@ const char* vga_device()
     return device_text;
 }
 
+const char* vga_console_error()
+{
+    return terminal_error();
+}
+
+int vga_getkey()
+{
+    const int key = terminal_key();
+    return key < 0 ? 0 : key;
+}
+
 int vga_hasmode(int mode)
 {
     const vga_modeinfo* info = vga_getmodeinfo(mode);
@@ -347,7 +203,7 @@ int vga_setmode(int mode)
 {
     if (mode == TEXT) {
         if (current_mode != TEXT) {
-            give_back_console();
+            terminal_give_back();
             current_mode = TEXT;
             current_info = nullptr;
             std::free(shadow);
@@ -366,22 +222,16 @@ int vga_setmode(int mode)
     shadow = screen;
     placement = whole_placement(surface.width, surface.height, info->width, info->height);
     scratch_row.assign((size_t)info->width * (size_t)placement.scale * (size_t)surface.bytes_per_pixel, 0);
-    install_exit_hooks();
-    owner_pid = getpid();
-    if (tty_fd < 0) {
-        int fd = open_console();
-        if (fd >= 0) {
-            ioctl(fd, KDSETMODE, KD_GRAPHICS);
-            take_switching(fd);
-        }
-        tty_fd = fd;
-    }
+    if (!terminal_take())
+        return -2;
     current_mode = mode;
     current_info = info;
     // A new mode starts black: black palette, black screen, black margins.
     std::memset(palette6, 0, sizeof palette6);
     for (int i = 0; i < 256; ++i)
         lut[i] = indexed ? (uint32_t)i : 0;
+    if (!terminal_shown())
+        return 0;
     if (indexed)
         set_colour_map(0, 256);
     if (!use_kms) {
@@ -410,13 +260,13 @@ int vga_setpalvec(int start, int count, const int* pal)
         return 0;
     if (count > 256 - start)
         count = 256 - start;
-    follow_switch();
+    terminal_follow();
     for (int i = 0; i < 3 * count; ++i)
         palette6[3 * start + i] = pal[i] & 63;
     if (current_mode == TEXT)
         return count;
     if (indexed) {
-        if (shown)
+        if (terminal_shown())
             set_colour_map(start, count);
         return count;
     }
@@ -430,15 +280,15 @@ int vga_setpalvec(int start, int count, const int* pal)
 
 int vga_waitretrace()
 {
-    follow_switch();
+    terminal_follow();
     if (palette_pending)
         redraw();
     if (use_kms) {
-        if (shown)
+        if (terminal_shown())
             kms_wait_vblank();
         return 0;
     }
-    if (fb_fd < 0 || !vsync_works || !shown)
+    if (fb_fd < 0 || !vsync_works || !terminal_shown())
         return 0;
     uint32_t crtc = 0;
     if (ioctl(fb_fd, FBIO_WAITFORVSYNC, &crtc) != 0)
@@ -466,7 +316,7 @@ void gl_clearscreen(int colour)
     std::memset(current_context.vbuf, colour & 0xff,
                 (size_t)current_context.bytewidth * (size_t)current_context.height);
     if (current_context.physical) {
-        follow_switch();
+        terminal_follow();
         redraw();
     }
 }
@@ -496,7 +346,7 @@ void gl_copyscreen(GraphicsContext* gc)
         std::memcpy(gc->vbuf + (size_t)y * (size_t)gc->bytewidth, from.vbuf + (size_t)y * (size_t)from.bytewidth,
                     (size_t)width);
     if (gc->physical && gc->vbuf == shadow) {
-        follow_switch();
+        terminal_follow();
         redraw();
     }
 }

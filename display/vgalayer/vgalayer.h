@@ -33,12 +33,18 @@ struct GraphicsContext {
     bool physical;
 };
 
-// Opens the first DRM device that can show the console's screen through KMS (a connected
-// connector, dumb buffers, no other master); failing that, the framebuffer device
-// (FRAMEBUFFER in the environment, else /dev/fb0), mapped. Either way the console's
-// resolution stays. Called once before any other call. Result 0, or non-zero when
-// neither can be used. Touches nothing on screen.
+// Checks that the program runs on a virtual console of its own (its controlling
+// terminal, showing text); then opens the first DRM device that can show the console's
+// screen through KMS (a connected connector, dumb buffers, no other master), failing that
+// the framebuffer device (FRAMEBUFFER in the environment, else /dev/fb0), mapped. Either
+// way the console's resolution stays. Called once before any other call. Result 0; -2
+// without such a console, before any device is opened (vga_console_error says why); -1
+// when neither device can be used. Touches nothing on screen.
 int vga_init();
+
+// Why vga_init or vga_setmode gave -2: one sentence, without the program's name; empty
+// before. The text is the layer's.
+const char* vga_console_error();
 
 // What vga_init opened, as "KMS on /dev/dri/card0" or "framebuffer /dev/fb0"; empty
 // before. The text is the layer's.
@@ -47,14 +53,17 @@ const char* vga_device();
 // Non-zero when the mode's picture fits the screen (after vga_init).
 int vga_hasmode(int mode);
 
-// Sets a graphics mode: the console stops drawing (its terminal goes to graphics) and
-// the screen is cleared to black; from then on the console comes back by itself however
-// the process ends. Switching terminals is then the layer's to answer: away, it gives
-// the screen up and draws nothing; back, it takes it again and shows the physical
-// screen anew, at the next call that puts something on screen. The program's clock
-// runs on meanwhile; nothing else changes for the caller. TEXT clears the screen and
-// gives it back to the console; it does nothing when no graphics mode is set. Result 0,
-// or non-zero for an unknown or unavailable mode.
+// Sets a graphics mode: the console stops drawing (its terminal goes to graphics, its
+// keys are read unechoed and without line editing) and the screen is cleared to black;
+// from then on the console comes back by itself however the process ends, with the keys
+// typed meanwhile discarded. Switching terminals is then the layer's to answer: away, it
+// gives the screen up and draws nothing; back, it takes it again and shows the physical
+// screen anew, at the next call that puts something on screen. A stop (Ctrl+Z) gives the
+// console back as at the end until the process goes on (fg), and the next such call takes
+// it again. The program's clock runs on meanwhile; nothing else changes for the caller.
+// TEXT clears the screen and gives it back to the console; it does nothing when no
+// graphics mode is set. Result 0; -2 when the terminal refused to switch
+// (vga_console_error says why, nothing changed); -1 for an unknown or unavailable mode.
 int vga_setmode(int mode);
 
 // The mode's size and colours; null for an unknown mode. The record is the layer's
@@ -70,6 +79,11 @@ int vga_getcolors();
 // an indexed framebuffer; on KMS from the vertical blank after that). Result: the number
 // of entries set.
 int vga_setpalvec(int start, int count, const int* pal);
+
+// The next key typed on the console's terminal while a graphics mode is set, one byte
+// of what the terminal sends (27 for Esc, also first in the sequences of other keys); 0
+// when none waits. Does not wait.
+int vga_getkey();
 
 // Waits for the next vertical retrace where the driver counts them; else returns at once.
 int vga_waitretrace();
