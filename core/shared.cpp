@@ -2,3 +2,4 @@
 #include "core/shared.h"
 
 Palette work_palette;
+bool show_failed;
