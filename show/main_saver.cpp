@@ -87,7 +87,7 @@ int main(int argc, char** argv)
     SaverOptions where = {SaverTarget::own_window, 0};
     const char* from_daemon = std::getenv("XSCREENSAVER_WINDOW");
     if (have_id)
-        where = {SaverTarget::named, id};
+        where = {SaverTarget::typed, id};
     else if (from_daemon != nullptr && *from_daemon != '\0') {
         if (!parse_window_id(from_daemon, &id))
             usage_error("not a window id", (std::string("XSCREENSAVER_WINDOW=") + from_daemon).c_str());
