@@ -15,7 +15,7 @@ packages=(
   xvfb x11-apps x11-utils xauth imagemagick
   sox valgrind procps file
   qemu-system-x86 busybox-static cpio kmod
-  libsdl2-dev openbox
+  libsdl2-dev openbox weston xwayland libxrender-dev
   libpulse-dev pulseaudio pulseaudio-utils ffmpeg python3 xdotool xscreensaver
 )
 
