@@ -200,21 +200,17 @@ std::vector<uint32_t> settled(const std::function<std::vector<uint32_t>()>& read
     return {};
 }
 
-// The picture of window once it is width x height and settled.
-std::vector<uint32_t> settled_window(Display* x, Window window, int width, int height, int timeout_ms)
+// The picture of window in display when it is width x height; empty otherwise.
+std::vector<uint32_t> window_of_size(Display* x, Window window, int width, int height)
 {
-    return settled(
-        [&] {
-            int w = 0, h = 0;
-            std::vector<uint32_t> now = x11_window_pixels(x, window, &w, &h);
-            return w == width && h == height ? now : std::vector<uint32_t>{};
-        },
-        timeout_ms);
+    int w = 0, h = 0;
+    std::vector<uint32_t> pixels = window != 0 ? x11_window_pixels(x, window, &w, &h) : std::vector<uint32_t>{};
+    return w == width && h == height ? pixels : std::vector<uint32_t>{};
 }
 
 std::vector<uint32_t> settled_picture(const SdlRun& run, int timeout_ms)
 {
-    return settled_window(run.x, run.window, 320, 240, timeout_ms);
+    return settled([&] { return window_of_size(run.x, run.window, 320, 240); }, timeout_ms);
 }
 
 // The frame tarqle-render --seed 7 presents first when started at part: the frame the
@@ -284,8 +280,8 @@ TEST(SdlProgram, KeysSeekToEachPartsFirstFrameAndPauseHoldsIt)
 // Wayland: Weston (with Xwayland for X11 programs) as a window of its own in a private
 // Xvfb, whose picture is Weston's output and whose keys reach the surface Weston gives the
 // keyboard to. Weston's headless back-end would do for the picture, but it offers no seat,
-// and Debian 12's SDL crashes opening a window on a compositor without one.
-// Ended, with all it started, when the test leaves it, also on a failed assertion.
+// and Debian 12's SDL crashes opening a window on a compositor without one. Ended, with all
+// it started, when the test leaves it, also on a failed assertion.
 struct Weston;
 bool weston_stop(Weston* w);
 
@@ -308,7 +304,8 @@ struct Weston {
 constexpr int kOutputWidth = 1400, kOutputHeight = 1000;
 constexpr uint32_t kBackground = 0x003366; // the desktop's colour behind the windows
 
-// Starts Weston and waits until its output is up and Xwayland listens; *skip says why not.
+// Starts Weston and waits until its output shows the desktop (black before) and Xwayland
+// listens; *skip says why it cannot.
 void weston_start(Weston& w, std::string* skip)
 {
     if (access("/usr/bin/weston", X_OK) != 0 || access("/usr/bin/Xwayland", X_OK) != 0) {
@@ -316,11 +313,10 @@ void weston_start(Weston& w, std::string* skip)
         return;
     }
     w.outer = xserver_start({"-screen", "0", "1600x1200x24"});
-    if (w.outer.number < 0) {
+    if (w.outer.number < 0 || (w.x = XOpenDisplay(xserver_name(w.outer).c_str())) == nullptr) {
         *skip = "no Xvfb to run Weston in";
         return;
     }
-    w.x = XOpenDisplay(xserver_name(w.outer).c_str());
     const std::string folder = make_run_folder("sdl-weston");
     // A short path: a socket's name has room for about a hundred bytes.
     char runtime[] = "/tmp/tarqle-weston-XXXXXX";
@@ -331,36 +327,26 @@ void weston_start(Weston& w, std::string* skip)
                          "--socket=wayland-tarqle", "--xwayland", "--config=" + folder + "/weston.ini",
                          "--log=" + folder + "/weston.log", "--logger-scopes=log,proto"},
                         "", folder, {"DISPLAY=" + xserver_name(w.outer), "XDG_RUNTIME_DIR=" + w.runtime});
-    // Its output: the one window of the output's size on the Xvfb.
-    for (int tries = 0; tries < 200 && w.x != nullptr && w.output == 0; ++tries, usleep(100000)) {
+    const std::regex listening("xserver listening on display (:[0-9]+)");
+    Window output = 0;
+    for (int tries = 0; tries < 200 && (w.output == 0 || w.xwayland.empty()); ++tries, usleep(100000)) {
+        // The output: the Xvfb's one window of its size.
         Window root = 0, parent = 0, *children = nullptr;
         unsigned int count = 0;
-        if (XQueryTree(w.x, DefaultRootWindow(w.x), &root, &parent, &children, &count) == 0)
-            continue;
-        for (unsigned int i = 0; i < count; ++i) {
-            XWindowAttributes a;
-            if (XGetWindowAttributes(w.x, children[i], &a) && a.map_state == IsViewable && a.width == kOutputWidth &&
-                a.height == kOutputHeight)
-                w.output = children[i];
-        }
-        if (children != nullptr)
+        if (output == 0 && XQueryTree(w.x, DefaultRootWindow(w.x), &root, &parent, &children, &count) != 0) {
+            for (unsigned int i = 0; i < count; ++i)
+                if (window_of_size(w.x, children[i], kOutputWidth, kOutputHeight).size() > 0)
+                    output = children[i];
             XFree(children);
-    }
-    // Ready when the desktop is drawn (until then the output is black) and Xwayland listens.
-    const std::regex listening("xserver listening on display (:[0-9]+)");
-    bool drawn = false;
-    for (int tries = 0; tries < 200 && w.output != 0 && (!drawn || w.xwayland.empty()); ++tries) {
-        int ow = 0, oh = 0;
-        const std::vector<uint32_t> out = x11_window_pixels(w.x, w.output, &ow, &oh);
-        drawn = !out.empty() && out.back() == kBackground;
+        }
+        const std::vector<uint32_t> shown = window_of_size(w.x, output, kOutputWidth, kOutputHeight);
+        if (!shown.empty() && shown.back() == kBackground)
+            w.output = output;
         std::smatch m;
         const std::string log = read_file(folder + "/weston.log");
         if (std::regex_search(log, m, listening))
             w.xwayland = m[1];
-        usleep(50000);
     }
-    if (!drawn)
-        w.output = 0;
 }
 
 // Ends Weston (and with it Xwayland and its helpers) and its Xvfb; false when anything of
@@ -400,23 +386,23 @@ std::vector<uint32_t> laid_out(const std::vector<uint32_t>& frame, int width, in
 // are not the desktop's, read from there; empty when there is none.
 std::vector<uint32_t> window_in_output(const Weston& w, int width, int height)
 {
-    int ow = 0, oh = 0;
-    const std::vector<uint32_t> out = x11_window_pixels(w.x, w.output, &ow, &oh);
-    for (int y = 0; y + height <= oh; ++y)
-        for (int x = 0, run = 0; x < ow; ++x) {
-            run = out[(size_t)(y * ow + x)] == kBackground ? 0 : run + 1;
+    const std::vector<uint32_t> out = window_of_size(w.x, w.output, kOutputWidth, kOutputHeight);
+    for (int y = 0; !out.empty() && y + height <= kOutputHeight; ++y)
+        for (int x = 0, run = 0; x < kOutputWidth; ++x) {
+            run = out[(size_t)(y * kOutputWidth + x)] == kBackground ? 0 : run + 1;
             if (run < width)
                 continue;
             std::vector<uint32_t> window;
             for (int wy = y; wy < y + height; ++wy)
-                window.insert(window.end(), out.begin() + wy * ow + x - width + 1, out.begin() + wy * ow + x + 1);
+                window.insert(window.end(), out.begin() + wy * kOutputWidth + x - width + 1,
+                              out.begin() + wy * kOutputWidth + x + 1);
             return window;
         }
     return {};
 }
 
 // What tarqle-sdl --scale 2 shows paused at the fire's start (Space, then 8), once it holds;
-// with fullscreen, then after F11 in the compositor's whole output; then how Esc ends it.
+// with fullscreen, then after F11, in the compositor's whole output; then how Esc ends it.
 struct Held {
     std::vector<uint32_t> windowed, fullscreen;
     ShowEnd end;
@@ -442,19 +428,31 @@ Held held_at_fire(const std::vector<std::string>& env, const std::function<void(
     return held;
 }
 
-// The picture of window in display when it is width x height; empty otherwise.
-std::vector<uint32_t> window_of_size(Display* x, Window window, int width, int height)
+// The same for a show whose window is on the X server x, found by its title; *x_class gets
+// the window's class.
+Held held_in_x(Display* x, const std::vector<std::string>& env, bool fullscreen, std::string* x_class)
 {
-    int w = 0, h = 0;
-    std::vector<uint32_t> pixels = window != 0 ? x11_window_pixels(x, window, &w, &h) : std::vector<uint32_t>{};
-    return w == width && h == height ? pixels : std::vector<uint32_t>{};
+    Window window = 0;
+    return held_at_fire(
+        env, [&](unsigned long k) { x11_send_key(x, window, k); },
+        [&](int width, int height) {
+            XClassHint hint{};
+            if (window == 0 && (window = x11_find_window(x, kTitle, 100)) != 0 &&
+                XGetClassHint(x, window, &hint) != 0) {
+                *x_class = hint.res_class != nullptr ? hint.res_class : "";
+                XFree(hint.res_name);
+                XFree(hint.res_class);
+            }
+            return window_of_size(x, window, width, height);
+        },
+        fullscreen);
 }
 
 // On Weston, natively and through Xwayland (which SDL picks when both are there), the
 // window shows at scale 2 what it shows on a plain X server, which is tarqle-render's frame
 // enlarged by nearest sampling; full screen, the largest whole scale centred on black; the
-// keys pause, seek and end the show; the window says its title and the application id that
-// names the desktop entry and its icon.
+// keys pause, seek and end the show; the window says its title, and the application id
+// (Wayland) and class (X11) by which the desktop finds the entry and its icon.
 TEST(SdlOnWayland, NativeAndXwaylandShowWhatX11Shows)
 {
     std::string skip;
@@ -467,64 +465,45 @@ TEST(SdlOnWayland, NativeAndXwaylandShowWhatX11Shows)
     const std::vector<uint32_t> frame = frame_at_part_start(make_run_folder("sdl-wayland-render"), "fire");
     ASSERT_EQ(frame.size(), 320u * 240u);
 
-    SdlRun x11 = start_sdl("sdl-x11-scale2", {"--scale", "2", "--no-music", "--seed", "7"});
-    EXPECT_NE(x11.window, 0u) << "no window on the X server";
-    x11_send_key(x11.x, x11.window, XK_space);
-    x11_send_key(x11.x, x11.window, XK_8);
-    const std::vector<uint32_t> on_x11 = settled_window(x11.x, x11.window, 640, 480, 30000);
-    x11_send_key(x11.x, x11.window, XK_Escape);
-    EXPECT_EQ(show_finish(x11.show, 20).status, 0);
-    stop_server(&x11);
-    EXPECT_TRUE(on_x11 == laid_out(frame, 640, 480)) << "X11 at scale 2";
+    // The X11 driver on the plain X server that Weston runs in; then Weston's clients.
+    const std::vector<std::string> quiet = {"PULSE_SERVER=unix:/nonexistent", "SDL_AUDIODRIVER=dummy"};
+    std::vector<std::string> plain = quiet, native = quiet, both = quiet;
+    plain.insert(plain.end(), {"DISPLAY=" + xserver_name(w.outer), "SDL_VIDEODRIVER=x11"});
+    std::string x_class, xwayland_class;
+    const Held on_x11 = held_in_x(w.x, plain, false, &x_class);
+    EXPECT_TRUE(on_x11.windowed == laid_out(frame, 640, 480)) << "X11 at scale 2";
 
-    const std::vector<std::string> wayland = {"WAYLAND_DISPLAY=wayland-tarqle", "XDG_RUNTIME_DIR=" + w.runtime,
-                                              "PULSE_SERVER=unix:/nonexistent", "SDL_AUDIODRIVER=dummy"};
-    std::vector<std::string> native = wayland;
-    native.insert(native.end(), {"DISPLAY=", "SDL_VIDEODRIVER=wayland"});
+    native.insert(native.end(), {"WAYLAND_DISPLAY=wayland-tarqle", "XDG_RUNTIME_DIR=" + w.runtime,
+                                 "DISPLAY=", "SDL_VIDEODRIVER=wayland"});
     const Held natively = held_at_fire(
         native, [&](unsigned long k) { x11_send_key(w.x, w.output, k); },
         [&](int width, int height) { return window_in_output(w, width, height); }, true);
 
     Display* xw = XOpenDisplay(w.xwayland.c_str());
     ASSERT_NE(xw, nullptr);
-    std::vector<std::string> both = wayland;
-    both.insert(both.end(), {"DISPLAY=" + w.xwayland, "SDL_VIDEODRIVER="});
-    Window on_xwayland = 0;
-    std::string x_class;
-    const Held through_xwayland = held_at_fire(
-        both, [&](unsigned long k) { x11_send_key(xw, on_xwayland, k); },
-        [&](int width, int height) {
-            XClassHint hint{};
-            if (on_xwayland == 0 && (on_xwayland = x11_find_window(xw, kTitle, 100)) != 0 &&
-                XGetClassHint(xw, on_xwayland, &hint) != 0) {
-                x_class = hint.res_class != nullptr ? hint.res_class : "";
-                XFree(hint.res_name);
-                XFree(hint.res_class);
-            }
-            return window_of_size(xw, on_xwayland, width, height);
-        },
-        true);
+    both.insert(both.end(), {"WAYLAND_DISPLAY=wayland-tarqle", "XDG_RUNTIME_DIR=" + w.runtime, "DISPLAY=" + w.xwayland,
+                             "SDL_VIDEODRIVER="});
+    const Held through_xwayland = held_in_x(xw, both, true, &xwayland_class);
     XCloseDisplay(xw);
-    EXPECT_NE(on_xwayland, 0u) << "SDL did not pick X11 through Xwayland";
     const std::string log = read_file(w.show.folder + "/weston.log");
     EXPECT_TRUE(weston_stop(&w)) << "Weston left something running";
 
-    for (const Held* held : {&natively, &through_xwayland}) {
-        const char* how = held == &natively ? "natively" : "through Xwayland";
-        EXPECT_TRUE(held->windowed == on_x11) << how << ": not the X11 picture at scale 2";
-        EXPECT_TRUE(held->fullscreen == laid_out(frame, kOutputWidth, kOutputHeight)) << how << ": full screen";
+    for (const Held* held : {&on_x11, &natively, &through_xwayland}) {
+        const char* how = held == &on_x11 ? "X11" : held == &natively ? "natively" : "through Xwayland";
+        EXPECT_TRUE(held->windowed == on_x11.windowed) << how << ": not the X11 picture at scale 2";
+        if (held != &on_x11) {
+            EXPECT_TRUE(held->fullscreen == laid_out(frame, kOutputWidth, kOutputHeight)) << how << ": full screen";
+        }
         EXPECT_EQ(held->end.status, 0) << how;
         EXPECT_FALSE(held->end.left_behind) << how;
         EXPECT_TRUE(ends_with(held->end.out, kBanner)) << how << ": " << held->end.out;
     }
-    // The desktop finds the entry, and its icon, by the application id (Wayland) or the
-    // window's class (X11): both are the entry's name.
     const std::string entry = read_file(std::string(TARQLE_SOURCE_DIR) + "/install/tarqle-sdl.desktop");
     EXPECT_NE(entry.find("\nIcon=tarqle-sdl\n"), std::string::npos);
-    EXPECT_NE(log.find("xdg_toplevel@"), std::string::npos) << "no protocol in Weston's log";
-    EXPECT_TRUE(std::regex_search(log, std::regex(R"(xdg_toplevel@\d+\.set_app_id\("tarqle-sdl"\))")));
+    EXPECT_TRUE(std::regex_search(log, std::regex(R"(xdg_toplevel@\d+\.set_app_id\("tarqle-sdl"\))"))) << "app id";
     EXPECT_TRUE(std::regex_search(log, std::regex(R"(xdg_toplevel@\d+\.set_title\("tarqle for LINUX by brusk"\))")));
     EXPECT_EQ(x_class, "tarqle-sdl");
+    EXPECT_EQ(xwayland_class, "tarqle-sdl") << "SDL did not pick X11 through Xwayland";
 }
 
 } // namespace
