@@ -189,42 +189,42 @@ void write_png(const Image& image, const uint32_t* shown, int frame)
         write_failure(path, errno);
 }
 
-// A video run's frame index, written beside its place before the video is finished: a
-// failure here leaves no video.
-const char* const kIndexPart = "frames/index.tsv.part";
-
-void write_video_index_part()
-{
-    if (mkdir("frames", 0777) != 0 && errno != EEXIST)
-        write_failure("frames", errno);
-    FILE* f = std::fopen(kIndexPart, "w");
-    if (f == nullptr)
-        write_failure(kIndexPart, errno);
-    errno = 0;
-    std::fwrite(video_index.data(), 1, video_index.size(), f);
-    if (!close_written(f)) {
-        const int error = errno;
-        std::remove(kIndexPart);
-        write_failure(kIndexPart, error);
-    }
-}
-
-// Renames the written index into place, once the video is whole, with the signals that end
-// the program held back meanwhile: the earlier index is replaced whole or not at all.
-void put_video_index_in_place()
+// Finishes a video run: its frame index written beside its place, the video finished and
+// renamed into place, then the index, with the signals that end the program held back
+// meanwhile (the last frames' encoding): the run leaves both files whole, or no video and
+// the earlier index as it was.
+void finish_video()
 {
     sigset_t ending, before;
     sigemptyset(&ending);
     for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE})
         sigaddset(&ending, s);
     sigprocmask(SIG_BLOCK, &ending, &before);
-    const bool renamed = std::rename(kIndexPart, "frames/index.tsv") == 0;
-    const int error = errno;
-    if (!renamed)
-        std::remove(kIndexPart);
-    sigprocmask(SIG_SETMASK, &before, nullptr);
-    if (!renamed)
+    const char* const part = "frames/index.tsv.part";
+    if (mkdir("frames", 0777) != 0 && errno != EEXIST)
+        write_failure("frames", errno);
+    FILE* f = std::fopen(part, "w");
+    if (f == nullptr)
+        write_failure(part, errno);
+    errno = 0;
+    std::fwrite(video_index.data(), 1, video_index.size(), f);
+    if (!close_written(f)) {
+        const int error = errno;
+        std::remove(part);
+        write_failure(part, error); // the video is discarded as for any failed run
+    }
+    video_on = false;
+    if (video_close() != 0) {
+        std::remove(part);
+        std::exit(1);
+    }
+    if (std::rename(part, "frames/index.tsv") != 0) {
+        const int error = errno;
+        std::remove(part);
+        std::remove(video_request.path);
         write_failure("frames/index.tsv", error);
+    }
+    sigprocmask(SIG_SETMASK, &before, nullptr);
 }
 
 } // namespace
@@ -359,13 +359,7 @@ void display_close()
             video_on = false;
             video_discard();
         } else {
-            write_video_index_part(); // a failure here comes back with show_failed
-            video_on = false;
-            if (video_close() != 0) {
-                std::remove(kIndexPart);
-                std::exit(1);
-            }
-            put_video_index_in_place();
+            finish_video();
         }
     }
     if (index_file != nullptr) {
