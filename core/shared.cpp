@@ -4,6 +4,7 @@
 #include "core/seek_state.h"
 
 Palette work_palette;
+bool show_failed;
 
 namespace {
 // The whiteout fades the palette the fire left in it.

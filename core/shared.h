@@ -17,6 +17,11 @@ extern Palette work_palette;
 // display and the music.
 [[noreturn]] void fatal_exit(bool with_music_shutdown, int status);
 
+// Set by the fatal-exit sequence before it closes the display when the program is to end
+// with a failure (a status other than 0): a back-end's display_close then keeps nothing
+// that the failed run half made.
+extern bool show_failed;
+
 // The usual ending of a failed load or run step: music shut down, exit status 1.
 [[noreturn]] inline void fatal_exit()
 {

@@ -14,7 +14,7 @@ packages=(
   zlib1g-dev:i386 libpng-dev:i386 libx11-dev:i386 libxext-dev:i386 libmikmod-dev:i386
   libfreetype-dev:i386 libgtest-dev:i386 libbenchmark-dev:i386
   libavformat-dev:i386 libavcodec-dev:i386 libswscale-dev:i386 libswresample-dev:i386 libavutil-dev:i386
-  libsdl2-dev:i386 libdrm-dev:i386 libpulse-dev:i386
+  libsdl2-dev:i386 libdrm-dev:i386 libpulse-dev:i386 libxrender-dev:i386
 )
 . scripts/install-missing.sh
 install_missing "${packages[@]}"

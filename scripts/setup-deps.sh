@@ -15,8 +15,9 @@ packages=(
   xvfb x11-apps x11-utils xauth imagemagick
   sox valgrind procps file
   qemu-system-x86 busybox-static cpio kmod
-  libsdl2-dev openbox
-  libpulse-dev pulseaudio pulseaudio-utils ffmpeg python3 xdotool xscreensaver
+  libsdl2-dev openbox weston xwayland libxrender-dev
+  libpulse-dev pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber dbus-daemon
+  ffmpeg python3 xdotool xscreensaver
 )
 
 . "$(dirname "$0")/install-missing.sh"

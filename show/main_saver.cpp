@@ -86,9 +86,13 @@ int main(int argc, char** argv)
     // goes first, and the root window only when neither names one.
     SaverOptions where = {SaverTarget::own_window, 0};
     const char* from_daemon = std::getenv("XSCREENSAVER_WINDOW");
-    if (have_id)
-        where = {SaverTarget::named, id};
-    else if (from_daemon != nullptr && *from_daemon != '\0') {
+    if (have_id) {
+        // The settings' preview names its window both ways; an id the daemon's environment
+        // does not name is one a user typed.
+        uint64_t named = 0;
+        const bool daemons = from_daemon != nullptr && parse_window_id(from_daemon, &named) && named == id;
+        where = {daemons ? SaverTarget::named : SaverTarget::typed, id};
+    } else if (from_daemon != nullptr && *from_daemon != '\0') {
         if (!parse_window_id(from_daemon, &id))
             usage_error("not a window id", (std::string("XSCREENSAVER_WINDOW=") + from_daemon).c_str());
         where = {SaverTarget::named, id};

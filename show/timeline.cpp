@@ -322,6 +322,7 @@ void blank_screen(Image* screen)
 void fatal_exit(bool with_music_shutdown, int status)
 {
     quiet_end(true);
+    show_failed = status != 0;
     display_close();
     music_stop();
     if (with_music_shutdown)

@@ -136,6 +136,27 @@ TEST(ShowFaults, EveryMissingPictureEndsTheShowAtItsStep)
     }
 }
 
+// A video run that a missing picture ends, in the load phase or at the show's very end,
+// leaves no video and the frame index of an earlier run as it was.
+TEST(ShowFaults, AFailedVideoLeavesNoFileAndTheEarlierIndex)
+{
+    for (const char* path : {"grafika/fire/skull.pcx", "grafika/dornvask.pcx"}) {
+        SCOPED_TRACE(path);
+        const std::string folder = picture_folder("video-missing");
+        fs::remove(fs::path(folder) / path);
+        fs::create_directory(folder + "/frames");
+        std::ofstream(folder + "/frames/index.tsv") << "earlier\n";
+        const RunResult r = run_program(
+            {program_path("tarqle-render"), "--video", "v.mkv", "--scale", "1", "--fps", "5", "--until", "1"}, "",
+            folder, 120);
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_TRUE(r.out.ends_with(bad_file(path) + cannot_load(path))) << r.out;
+        EXPECT_FALSE(fs::exists(folder + "/v.mkv"));
+        EXPECT_FALSE(fs::exists(folder + "/v.mkv.part"));
+        EXPECT_TRUE(read_file(folder + "/frames/index.tsv") == "earlier\n") << "the earlier index was replaced";
+    }
+}
+
 TEST(ShowFaults, DamagedPicturesAreNamedByDecoderAndCaller)
 {
     for (const Picture& p : kPictures) {

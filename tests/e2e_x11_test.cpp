@@ -341,7 +341,7 @@ std::vector<double> brightness_profile(const std::vector<uint32_t>& p, int w, in
 TEST(Saver, DrawsWhereItIsToldAtTheLargestWholeScaleAndEndsAsTold)
 {
     XServer windows = xserver_start({"-screen", "0", "1800x800x24"});
-    XServer root = xserver_start({"-screen", "0", "1024x768x24"});
+    XServer root = xserver_start({"-screen", "0", "3840x2160x24"});
     XServer vroot = xserver_start({"-screen", "0", "1024x768x24"});
     ASSERT_GE(windows.number, 0);
     ASSERT_GE(root.number, 0);
@@ -369,7 +369,7 @@ TEST(Saver, DrawsWhereItIsToldAtTheLargestWholeScaleAndEndsAsTold)
 
     EXPECT_EQ(picture_problem(x, by_env, {30, 10, 640, 480, 2}), "") << "XSCREENSAVER_WINDOW";
     EXPECT_EQ(picture_problem(x, by_id, {340, 30, 320, 240, 1}), "") << "-window-id";
-    EXPECT_EQ(picture_problem(r, DefaultRootWindow(r), {32, 24, 960, 720, 3}), "") << "-root";
+    EXPECT_EQ(picture_problem(r, DefaultRootWindow(r), {480, 0, 2880, 2160, 9}), "") << "-root on a 4K screen";
     EXPECT_EQ(picture_problem(v, virtual_root, {80, 60, 640, 480, 2}), "") << "-root with a virtual root";
 
     // The window shrinks: the picture follows at the scale that now fits.
@@ -386,6 +386,23 @@ TEST(Saver, DrawsWhereItIsToldAtTheLargestWholeScaleAndEndsAsTold)
     EXPECT_FALSE(gone.left_behind);
     EXPECT_EQ(gone.out + gone.err, "");
     EXPECT_TRUE(segments_released(id_show.pid));
+
+    // An id typed wrong is a mistake to report; the daemon's window (named in the
+    // environment, by the settings' preview also on the command line) gone before the
+    // saver looked at it is not.
+    const std::vector<std::string> on_windows = {"DISPLAY=" + xserver_name(windows)};
+    const RunResult typo = run_program({program_path("tarqle-saver"), "-window-id", "0x7ffffff"}, "",
+                                       make_run_folder("e2e-saver-typo"), 20, on_windows);
+    EXPECT_EQ(typo.status, 1);
+    EXPECT_EQ(typo.err, "tarqle-saver: -window-id: no window 0x7ffffff on this display\n");
+    for (const std::vector<std::string>& args : {std::vector<std::string>{}, {"-window-id", "0x7ffffff"}}) {
+        std::vector<std::string> argv = {program_path("tarqle-saver")};
+        argv.insert(argv.end(), args.begin(), args.end());
+        const RunResult gone_before = run_program(argv, "", make_run_folder("e2e-saver-gone"), 20,
+                                                  {on_windows[0], "XSCREENSAVER_WINDOW=0x7ffffff"});
+        EXPECT_EQ(gone_before.status, 0) << args.size();
+        EXPECT_EQ(gone_before.out + gone_before.err, "");
+    }
 
     // SIGTERM, as the daemon stops a saver: gone within 100 ms, silent, no segment, no child.
     for (const Show& show : {env_show, root_show, vroot_show}) {

@@ -2,7 +2,9 @@
 // anywhere in the show, the video's chapters.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
@@ -99,6 +101,13 @@ TEST(Render, WriteFailuresAreReported)
         EXPECT_EQ(r.out.find("TAZE"), std::string::npos) << file;
         fs::remove(folder + "/" + file);
     }
+    // A file-size limit of 40 KiB, under the index: the same failure, not the signal's end.
+    const RunResult limited =
+        run_program({"/bin/sh", "-c", "ulimit -f 80; exec " + program_path("tarqle-render")}, "0\n", folder, 60);
+    EXPECT_EQ(limited.status, 1);
+    EXPECT_NE(limited.err.find("tarqle-render: frames/index.tsv: " + std::string(std::strerror(EFBIG))),
+              std::string::npos)
+        << limited.err;
 }
 
 // A run started at any show time shows the frame the whole run with that seed presents at
@@ -181,7 +190,7 @@ TEST(Render, CommandLineIsCheckedFirst)
     EXPECT_EQ(help.out.rfind("usage: tarqle-render ", 0), 0u) << help.out;
     const std::vector<std::vector<std::string>> bad = {
         {"--png", "1", "--bogus"}, {"--png"},
-        {"--png", "1", "--video"}, {"--video", "v.mkv", "--until", "0.0004"},
+        {"--png", "1", "--video"}, {"--video", "v.mkv", "--until", "0.044"},
         {"--scale", "2"},          {"--start", "nowhere"},
         {"--seed", "-1"}};
     const char* const named[] = {"--bogus: unknown option",

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "core/clock.h"
 #include "display/display.h"
+#include "display/viewer/viewer.h"
 #include "display/vgalayer/vgalayer.h"
 #include "tests/run_program.h"
 #include "tests/vga_fake_layer.h"
@@ -188,11 +188,11 @@ TEST_F(VgaDisplay, EscEndsTheShowAndOtherKeysDoNot)
     ASSERT_EQ(image_alloc(&image, 320, 240), 0);
     fake_layer.keys = {'q', 27, '[', 'A', 27, 'x', '\n'};
     display_present(*image);
-    EXPECT_FALSE(clock_show_ended()) << "an arrow key, Alt+x and other keys";
+    EXPECT_FALSE(viewer_ended()) << "an arrow key, Alt+x and other keys";
     EXPECT_TRUE(fake_layer.keys.empty()) << "every key waiting is read";
     fake_layer.keys = {'a', 27};
     display_present(*image);
-    EXPECT_TRUE(clock_show_ended());
+    EXPECT_TRUE(viewer_ended());
     image_free(&image);
     display_close();
 }

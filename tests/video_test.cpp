@@ -12,7 +12,9 @@ extern "C" {
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <sstream>
 #include <vector>
@@ -329,6 +331,17 @@ TEST(Video, FailuresLeaveNoFile)
     if (f != nullptr)
         std::fclose(f);
     EXPECT_TRUE(read_file(folder + "/big.mkv.part").empty());
+    // A limit of 40 KiB, which the short video fits in and its frame index does not: named
+    // as a full disk is, and no video without its index.
+    r = run_program(
+        {"/bin/sh", "-c", "ulimit -f 80; exec " + render + " --video small.mp4 --scale 1 --fps 5 --until 0.1"}, "",
+        folder, 120);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("tarqle-render: frames/index.tsv.part: " + std::string(std::strerror(EFBIG))),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(access((folder + "/small.mp4").c_str(), F_OK), 0);
+    EXPECT_NE(access((folder + "/frames/index.tsv.part").c_str(), F_OK), 0);
 
     // Interrupted while it encodes: ended by the signal, with neither file left.
     r = run_program({"/bin/sh", "-c",

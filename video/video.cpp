@@ -536,7 +536,6 @@ int open_encoders(const Kind& k)
     return 0;
 }
 
-// Ends the program's writing after a failure: the working file goes.
 // The title and the chapters into the container, before its header is written; the
 // video's time is show time, as the tune starts with the first frame on the virtual clock.
 int add_title_and_chapters()
@@ -563,6 +562,7 @@ int add_title_and_chapters()
     return 0;
 }
 
+// Ends the program's writing after a failure: the working file goes.
 int fail_and_release()
 {
     release(true);
@@ -589,8 +589,6 @@ int video_open(const VideoRequest& wanted)
     // Written beside the file and renamed when whole, so path never holds half a video.
     part_path = final_path + ".part";
     av_log_set_level(AV_LOG_ERROR);
-    // A file-size limit must reach the writer as a failed write, not end the process.
-    signal(SIGXFSZ, SIG_IGN);
 
     int result = avformat_alloc_output_context2(&muxer, nullptr, kind->muxer, part_path.c_str());
     if (result < 0) {
@@ -709,8 +707,14 @@ int video_close()
     return 0;
 }
 
+void video_discard()
+{
+    if (is_open)
+        release(true);
+}
+
 extern "C" __attribute__((visibility("default"))) const VideoEncoder* tarqle_video_encoder()
 {
-    static const VideoEncoder encoder{video_open, video_present, video_present_pixels, video_close};
+    static const VideoEncoder encoder{video_open, video_present, video_present_pixels, video_close, video_discard};
     return &encoder;
 }

@@ -52,11 +52,17 @@ int video_present_pixels(const uint32_t* pixels, int32_t now);
 // -1 after printing why (the working file removed). Nothing after the first call.
 int video_close();
 
+// Called by display_close instead of video_close when the run failed: ends the encoders
+// and removes the working file, so path and the frame index stay as they were. Nothing
+// after video_close or a first video_discard.
+void video_discard();
+
 // What the module hands over: its own calls, above. Called once, by the loader.
 struct VideoEncoder {
     int (*open)(const VideoRequest& request);
     int (*present)(const Image& image, const Palette& palette, int32_t now);
     int (*present_pixels)(const uint32_t* pixels, int32_t now);
     int (*close)();
+    void (*discard)();
 };
 extern "C" const VideoEncoder* tarqle_video_encoder();

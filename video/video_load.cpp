@@ -77,3 +77,9 @@ int video_close()
 {
     return encoder == nullptr ? 0 : encoder->close();
 }
+
+void video_discard()
+{
+    if (encoder != nullptr)
+        encoder->discard();
+}

@@ -53,7 +53,7 @@ const char* const kUsage = "usage: tarqle-render [--seed N] [--start TIME] [--pn
                            "  --video FILE     write the show as a video file (.mp4, .webm or .mkv) with its tune\n"
                            "  --scale N        video pixels per show pixel across, 1 to 8 (default 3)\n"
                            "  --fps F          video frames per second, 1 to 240 (default 60)\n"
-                           "  --until SECONDS  end the video after this much show time, 0.001 to 3600\n"
+                           "  --until SECONDS  end the video after this much show time, 0.045 to 3600\n"
                            "  --help           this text\n"
                            "Without --video it asks the sound questions on the terminal.\n";
 
@@ -73,31 +73,25 @@ namespace {
     std::exit(1);
 }
 
-// Set once a file of the run could not be written: a video of that run is not kept.
-bool write_failed;
-
 // A file that could not be written or closed: says which and why, then ends the show by
-// the fatal-exit sequence with status 1 (its display_close finds this file already closed).
+// the fatal-exit sequence with status 1 (its display_close finds this file already closed,
+// and keeps no video of the run).
 [[noreturn]] void write_failure(const char* path, int error)
 {
     std::fprintf(stderr, "tarqle-render: %s: %s\n", path, std::strerror(error != 0 ? error : EIO));
-    write_failed = true;
     fatal_exit(true, 1);
 }
 
-// Closes a written file; true when every write to it and the close went well (errno tells
-// why not).
+// Closes a written file; true when every write to it and the close went well. Else errno
+// tells why: the failing write's reason (the caller clears errno before its writes), the
+// close's, or EIO.
 bool close_written(FILE* f)
 {
-    errno = 0;
-    const bool written = std::ferror(f) == 0;
-    const int error = errno;
-    if (std::fclose(f) != 0 || !written) {
-        if (errno == 0)
-            errno = error;
-        return false;
-    }
-    return true;
+    const int write_error = std::ferror(f) != 0 ? (errno != 0 ? errno : EIO) : 0;
+    const bool closed = std::fclose(f) == 0;
+    if (write_error != 0)
+        errno = write_error;
+    return closed && write_error == 0;
 }
 
 // Parses "8,100-120": comma-separated frame numbers and inclusive ranges.
@@ -158,6 +152,7 @@ void write_png(const Image& image, const uint32_t* shown, int frame)
     FILE* f = std::fopen(path, "wb");
     if (f == nullptr)
         write_failure(path, errno);
+    errno = 0;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     if (png == nullptr || info == nullptr || setjmp(png_jmpbuf(png))) {
@@ -195,10 +190,11 @@ void write_png(const Image& image, const uint32_t* shown, int frame)
         write_failure(path, errno);
 }
 
-// Writes a video run's frame index beside its place and renames it into place, with the
-// signals that end the program held back meanwhile: the earlier index is replaced whole or
-// not at all.
-void write_video_index()
+// Finishes a video run: its frame index written beside its place, the video finished and
+// renamed into place, then the index, with the signals that end the program held back
+// meanwhile (the last frames' encoding): the run leaves both files whole, or no video and
+// the earlier index as it was.
+void finish_video()
 {
     sigset_t ending, before;
     sigemptyset(&ending);
@@ -207,22 +203,29 @@ void write_video_index()
     sigprocmask(SIG_BLOCK, &ending, &before);
     const char* const part = "frames/index.tsv.part";
     if (mkdir("frames", 0777) != 0 && errno != EEXIST)
-        fail("frames", std::strerror(errno));
+        write_failure("frames", errno);
     FILE* f = std::fopen(part, "w");
     if (f == nullptr)
-        fail(part, std::strerror(errno));
+        write_failure(part, errno);
+    errno = 0;
     std::fwrite(video_index.data(), 1, video_index.size(), f);
-    const char* failed = nullptr;
-    if (!close_written(f))
-        failed = part;
-    else if (std::rename(part, "frames/index.tsv") != 0)
-        failed = "frames/index.tsv";
-    const int error = errno;
-    if (failed != nullptr)
+    if (!close_written(f)) {
+        const int error = errno;
         std::remove(part);
+        write_failure(part, error); // the video is discarded as for any failed run
+    }
+    video_on = false;
+    if (video_close() != 0) {
+        std::remove(part);
+        std::exit(1);
+    }
+    if (std::rename(part, "frames/index.tsv") != 0) {
+        const int error = errno;
+        std::remove(part);
+        std::remove(video_request.path);
+        write_failure("frames/index.tsv", error);
+    }
     sigprocmask(SIG_SETMASK, &before, nullptr);
-    if (failed != nullptr)
-        write_failure(failed, error);
 }
 
 } // namespace
@@ -274,9 +277,11 @@ bool display_render_configure(int argc, char** argv)
         } else {
             char* end;
             const double seconds = std::strtod(text, &end);
-            // At least a millisecond, the clock's step, so the video has a frame.
-            if (end == text || *end != '\0' || !(seconds >= 0.001 && seconds <= 3600.0))
-                usage_error(option, "expected seconds of show time, from 0.001 to 3600");
+            // At least the show's shortest frame period (the sliding pictures' 45 ms), the
+            // least time in which a part shows a frame and moves on: a shorter video would
+            // hold no more than the instant of the show's first present.
+            if (end == text || *end != '\0' || !(seconds >= 0.045 && seconds <= 3600.0))
+                usage_error(option, "expected seconds of show time, from 0.045 to 3600");
             video.until_ms = (int32_t)(seconds * 1000.0 + 0.5);
         }
         if (std::strcmp(option, "--png") != 0 && std::strcmp(option, "--video") != 0 && video_option == nullptr)
@@ -289,6 +294,9 @@ bool display_render_configure(int argc, char** argv)
 
 void display_open(int, char**, const char*, int, int)
 {
+    // A file-size limit reached must come back as a failed write, named like a full disk,
+    // not end the program unannounced.
+    signal(SIGXFSZ, SIG_IGN);
     numbering = {0, false};
     std::memset(current_palette.rgb, 0, sizeof current_palette.rgb);
     // A refused video touches nothing in frames/.
@@ -347,13 +355,14 @@ void display_close()
 {
     presenting = false;
     if (video_on) {
-        video_on = false;
-        if (video_close() != 0)
-            std::exit(1);
-        if (write_failed)
-            std::remove(video_request.path); // a picture of the run failed: no video of it
-        else
-            write_video_index();
+        // A run that failed (a picture missing, a file unwritten) leaves no video, and the
+        // index of an earlier run as it was.
+        if (show_failed) {
+            video_on = false;
+            video_discard();
+        } else {
+            finish_video();
+        }
     }
     if (index_file != nullptr) {
         FILE* f = index_file;

@@ -1,12 +1,15 @@
 // The screen saver back-end: the show drawn into a window it is given (the screen saver
 // daemon's, or the root window) or into one of its own, at the largest whole scale centred
-// on black, or reduced smoothly when the window is smaller than the picture. It follows
-// the window's size, never changes the window, and ends quietly when the window is gone.
+// on black (the X server enlarging it), or reduced smoothly when the window is smaller
+// than the picture. It follows the window's size, never changes the window, and ends
+// quietly when the window is gone.
 #include "display/saver/display_saver.h"
 
 #include <X11/Xatom.h>
+#include <X11/extensions/Xrender.h>
 
 #include <algorithm>
+#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 
@@ -28,8 +31,14 @@ struct SaverState {
     bool resized;                          // the window's size changed since the frame was made
     bool margins;                          // the black around the picture must be drawn again
     bool reduced;                          // the window is smaller than the picture
+    bool server_enlarges;                  // the frame is the picture's size; the server enlarges it
     Placement place;                       // where the picture goes in the window
     Palette palette;                       // the last palette sent, for the reduction
+    // The server's enlargement (XRender, nearest sampling), where it has the extension: the
+    // frame goes into a pixmap of the picture's size, drawn from there into the window.
+    XRenderPictFormat* render_format; // the window visual's, null without XRender
+    Pixmap small;                     // the picture at its own size, on the server
+    Picture from, into;               // the pixmap and the window as XRender pictures
 };
 
 SaverState saver;
@@ -97,7 +106,36 @@ Window own_window(Display* dpy, const char* title, char** argv, int argc)
     return window;
 }
 
-// Where the picture goes in a width x height window, and a frame image of that size.
+// Whether XRender's nearest sampling enlarges the picture by scale exactly, each picture
+// pixel a whole scale x scale block. It samples at (d + 0.5) x a for window pixel d, with
+// a = 1 / scale in 16.16 fixed point; the sample must stay inside its block, whose middle
+// lies 0.5 / scale from either edge, over the whole width (the rounding of a grows with d,
+// and the first step is rounded too).
+bool server_enlarges_exactly(int scale, int32_t picture_size)
+{
+    const int64_t a = (65536 + scale / 2) / scale;
+    const int64_t off = a * scale > 65536 ? a * scale - 65536 : 65536 - a * scale;
+    return picture_size * off * scale + 2 * scale < 32768;
+}
+
+// The server's enlargement by scale from the pixmap into the window, set up on first use.
+void enlarge_on_server(int scale)
+{
+    Display* dpy = x11.display;
+    if (saver.small == 0) {
+        saver.small = XCreatePixmap(dpy, x11.window, (unsigned)saver.picture_width, (unsigned)saver.picture_height,
+                                    (unsigned)x11.visual_info.depth);
+        saver.from = XRenderCreatePicture(dpy, saver.small, saver.render_format, 0, nullptr);
+        saver.into = XRenderCreatePicture(dpy, x11.window, saver.render_format, 0, nullptr);
+        XRenderSetPictureFilter(dpy, saver.from, FilterNearest, nullptr, 0);
+    }
+    const XFixed a = (XFixed)((65536 + scale / 2) / scale);
+    XTransform transform = {{{a, 0, 0}, {0, a, 0}, {0, 0, XDoubleToFixed(1.0)}}};
+    XRenderSetPictureTransform(dpy, saver.from, &transform);
+}
+
+// Where the picture goes in a width x height window, and a frame image for it: the
+// picture's size when the server enlarges it, else the size it has in the window.
 void lay_out(int32_t width, int32_t height)
 {
     x11.window_width = width;
@@ -110,9 +148,15 @@ void lay_out(int32_t width, int32_t height)
         place.height = std::max(place.height, 1);
     }
     saver.place = place;
+    saver.server_enlarges = !saver.reduced && place.scale > 1 && saver.render_format != nullptr &&
+                            server_enlarges_exactly(place.scale, std::max(saver.picture_width, saver.picture_height));
+    if (saver.server_enlarges)
+        enlarge_on_server(place.scale);
+    const int32_t frame_width = saver.server_enlarges ? saver.picture_width : place.width;
+    const int32_t frame_height = saver.server_enlarges ? saver.picture_height : place.height;
     x11_frame_release(&x11.frame, &x11.segment);
     x11.use_shared_memory = saver.offers_shared_memory ? 1 : 0;
-    if (x11_image_create(&x11.frame, &x11.segment, place.width, place.height, x11.display, x11.visual) != 0) {
+    if (x11_image_create(&x11.frame, &x11.segment, frame_width, frame_height, x11.display, x11.visual) != 0) {
         std::fputs("Cann't allocate image!\n", stderr);
         fatal_exit(true, 1);
     }
@@ -183,7 +227,7 @@ void display_open(int argc, char** argv, const char* title, int width, int heigh
     }
     Display* dpy = x11.display;
     x11.screen = DefaultScreen(dpy);
-    if (options.target == SaverTarget::named)
+    if (options.target == SaverTarget::named || options.target == SaverTarget::typed)
         x11.window = (Window)options.window_id;
     else if (options.target == SaverTarget::root)
         x11.window = virtual_root(dpy, RootWindow(dpy, x11.screen));
@@ -194,8 +238,13 @@ void display_open(int argc, char** argv, const char* title, int width, int heigh
     // Listening first, so a change right after the size is read still arrives as an event.
     XSelectInput(dpy, x11.window, StructureNotifyMask | ExposureMask);
     XWindowAttributes attributes;
-    if (!XGetWindowAttributes(dpy, x11.window, &attributes) || saver.gone)
-        fatal_exit(true, 0);
+    if (!XGetWindowAttributes(dpy, x11.window, &attributes) || saver.gone) {
+        // The daemon's window may be gone already; an id a user typed was wrong.
+        if (options.target != SaverTarget::typed)
+            fatal_exit(true, 0);
+        std::fprintf(stderr, "tarqle-saver: -window-id: no window 0x%" PRIx64 " on this display\n", options.window_id);
+        fatal_exit(true, 1);
+    }
     XVisualInfo want;
     want.visualid = XVisualIDFromVisual(attributes.visual);
     int count = 0;
@@ -213,6 +262,11 @@ void display_open(int argc, char** argv, const char* title, int width, int heigh
                   channel_from_mask(x11.visual_info.blue_mask), 0};
     x11.gc = XCreateGC(dpy, x11.window, 0, nullptr);
     saver.offers_shared_memory = XShmQueryExtension(dpy);
+    // Transforms and filters came with XRender 0.6.
+    int event_base = 0, error_base = 0, major = 0, minor = 0;
+    if (XRenderQueryExtension(dpy, &event_base, &error_base) && XRenderQueryVersion(dpy, &major, &minor) &&
+        (major > 0 || minor >= 6))
+        saver.render_format = XRenderFindVisualFormat(dpy, x11.visual);
     lay_out(attributes.width, attributes.height);
     XFlush(dpy);
 }
@@ -241,12 +295,18 @@ void display_present(const Image& image)
         reduce_frame(image, saver.palette, x11.format, p.width, p.height,
                      {(uint8_t*)frame->data, frame->bytes_per_line, frame->bits_per_pixel / 8, 1, nullptr});
     else
-        frame_fill(frame, image, x11.table, p.scale);
+        frame_fill(frame, image, x11.table, saver.server_enlarges ? 1 : p.scale);
+    // The frame goes where it is shown, or into the pixmap the server enlarges it from.
+    const Drawable to = saver.server_enlarges ? saver.small : x11.window;
+    const int to_x = saver.server_enlarges ? 0 : p.x, to_y = saver.server_enlarges ? 0 : p.y;
+    const unsigned w = (unsigned)frame->width, h = (unsigned)frame->height;
     if (x11.use_shared_memory)
-        XShmPutImage(x11.display, x11.window, x11.gc, frame, 0, 0, p.x, p.y, (unsigned)p.width, (unsigned)p.height,
-                     False);
+        XShmPutImage(x11.display, to, x11.gc, frame, 0, 0, to_x, to_y, w, h, False);
     else
-        XPutImage(x11.display, x11.window, x11.gc, frame, 0, 0, p.x, p.y, (unsigned)p.width, (unsigned)p.height);
+        XPutImage(x11.display, to, x11.gc, frame, 0, 0, to_x, to_y, w, h);
+    if (saver.server_enlarges)
+        XRenderComposite(x11.display, PictOpSrc, saver.from, None, saver.into, 0, 0, 0, 0, p.x, p.y, (unsigned)p.width,
+                         (unsigned)p.height);
     XFlush(x11.display);
 }
 
@@ -257,6 +317,13 @@ void display_close()
     Display* dpy = x11.display;
     if (dpy != nullptr) {
         x11_frame_release(&x11.frame, &x11.segment);
+        // The window's picture went with the window when it was destroyed (note_error passes
+        // over the failing free then).
+        if (saver.small != 0) {
+            XRenderFreePicture(dpy, saver.into);
+            XRenderFreePicture(dpy, saver.from);
+            XFreePixmap(dpy, saver.small);
+        }
         if (x11.gc != nullptr)
             XFreeGC(dpy, x11.gc);
         if (saver.own && !saver.gone)
@@ -264,4 +331,5 @@ void display_close()
         XCloseDisplay(dpy);
     }
     x11 = X11Display{};
+    saver.small = 0;
 }

@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/clock.h"
 #include "core/prompt.h"
 #include "display/display.h"
+#include "display/viewer/viewer.h"
 #include "display/vgalayer/vgalayer.h"
 
 namespace {
@@ -50,7 +50,7 @@ int palette_buffer[768];
     std::exit(-1);
 }
 
-// Esc typed on the console ends the show after this frame (clock_end_show), as the other
+// Esc typed on the console ends the show after this frame (viewer_end), as the other
 // programs' Esc does. An Esc that starts another key's sequence (the arrows, Alt+key)
 // comes with the rest of it, and ends nothing.
 void take_keys()
@@ -62,8 +62,8 @@ void take_keys()
         else
             escape = key == 27;
     }
-    if (escape && !clock_show_ended())
-        clock_end_show();
+    if (escape && !viewer_ended())
+        viewer_end();
 }
 
 } // namespace
