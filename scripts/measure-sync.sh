@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Measures, from outside, how far the heard tune is from the picture in a live program:
-# the program runs on a private Xvfb with its sound on a null sink of a private sound
-# server, and ffmpeg records the screen and the sink's monitor, both on the wall clock. For
+# the program runs on a private Xvfb with its sound on a private sound server whose sink
+# plays into a FIFO on the system's clock (a pipe sink), ffmpeg records the screen and a
+# reader that is no client of the server records what the sink plays (its FIFO), both on
+# the wall clock. For
 # each run it prints the lag of the sound (positive: heard late) at the opening (the
 # presents screen's first frame, tune position 0) and, unless --opening-only, at the start
 # of the fire (the words' last frame gives way to it at show time 111.40 s of the virtual
@@ -25,10 +27,8 @@
 # The sound world may move: --server pipewire runs the private server as PipeWire with its
 # PulseAudio service and its session manager (pipewire, pipewire-pulse, wireplumber, on a
 # private D-Bus) instead of PulseAudio; --second-client KIND@SECONDS has another client
-# connect to it SECONDS after the program starts (negative: before it, at most 4 s): the
-# recorder of the sink's monitor (recorder: the script's own, which otherwise connects 4 s
-# before the program, so the server has settled with it; its first client on the monitor
-# changes the sink's latency) or a player of silence (player);
+# connect to it SECONDS after the program starts (negative: before it, at most 4 s): a
+# recorder of the sink's monitor (recorder) or a player of silence (player);
 # --restart-server SECONDS stops the server that long after the program starts and starts
 # it again a second later, and the run then prints how long after the server's return the
 # tune is heard again at its usual level, the lag at the fire, and the player's processor
@@ -48,7 +48,8 @@
 #
 # The tune's own place of each cue is found by matching the recording with the offline
 # mix (tarqle-mixdown) of the same tune, so neither the tune's lead-in nor its loudness
-# counts (scripts/sync_analysis.py). Needs Xvfb, pulseaudio (or pipewire, pipewire-pulse,
+# counts (scripts/sync_analysis.py); the sink's FIFO is read, each piece with its time of
+# arrival, by scripts/sync_record.py. Needs Xvfb, pulseaudio (or pipewire, pipewire-pulse,
 # wireplumber and dbus-daemon), pactl, parec, pacat, ffmpeg, ffprobe and python3
 # (scripts/setup-deps.sh), and for the page Chromium and xdotool.
 set -euo pipefail
@@ -141,7 +142,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The sound server: only a null sink and a socket of its own, where both servers put
+# The sound server: only the pipe sink and a socket of its own, where both servers put
 # their PulseAudio socket.
 export XDG_RUNTIME_DIR=$work HOME=$work PULSE_SERVER=unix:$work/pulse/native
 mkdir -p "$work/pulse"
@@ -156,7 +157,7 @@ start_server() {
     pulseaudio)
       pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --log-target=file:"$work/server.log" \
         -L "module-native-protocol-unix socket=$work/pulse/native auth-anonymous=1" \
-        -L "module-null-sink sink_name=sync rate=44100" \
+        -L "module-pipe-sink $sink use_system_clock_for_timing=yes" \
         -L "module-always-sink" &
       server_pids=($!)
       ;;
@@ -169,9 +170,12 @@ start_server() {
       server_pids+=($!)
       ;;
   esac
-  for _ in $(seq 200); do pactl info >/dev/null 2>&1 && break; sleep 0.02; done
-  [ "$server" = pipewire ] && pactl load-module module-null-sink sink_name=sync rate=44100 >/dev/null 2>&1
-  for _ in $(seq 100); do pactl set-default-sink sync 2>/dev/null && return 0; sleep 0.02; done
+  # A busy machine may take seconds to bring a server up.
+  for _ in $(seq 500); do pactl info >/dev/null 2>&1 && break; sleep 0.02; done
+  if [ "$server" = pipewire ]; then
+    for _ in $(seq 100); do pactl load-module module-pipe-sink $sink >/dev/null 2>&1 && break; sleep 0.05; done
+  fi
+  for _ in $(seq 250); do pactl set-default-sink sync 2>/dev/null && return 0; sleep 0.02; done
   return 1
 }
 stop_server() {
@@ -180,7 +184,11 @@ stop_server() {
   for p in "${server_pids[@]}"; do wait "$p" 2>/dev/null || true; done
   server_pids=()
 }
+sink="sink_name=sync file=$work/sink.fifo format=s16le rate=44100 channels=1"
 start_server || skip "the $server server does not start here"
+# What the sink plays, for the whole of the script's runs.
+python3 "$scripts/sync_record.py" "$work/sink.fifo" "$work/sink" &
+pids+=($!)
 
 # The X server: black root window, the window at the top left corner without a window manager.
 Xvfb -displayfd 3 -screen 0 960x720x24 -br -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
@@ -231,29 +239,20 @@ start_program() {
   esac
 }
 
-# The second client, until the run ends: the sink's recorder, or a player of silence.
+# The second client, until the run ends: a recorder of the sink's monitor, or a player of
+# silence.
 second_client() {
   case $second_kind in
-    recorder) record_sound 1 ;;
-    player)
-      pacat --latency-msec=20 </dev/zero &
-      sound_recorders+=($!)
-      pids+=($!)
-      ;;
+    recorder) parec --device=sync.monitor --latency-msec=20 >/dev/null & ;;
+    player) pacat --latency-msec=20 </dev/zero & ;;
   esac
+  clients+=($!)
+  pids+=($!)
 }
 
 # Sleeps until SECONDS after the program's start (t0, in seconds of the wall clock).
 sleep_until() {
   sleep "$(python3 -c "import sys, time; print(max(0, float(sys.argv[1]) + float(sys.argv[2]) - time.time()))" "$t0" "$1")"
-}
-
-# The sink's monitor, recorded to aud$1.mkv with each packet's wall-clock time.
-record_sound() {
-  ffmpeg -nostdin -hide_banner -loglevel error -thread_queue_size 4096 -f pulse -sample_rate 44100 -channels 2 \
-    -fragment_size 3528 -i sync.monitor -copyts -ac 1 -c:a pcm_s16le -y "$work/aud$1.mkv" &
-  sound_recorders+=($!)
-  pids+=($!)
 }
 
 # The player process's processor time so far, in clock ticks.
@@ -273,13 +272,12 @@ fi
 
 results=()
 for run in $(seq "$runs"); do
-  rm -f "$work"/vid.* "$work"/aud*
+  rm -f "$work"/vid.*
   ffmpeg -nostdin -hide_banner -loglevel error -thread_queue_size 4096 -f x11grab -framerate 100 -draw_mouse 0 \
     -video_size 960x720 -i "$display" -copyts -vf scale=32:24,format=gray -c:v rawvideo -y "$work/vid.mkv" &
   screen_recorder=$!
   pids+=($screen_recorder)
-  sound_recorders=()
-  [ "$second_kind" = recorder ] || record_sound 1
+  clients=()
   # The program starts 4 s from now (at t0); a second client due before it comes first.
   t0=$(python3 -c "import time; print(time.time() + 4)")
   second_due=1
@@ -331,25 +329,19 @@ for run in $(seq "$runs"); do
       sleep 1
       start_server || echo "the server did not come back" >&2
       back_ms=$(date +%s%3N)
-      record_sound 2
       cpu=$(python3 -c "import sys; t, b, d, hz = map(float, sys.argv[1:]); print('%.1f' % (100 * t / hz / ((b - d) / 1000)))" \
         "$(($(player_ticks) - ticks))" "$back_ms" "$down_ms" "$(getconf CLK_TCK)")
       sleep_until "$record_seconds"
       ;;
     *) sleep_until "$record_seconds" ;;
   esac
-  kill -INT "$screen_recorder" "${sound_recorders[@]}" 2>/dev/null || true
-  wait "$screen_recorder" "${sound_recorders[@]}" 2>/dev/null || true
+  kill -INT "$screen_recorder" "${clients[@]}" 2>/dev/null || true
+  wait "$screen_recorder" "${clients[@]}" 2>/dev/null || true
   kill -TERM -- "-$show" 2>/dev/null || true
   wait "$show" 2>/dev/null || true
 
   ffprobe -v error -select_streams v -show_entries packet=pts -of csv=p=0 "$work/vid.mkv" >"$work/vid.pts"
   ffmpeg -nostdin -v fatal -i "$work/vid.mkv" -fps_mode passthrough -f rawvideo -y "$work/vid.raw"
-  for n in 1 2; do
-    [ -f "$work/aud$n.mkv" ] || continue
-    ffprobe -v error -select_streams a -show_entries packet=pts,size -of csv=p=0 "$work/aud$n.mkv" >"$work/aud$n.pts"
-    ffmpeg -nostdin -v fatal -i "$work/aud$n.mkv" -f s16le -y "$work/aud$n.raw"
-  done
   line=$(python3 "$scripts/sync_analysis.py" "$work" "$mode" "$fire_cue" "$key_ms" "$goal" "$down_ms" "$back_ms")
   [ -n "$cpu" ] && line="$line $cpu"
   results+=("$line")

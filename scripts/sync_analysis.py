@@ -5,11 +5,12 @@ on one line (see that script for what they are):
   sync_analysis.py WORK MODE FIRE_CUE KEY_MS GOAL DOWN_MS BACK_MS
 
 MODE is opening, whole, seek, step or restart. The screen's recording (vid.raw with
-vid.pts: 32 x 24 grey frames at their wall-clock times in ms) and the sink's recordings
-(aud1.raw with aud1.pts, and aud2 after a restart of the server: mono 16-bit samples, the
-packets' wall-clock times) are matched against the offline mix of the tune (mix.wav)."""
+vid.pts: 32 x 24 grey frames at their wall-clock times in ms) and what the sink played
+(sink-N.raw with sink-N.times, scripts/sync_record.py: mono 16-bit samples and the
+wall-clock times their pieces arrived at) are matched against the offline mix of the
+tune (mix.wav)."""
 import array
-import os
+import glob
 import sys
 import wave
 
@@ -32,36 +33,43 @@ def envelope(samples):
 
 
 def recording(name):
-    """(time of the first sample in ms, samples): each packet's time less the samples
-    before it. The capture's clock filter needs a few hundred milliseconds to settle (its
-    first packets come early), so the median of the later packets counts."""
-    samples = array.array("h", open(work + "/" + name + ".raw", "rb").read())
-    packets = [tuple(int(v) for v in l.split(",")[:2]) for l in open(work + "/" + name + ".pts") if l.strip()]
-    starts, before = [], 0
-    for pts_ms, size in packets:
-        starts.append(pts_ms - before * 1000.0 / RATE)
-        before += size // 2
-    settled = sorted(starts[len(starts) // 4:])
-    return settled[len(settled) // 2], samples
+    """One recording of the sink's FIFO: its samples and its turns. The sink plays in
+    turns: each turn it writes what it plays from then on, so the first piece of a turn
+    (one that came more than a millisecond after the one before) arrives as its first
+    sample plays. A turn is kept as (its arrival, the samples before it)."""
+    samples = array.array("h", open(name + ".raw", "rb").read())
+    pieces = [(float(ms), int(upto)) for ms, upto in (l.split() for l in open(name + ".times") if l.strip())]
+    turns = [(pieces[i][0], pieces[i - 1][1] if i > 0 else 0)
+             for i in range(len(pieces)) if i == 0 or pieces[i][0] - pieces[i - 1][0] > 1.0]
+    return turns, samples
 
 
-recordings = [recording(n) for n in ("aud1", "aud2") if os.path.exists(work + "/" + n + ".raw")]
+recordings = sorted((recording(n[:-len(".times")]) for n in glob.glob(work + "/sink-*.times")), key=lambda r: r[0][0])
+
+
+def recording_at(ms):
+    """(wall-clock time the recording's first sample was heard, as the turns around ms
+    tell it, and its samples) for the recording that holds ms: the least of a turn's
+    arrival less the samples before it over the turns from 1 s before ms to 3 s after,
+    which the turns that came at once meet. Taken near ms, since a sink that rests while
+    nothing plays (PipeWire's), or drops or repeats a piece, moves that for later turns."""
+    turns, samples = recordings[0]
+    for rec in recordings:
+        if rec[0][0][0] <= ms:
+            turns, samples = rec
+    near = [t - before * 1000.0 / RATE for t, before in turns if ms - 1000 <= t <= ms + 3000]
+    if not near:
+        near = [t - before * 1000.0 / RATE for t, before in turns]
+    return min(near), samples
+
+
 mix_file = wave.open(work + "/mix.wav")
 stereo = array.array("h", mix_file.readframes(mix_file.getnframes()))
 mix = array.array("h", ((stereo[i] + stereo[i + 1]) // 2 for i in range(0, len(stereo), 2)))
 
 
-def recording_at(ms):
-    """The latest recording that began at least 1.5 s before ms (else the first)."""
-    best = recordings[0]
-    for rec in recordings:
-        if rec[0] <= ms - 1500:
-            best = rec
-    return best
-
-
 def heard_at(tune_ms, near_ms):
-    """Recording time (ms) at which tune position tune_ms was heard, searched within
+    """Wall-clock time (ms) at which tune position tune_ms was heard, searched within
     1.5 s of near_ms: the best match of 3 s of the mix's envelope (the tune repeats
     itself within shorter stretches)."""
     rec_start, rec = recording_at(near_ms)
@@ -85,8 +93,8 @@ def heard_at(tune_ms, near_ms):
 
 
 def level_at(ms):
-    """The sound's level in the millisecond block at wall-clock time ms."""
-    rec_start, rec = recording_at(ms + 1500)
+    """The level of the sound heard in the millisecond block at wall-clock time ms."""
+    rec_start, rec = recording_at(ms)
     i = int((ms - rec_start) * RATE / 1000)
     block = rec[i:i + BLOCK] if i >= 0 else []
     return sum(abs(v) for v in block) / BLOCK if len(block) == BLOCK else 0

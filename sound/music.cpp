@@ -207,6 +207,21 @@ bool begin_player(int device, PlayerReport* report)
     return false;
 }
 
+// The device the player opens for the menu's device: the program's own output in place of
+// the library's PulseAudio driver, where the program has one (registered after the menu,
+// so its numbers stay). The library's driver starts the tune the moment it is released,
+// on a buffer whose length nobody knows, and cannot be put back on time; the own output
+// knows when its samples are heard, keeps the tune on the show's time, and waits for a
+// server that went away.
+int own_in_place_of(int device)
+{
+    MDRIVER* own = own_output_driver();
+    if (own == nullptr || device != MikMod_DriverFromAlias("pulseaudio"))
+        return device;
+    MikMod_RegisterDriver(own);
+    return MikMod_DriverFromAlias(own->Alias);
+}
+
 // How long after the show's clock reads a frame's time the viewer sees it.
 int64_t picture_delay_microseconds()
 {
@@ -257,7 +272,7 @@ void music_setup()
         drivers = driver_menu(false);
         md_mixfreq = (UWORD)(chosen.frequency >= 8000 && chosen.frequency <= 44100 ? chosen.frequency : 44100);
         if (chosen.device >= 1 && chosen.device <= drivers) {
-            started = begin_player(chosen.device, &report);
+            started = begin_player(own_in_place_of(chosen.device), &report);
         } else {
             // The first sound device that starts: the program's own output (registered
             // after the others, so their numbers stay those of the menu) before the
@@ -276,7 +291,7 @@ void music_setup()
         if (drivers > 0) {
             const long device = ask_number("Type corresponding number : ", 1, drivers);
             md_mixfreq = (UWORD)ask_number("Enter mixing frequency (eg. 11025,22050,44100) : ", 8000, 44100);
-            started = begin_player((int)device, &report);
+            started = begin_player(own_in_place_of((int)device), &report);
         }
     }
     if (!started) {

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -25,6 +26,7 @@
 #include <map>
 #include <numbers>
 #include <string>
+#include <thread>
 
 #include "sound/mikmod_settings.h"
 #include "sound/music.h"
@@ -870,6 +872,162 @@ TEST(MusicProgram, ShowWithWavWriterLeavesValidFileAndSameFrames)
     EXPECT_EQ(read_file(folder + "/frames/index.tsv"), read_file(silent + "/frames/index.tsv"));
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '*'), 6) << r.out;
     EXPECT_TRUE(r.out.ends_with("--- The First Veltrian Linux Demogroup ---\n\n")) << r.out;
+}
+
+// A private sound server whose sink plays into a FIFO on the system's clock; the test reads
+// what it plays, as a listener would hear it, without being a client of the server.
+struct PipeServer {
+    std::string folder;
+    pid_t pid = -1;
+};
+
+bool pipe_server_start(PipeServer* server)
+{
+    const std::string socket = "module-native-protocol-unix socket=" + server->folder + "/native auth-anonymous=1";
+    const std::string sink = "module-pipe-sink sink_name=heard file=" + server->folder +
+                             "/heard.fifo format=s16le rate=44100 channels=1 use_system_clock_for_timing=yes";
+    server->pid = fork();
+    if (server->pid == 0) {
+        setenv("HOME", server->folder.c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", server->folder.c_str(), 1);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        execlp("pulseaudio", "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+               "-L", socket.c_str(), "-L", sink.c_str(), (char*)nullptr);
+        _exit(127);
+    }
+    for (int waited = 0; waited < 5000; waited += 10) {
+        if (fs::exists(server->folder + "/native") && fs::exists(server->folder + "/heard.fifo"))
+            return true;
+        usleep(10000);
+    }
+    return false;
+}
+
+void pipe_server_stop(PipeServer* server)
+{
+    if (server->pid > 0) {
+        kill(server->pid, SIGTERM);
+        waitpid(server->pid, nullptr, 0);
+    }
+    server->pid = -1;
+}
+
+// Reads the server's FIFO until told to stop; the wall-clock time sound last came out.
+struct Listener {
+    std::string fifo;
+    std::atomic<bool> stop{false};
+    std::atomic<int64_t> heard_ms{0};
+};
+
+void listen(Listener* listener)
+{
+    while (!listener->stop) {
+        const int fd = open(listener->fifo.c_str(), O_RDONLY | O_NONBLOCK);
+        if (fd < 0) {
+            usleep(5000);
+            continue;
+        }
+        int16_t samples[441];
+        for (bool open_end = true; open_end && !listener->stop;) {
+            const ssize_t n = read(fd, samples, sizeof samples);
+            if (n == 0) {
+                open_end = false; // the server went away
+            } else if (n < 0) {
+                usleep(2000);
+            } else if (std::any_of(samples, samples + n / 2, [](int16_t v) { return std::abs(v) > 300; })) {
+                listener->heard_ms = monotonic_microseconds() / 1000;
+            }
+        }
+        close(fd);
+    }
+}
+
+int64_t process_ticks(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string field;
+    int64_t ticks = 0;
+    for (int i = 1; i <= 15 && stat >> field; ++i)
+        if (i >= 14)
+            ticks += std::atoll(field.c_str());
+    return ticks;
+}
+
+// The sound server goes away during the show and comes back: the player waits without
+// spinning, and the tune is heard again soon after the server's return.
+TEST(OwnOutput, WaitsForAServerThatWentAwayAndPlaysOnWhenItIsBack)
+{
+    if (std::system("command -v pulseaudio >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no pulseaudio (scripts/setup-deps.sh installs it)";
+    const std::string folder = fresh_folder("server-back");
+    PipeServer server{folder + "/server"};
+    fs::create_directories(server.folder);
+    if (!pipe_server_start(&server))
+        GTEST_SKIP() << "the PulseAudio server does not start here";
+    Listener listener;
+    listener.fifo = server.folder + "/heard.fifo";
+    std::thread reader(listen, &listener);
+    const auto heard_within = [&](int64_t since_ms, int timeout_ms) {
+        for (int waited = 0; waited < timeout_ms; waited += 10) {
+            if (listener.heard_ms > since_ms)
+                return listener.heard_ms - since_ms;
+            usleep(10000);
+        }
+        return (int64_t)-1;
+    };
+
+    setenv("PULSE_SERVER", ("unix:" + server.folder + "/native").c_str(), 1);
+    const pid_t show = fork();
+    if (show == 0) {
+        const Outcome o = isolated(folder, "", [] {
+            music_choose({4, 0, 44100, 0, false});
+            music_setup();
+            music_load("music/long.xm");
+            music_start();
+            sleep(8);
+            music_stop();
+            music_shutdown();
+            return 0;
+        });
+        _exit(o.status == 0 && !o.timed_out && !o.left_behind ? 0 : 1);
+    }
+    unsetenv("PULSE_SERVER");
+    EXPECT_GE(heard_within(0, 3000), 0) << "the tune was never heard";
+
+    // The player: the show's child, in the show's process group.
+    pid_t player = -1;
+    for (int tries = 0; tries < 100 && player < 0; ++tries) {
+        std::ifstream children("/proc/" + std::to_string(show) + "/task/" + std::to_string(show) + "/children");
+        pid_t show_process = -1;
+        if (children >> show_process) {
+            std::ifstream grandchildren("/proc/" + std::to_string(show_process) + "/task/" +
+                                        std::to_string(show_process) + "/children");
+            grandchildren >> player;
+        }
+        if (player < 0)
+            usleep(10000);
+    }
+    ASSERT_GT(player, 0) << "no player process";
+    pipe_server_stop(&server);
+    const int64_t ticks = process_ticks(player);
+    sleep(2);
+    const double cpu = (double)(process_ticks(player) - ticks) / (double)sysconf(_SC_CLK_TCK) / 2.0;
+    EXPECT_LT(cpu, 0.05) << "the player spins while the server is away";
+    ASSERT_TRUE(pipe_server_start(&server));
+    const int64_t back_ms = monotonic_microseconds() / 1000;
+    const int64_t again = heard_within(back_ms, 3000);
+    EXPECT_GE(again, 0) << "the tune was not heard again";
+    EXPECT_LT(again, 1000) << "the tune came back late";
+
+    int status = 0;
+    waitpid(show, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the show did not end cleanly";
+    pipe_server_stop(&server);
+    listener.stop = true;
+    reader.join();
+    EXPECT_NE(read_file(folder + "/err.txt").find("the sound server is back"), std::string::npos);
 }
 
 } // namespace
