@@ -893,8 +893,8 @@ bool pipe_server_start(PipeServer* server)
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, STDOUT_FILENO);
         dup2(null, STDERR_FILENO);
-        execlp("pulseaudio", "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-               "-L", socket.c_str(), "-L", sink.c_str(), (char*)nullptr);
+        execlp("pulseaudio", "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "-L",
+               socket.c_str(), "-L", sink.c_str(), (char*)nullptr);
         _exit(127);
     }
     for (int waited = 0; waited < 5000; waited += 10) {
