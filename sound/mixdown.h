@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <vector>
 
+// The rate tarqle-mixdown writes the tune at, and the page plays it at: the page's samples
+// are that file's.
+constexpr int kMixdownRate = 44100;
+
 // Mixes the tune at path from its start until it ends by itself (at most half an hour)
 // into *samples, replacing what was there: interleaved 16-bit stereo, left first, at rate
 // Hz (8000 to 44100), with the show's own volume and module settings. Returns 0. When the

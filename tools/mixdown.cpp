@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr int kRate = 44100;
+static_assert(kMixdownRate == 44100, "the usage names the rate");
 
 const char* const kUsage = "usage: tarqle-mixdown OUT.wav [TUNE]\n"
                            "  writes the tune (default: music/tarqle.xm) mixed offline as a 44100 Hz 16-bit\n"
@@ -53,8 +53,8 @@ std::vector<uint8_t> wav_bytes(const std::vector<int16_t>& samples)
     put32(out, 16);
     put16(out, 1); // plain PCM
     put16(out, 2);
-    put32(out, kRate);
-    put32(out, kRate * 4);
+    put32(out, kMixdownRate);
+    put32(out, kMixdownRate * 4);
     put16(out, 4);
     put16(out, 16);
     for (char c : std::string("data"))
@@ -85,7 +85,7 @@ int main(int argc, char** argv)
     const char* out_path = argv[1];
     const std::string tune = argc == 3 ? argv[2] : data_path("music/tarqle.xm");
     std::vector<int16_t> samples;
-    if (mixdown_tune(tune.c_str(), kRate, &samples) != 0)
+    if (mixdown_tune(tune.c_str(), kMixdownRate, &samples) != 0)
         return 1;
     const std::vector<uint8_t> bytes = wav_bytes(samples);
     // Written beside the target and renamed when whole, so a reader never sees half a file.

@@ -1,8 +1,9 @@
-// The page around the show: loads the program and its data with a progress bar, starts the
-// show on a click (with or without its tune), plays the soundtrack through Web Audio and lets
-// the show's clock follow it, draws the frames on the canvas, hands the viewer's controls
-// (keys, the bar of parts under the picture) to the show and tells where it stands, ends the
-// show on Esc with its banner, and offers to start it again.
+// The page around the show: loads the program and its data with a progress bar, has the
+// program mix the tune as it loads, starts the show on a click (with or without its tune),
+// plays the tune through Web Audio and lets the show's clock follow it, draws the frames on
+// the canvas, hands the viewer's controls (keys, the bar of parts under the picture) to the
+// show and tells where it stands, ends the show on Esc with its banner, and offers to start
+// it again.
 // With ?render it runs the deterministic program at once and shows its frame index.
 // ?seed=N and ?start=TIME (seconds or a part's name) go to the show as its options.
 'use strict';
@@ -15,7 +16,6 @@
     if (query.has(name))
       showOptions.push('--' + name, query.get(name));
   const program = renderMode ? 'tarqle-web-render' : 'tarqle-web';
-  const soundtrack = 'tarqle.ogg';
   const kWidth = 320;
   const kHeight = 240;
 
@@ -34,8 +34,10 @@
     frameWork: null, // the live show's frame work, summed up at its end
     audioStartTime: null, // the audio context's time at which the tune starts
     audioTime: () => (audio ? audio.currentTime : 0),
-    tuneOffset: null, // the soundtrack's position in seconds the tune last started from
+    tuneOffset: null, // the tune's position in seconds it last started from
     tunePlaying: () => source !== null,
+    tuneBuffer: () => tune, // the mixed tune, an AudioBuffer, once the page has it
+    mixMilliseconds: null, // the mixing of the tune as the page loaded, measured around it
     show: null, // {ms, chapter, held}: where the live show stood at its last frame or turn
   };
   window.tarqlePage = page;
@@ -118,7 +120,7 @@
 
   const AudioContextClass = window.AudioContext || window.webkitAudioContext;
   let audio = null;
-  let tune = null; // the decoded soundtrack
+  let tune = null; // the mixed tune
   let source = null; // the playing tune
   let soundWanted = false;
 
@@ -165,9 +167,9 @@
     },
   };
 
-  // The tune from the soundtrack's position at seconds, the show's clock standing until that
-  // sample is heard.
-  function playTune(seconds) {
+  // The tune from show time ms on, from the sample a native player starts there (the
+  // whole frames before it), the show's clock standing until that sample is heard.
+  function playTune(ms) {
     if (!audio || !tune || source || endWanted || ending)
       return;
     source = audio.createBufferSource();
@@ -175,6 +177,7 @@
     source.connect(audio.destination);
     // A little ahead, so the first sample is not cut.
     const start = audio.currentTime + 0.05;
+    const seconds = Math.floor(ms * tune.sampleRate / 1000) / tune.sampleRate;
     source.start(start, seconds);
     page.audioStartTime = start;
     page.tuneOffset = seconds;
@@ -201,6 +204,24 @@
 
   function startTune() {
     playTune(0);
+  }
+
+  // The tune mixed by an instance of the program of its own (its mixer is the music
+  // library's, as tarqle-mixdown's), before any show starts, so Start does not wait for it.
+  // A tune that does not load leaves the page without one: the show then says so itself.
+  async function mixTune(bytes, tunePath) {
+    const mixer = await window.createTarqle({
+      tarqle: hooks,
+      wasmBinary: bytes.get(program + '.wasm'),
+      noInitialRun: true,
+      print: (text) => console.log(text),
+      printErr: (text) => console.warn(text),
+    });
+    mixer.FS.mkdirTree(tunePath.substring(0, tunePath.lastIndexOf('/')));
+    mixer.FS.writeFile(tunePath, bytes.get(tunePath));
+    const started = performance.now();
+    mixer.ccall('music_web_mix', 'number', ['string'], [tunePath]);
+    page.mixMilliseconds = performance.now() - started;
   }
 
   // ---- The viewer's controls and where the show stands ----
@@ -417,11 +438,24 @@
       $('frame-index').hidden = false;
     },
     soundWanted: () => soundWanted,
-    soundRate: () => (audio ? audio.sampleRate : 0),
     tuneReady: () => tune !== null,
+    // Interleaved 16-bit stereo samples, copied here into the tune's two channels.
+    tuneMixed(samples, rate) {
+      const frames = samples.length / 2;
+      if (!audio || frames === 0)
+        return;
+      const buffer = audio.createBuffer(2, frames, rate);
+      const left = buffer.getChannelData(0);
+      const right = buffer.getChannelData(1);
+      for (let i = 0; i < frames; ++i) {
+        left[i] = samples[2 * i] / 32768;
+        right[i] = samples[2 * i + 1] / 32768;
+      }
+      tune = buffer;
+    },
     tuneStart: startTune,
     tuneStop: stopTune,
-    tunePlayFrom: (ms) => playTune(ms / 1000),
+    tunePlayFrom: playTune,
     chapter(title, start) {
       chapters.push({ title, start });
     },
@@ -509,7 +543,7 @@
     const wasm = manifest.programs[program];
     const files = [{ path: program + '.wasm', size: wasm }].concat(manifest.data);
     if (!renderMode)
-      files.push({ path: soundtrack, size: manifest.soundtrack });
+      files.push(manifest.tune);
     const total = files.reduce((sum, f) => sum + f.size, 0);
     let received = 0;
     const bar = $('bar');
@@ -519,17 +553,11 @@
     });
     await loadScript(program + '.js');
     if (!renderMode && AudioContextClass) {
-      setStatus('Preparing the sound\u2026');
+      setStatus('Mixing the tune\u2026');
+      // One turn for the message to show before the mixing takes the thread.
+      await new Promise((resolve) => setTimeout(resolve, 0));
       audio = new AudioContextClass();
-      const encoded = bytes.get(soundtrack);
-      try {
-        tune = await audio.decodeAudioData(encoded.buffer.slice(encoded.byteOffset, encoded.byteOffset + encoded.length));
-      } catch (e) {
-        // A browser that cannot decode Opus still shows the show, silently.
-        console.warn(`Cannot decode ${soundtrack}, the soundtrack: ${e && e.message ? e.message : e}`);
-        audio.close();
-        audio = null;
-      }
+      await mixTune(bytes, manifest.tune.path);
     }
     return { bytes, manifest };
   }
@@ -578,8 +606,8 @@
         instance.FS.mkdirTree(folder);
       instance.FS.writeFile(file.path, loaded.bytes.get(file.path));
     }
-    // The show reads its data from the current folder when it holds both data folders;
-    // the tune itself comes as the soundtrack, so its folder stands empty.
+    // The show reads its data from the current folder when it holds both data folders; the
+    // tune was mixed as the page loaded, so its folder stands empty.
     instance.FS.mkdirTree('music');
     const started = performance.now();
     instance.callMain((renderMode ? ['--index'] : $('gentle').checked ? ['--gentle'] : []).concat(showOptions));
@@ -596,7 +624,7 @@
       return;
     }
     page.state = 'ready';
-    setStatus(audio ? 'Ready.' : 'Ready. This browser cannot play the soundtrack, so the show runs without sound.');
+    setStatus(audio ? 'Ready.' : 'Ready. This browser cannot play sound, so the show runs without it.');
     $('buttons').hidden = false;
     $('start').hidden = !audio;
     // One show at a time: both buttons go dead at the first click, also while the sound

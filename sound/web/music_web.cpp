@@ -1,19 +1,20 @@
-// The tune in the browser: the soundtrack, mixed ahead of time from the module by the same
-// mixer the native programs play it with, is played by the page through Web Audio; the
-// show's clock follows it while it plays (core/clock_web.cpp). A held tune is silent; it
-// plays on from any show time, the soundtrack's samples being the show's time axis.
+// The tune in the browser: mixed from the module while the page loads, by the music
+// library's own mixer with tarqle-mixdown's settings, and played by the page through Web
+// Audio; the show's clock follows it while it plays (core/clock_web.cpp). A held tune is
+// silent; it plays on from any show time, the mixed samples being the show's time axis.
 #include <emscripten.h>
 
 #include <cstdio>
 
 #include "core/clock.h"
+#include "sound/mixdown.h"
 #include "sound/music.h"
 
 namespace {
 
 // 1 after music_setup found sound wanted; while it is not 1 every music call does nothing.
 int music_enabled;
-// The page holds the decoded soundtrack, so music_start can play it.
+// The page holds the mixed tune, so music_start can play it.
 bool tune_loaded;
 // From music_start until music_stop.
 bool playing;
@@ -29,7 +30,6 @@ int32_t start_time;
 
 // The page's side (Module.tarqle, web/page.js).
 EM_JS(int, web_sound_wanted, (), { return Module.tarqle.soundWanted() ? 1 : 0; });
-EM_JS(int, web_sound_rate, (), { return Module.tarqle.soundRate(); });
 EM_JS(int, web_tune_ready, (), { return Module.tarqle.tuneReady() ? 1 : 0; });
 EM_JS(void, web_tune_start, (), { Module.tarqle.tuneStart(); });
 EM_JS(void, web_tune_stop, (), { Module.tarqle.tuneStop(); });
@@ -48,9 +48,10 @@ void music_setup()
         music_enabled = 0;
         return;
     }
-    // The soundtrack was mixed as 16-bit stereo; the page plays it at its own rate.
+    // The tune was mixed as 16-bit stereo at tarqle-mixdown's rate; the browser plays it
+    // at its output's.
     std::printf("Using %s for %d bit %s %s sound at %u Hz\n\n", "Web Audio", 16, "normal", "stereo",
-                (unsigned)web_sound_rate());
+                (unsigned)kMixdownRate);
     music_enabled = 1;
     tune_loaded = false;
     playing = false;
@@ -60,6 +61,7 @@ int music_load(const char*)
 {
     if (music_enabled != 1 || playing)
         return 0;
+    // The page had the same tune mixed as it loaded (sound/web/mix_web.cpp).
     tune_loaded = web_tune_ready() != 0;
     if (!tune_loaded) {
         std::printf("MikMod Error\n");

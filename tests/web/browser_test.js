@@ -3,6 +3,8 @@
 //   node browser_test.js render WEB_DIR NATIVE_INDEX   the frame index equals the native one
 //   node browser_test.js live WEB_DIR NATIVE_FRAMES    the live show plays, sounds, and its
 //                                                      picture is a frame of its first part
+//   node browser_test.js tune WEB_DIR MIXDOWN_WAV      the tune the page mixed as it loaded is
+//                                                      tarqle-mixdown's, sample for sample
 //   node browser_test.js missing WEB_DIR               a missing data file gets a clear message
 //   node browser_test.js again WEB_DIR                 the page places the picture as the program
 //                                                      does; one show at a time; after Esc the
@@ -34,15 +36,17 @@ function fail(text) {
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
-// ---- A static server of the page's folder; `refuse` names one file it answers 404 for ----
+// ---- A static server of the page's folder; `refuse` names one file it answers 404 for,
+// `extra` maps names to files served beside the page's ----
 
-function serve(root, refuse) {
+function serve(root, refuse, extra = {}) {
   const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.json': 'application/json',
-    '.wasm': 'application/wasm', '.ogg': 'audio/ogg' };
+    '.wasm': 'application/wasm' };
   const server = http.createServer((request, response) => {
     const name = decodeURIComponent(new URL(request.url, 'http://x').pathname).replace(/^\/+/, '') || 'index.html';
-    const file = path.join(root, name);
-    if (name === refuse || !file.startsWith(root + path.sep) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
+    const file = extra[name] || path.join(root, name);
+    if (name === refuse || !(extra[name] || file.startsWith(root + path.sep)) || !fs.existsSync(file) ||
+        !fs.statSync(file).isFile()) {
       response.writeHead(404, { 'Content-Type': 'text/plain' });
       response.end('not found');
       return;
@@ -191,14 +195,18 @@ async function checkRender(browser, url, nativeIndex) {
 }
 
 async function checkLive(browser, url, nativeFrames) {
+  const opened = Date.now();
   await browser.page('Page.navigate', { url });
   if (!await until(browser.evaluate, "window.tarqlePage && ['ready', 'failed'].includes(tarqlePage.state)", 30000))
     fail('the page did not get ready within 30 s');
+  const ready = Date.now() - opened;
   if (await browser.evaluate('tarqlePage.state') !== 'ready')
     fail('the page failed: ' + await browser.evaluate('tarqlePage.message'));
-  await browser.evaluate("document.getElementById('start').click()");
+  const clicked = await browser.evaluate("(() => { const t = performance.now(); document.getElementById('start').click(); return t; })()");
   if (!await until(browser.evaluate, 'tarqlePage.audioStartTime !== null', 15000))
     fail('the tune did not start within 15 s of the click');
+  // The page's clock reading at which the tune's first sample is due at the output.
+  const firstSound = await browser.evaluate('performance.now() + (tarqlePage.audioStartTime - tarqlePage.audioTime()) * 1000') - clicked;
   // The cue: 3 s into the tune the first part (the presents screen, 11 s long) is on.
   const audioAt = await browser.evaluate('tarqlePage.audioTime()');
   if (!await until(browser.evaluate, 'tarqlePage.audioTime() - tarqlePage.audioStartTime >= 3', 10000))
@@ -253,13 +261,48 @@ async function checkLive(browser, url, nativeFrames) {
   if (!await until(browser.evaluate, "tarqlePage.state === 'ended'", 5000))
     fail('Esc did not end the show');
   const work = await browser.evaluate('tarqlePage.frameWork');
-  console.log(`live: ${sample.lit} of ${sample.pixels} pixels lit at ${sample.audio.toFixed(2)} s of the tune; the ` +
+  console.log(`live: ready ${ready} ms after it was opened, the first sound ${firstSound.toFixed(0)} ms after Start; ` +
+    `${sample.lit} of ${sample.pixels} pixels lit at ${sample.audio.toFixed(2)} s of the tune; the ` +
     `screenshot is native frame ${best.name} (${(100 * share).toFixed(2)} % alike); audio clock ` +
     `${(audioAfter - audioBefore).toFixed(3)} s in a second; frame work over ${work.frames} frames: mean ` +
     `${work.meanMilliseconds.toFixed(2)} ms, median ${(100 * work.medianShare).toFixed(1)} %, 99th percentile ` +
     `${(100 * work.share99).toFixed(1)} %, most ${(100 * work.maxShare).toFixed(1)} % of the period ` +
     `(frame ${work.worst[0].frame}: ${work.worst[0].ms.toFixed(1)} of ${work.worst[0].period} ms); ` +
     `${picture.width / 320} screen pixels to a show pixel`);
+}
+
+// The page's tune against tarqle-mixdown's WAV file (16-bit stereo, its samples from byte 44
+// on), which the page fetches as reference.wav: the same rate, length and every sample.
+async function checkTune(browser, url, wav) {
+  const header = fs.readFileSync(wav).subarray(0, 44);
+  if (header.toString('latin1', 36, 40) !== 'data' || header.readUInt16LE(22) !== 2 || header.readUInt16LE(34) !== 16)
+    fail(`${wav} is no 16-bit stereo WAV file as tarqle-mixdown writes them`);
+  const rate = header.readUInt32LE(24);
+  await browser.page('Page.navigate', { url });
+  if (!await until(browser.evaluate, "window.tarqlePage && ['ready', 'failed'].includes(tarqlePage.state)", 30000))
+    fail('the page did not get ready within 30 s');
+  const result = await browser.evaluate(`(async () => {
+    const tune = tarqlePage.tuneBuffer();
+    if (!tune)
+      return null;
+    const wav = new Int16Array((await (await fetch('reference.wav')).arrayBuffer()).slice(44));
+    const channels = [tune.getChannelData(0), tune.getChannelData(1)];
+    let differ = 0, first = -1;
+    for (let i = 0; i < wav.length; ++i)
+      if (!(i >> 1 < tune.length && channels[i & 1][i >> 1] === wav[i] / 32768) && differ++ === 0)
+        first = i;
+    return {frames: tune.length, rate: tune.sampleRate, expected: wav.length / 2, differ, first,
+            ms: tarqlePage.mixMilliseconds};
+  })()`);
+  if (result === null)
+    fail('the page has no tune: ' + (await browser.evaluate('tarqlePage.output.concat(tarqlePage.message)')).join(' '));
+  if (result.rate !== rate || result.frames !== result.expected)
+    fail(`the page's tune has ${result.frames} frames at ${result.rate} Hz, tarqle-mixdown's ${result.expected} at ${rate} Hz`);
+  if (result.differ > 0)
+    fail(`${result.differ} of the page's samples differ from tarqle-mixdown's, the first at frame ` +
+      `${result.first >> 1} (${result.first & 1 ? 'right' : 'left'})`);
+  console.log(`the page's tune equals tarqle-mixdown's, sample for sample: ${result.frames} frames at ${rate} Hz ` +
+    `(${(result.frames / rate).toFixed(1)} s), mixed in ${result.ms.toFixed(0)} ms as the page loaded`);
 }
 
 async function checkMissing(browser, url) {
@@ -548,7 +591,8 @@ async function checkGentle(browser, url, flashCheck) {
 async function main() {
   const [mode, webDir, reference] = process.argv.slice(2);
   const root = path.resolve(webDir);
-  const server = await serve(root, mode === 'missing' ? 'grafika/intro/taze.pcx' : null);
+  const server = await serve(root, mode === 'missing' ? 'grafika/intro/taze.pcx' : null,
+    mode === 'tune' ? { 'reference.wav': reference } : {});
   const url = `http://127.0.0.1:${server.address().port}/index.html`;
   const browser = await launch(['live', 'again', 'seek', 'gentle'].includes(mode) ? ['--autoplay-policy=no-user-gesture-required'] : []);
   try {
@@ -556,6 +600,8 @@ async function main() {
       await checkRender(browser, url, reference);
     else if (mode === 'live')
       await checkLive(browser, url, reference);
+    else if (mode === 'tune')
+      await checkTune(browser, url, reference);
     else if (mode === 'missing')
       await checkMissing(browser, url);
     else if (mode === 'again')

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The browser checks as CTest runs them: run.sh build|render|live|missing|again|seek|gentle BUILD_DIR.
+# The browser checks as CTest runs them: run.sh build|render|live|tune|missing|again|seek|gentle BUILD_DIR.
 # build makes the page in BUILD_DIR/web; the others check it in Chromium against the
-# native renderer of BUILD_DIR. Each skips (status 77), saying why, when a tool is missing.
+# native renderer (tune: tarqle-mixdown) of BUILD_DIR. Each skips (status 77), saying
+# why, when a tool or the music library's source is missing.
 set -euo pipefail
 check=$1
 build=$(cd "$2" && pwd)
@@ -15,6 +16,8 @@ skip() {
 command -v emcc >/dev/null || skip "emscripten is not installed"
 command -v node >/dev/null || skip "Node is not installed"
 [ -x "$chromium" ] || skip "Chromium is not installed"
+(cd "$here/../.." && [ -f "${TARQLE_WEB_DEPS_DIR:-build-web-deps}/libmikmod/source/include/mikmod.h" ]) ||
+  skip "the music library's source for the page is not there"
 
 if [ "$check" = build ]; then
   TARQLE_BUILD_DIR=$build "$here/../../scripts/build-web.sh"
@@ -33,6 +36,8 @@ case $check in
           reference=$work/frames/index.tsv ;;
   live)   (cd "$work" && printf '0\n' | "$build/tarqle-render" --png 0-200 >/dev/null)
           reference=$work/frames ;;
+  tune)   "$build/tarqle-mixdown" "$work/tune.wav" "$build/music/tarqle.xm"
+          reference=$work/tune.wav ;;
   seek)   ln -s "$build/tarqle-render" "$work/tarqle-render"
           reference=$work ;;
   gentle) reference=$build/tarqle-flash-check ;;
