@@ -70,15 +70,6 @@ void music_on_child_exit(int)
     errno = saved_errno;
 }
 
-void install(int signal_number, void (*handler)(int), int flags)
-{
-    struct sigaction action {};
-    action.sa_handler = handler;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = flags;
-    sigaction(signal_number, &action, nullptr);
-}
-
 void sleep_milliseconds(long ms)
 {
     timespec pause{ms / 1000, (ms % 1000) * 1000000L};
@@ -307,7 +298,7 @@ void music_setup()
     std::fflush(stdout);
 
     music_enabled = 1;
-    install(SIGCHLD, music_on_child_exit, SA_RESTART | SA_NOCLDSTOP);
+    signal_install(SIGCHLD, music_on_child_exit, SA_RESTART | SA_NOCLDSTOP);
 }
 
 int music_load(const char* path)

@@ -38,15 +38,6 @@ void on_stop_signal(int)
     stop_requested = 1;
 }
 
-void install(int signal_number, void (*handler)(int), int flags)
-{
-    struct sigaction action {};
-    action.sa_handler = handler;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = flags;
-    sigaction(signal_number, &action, nullptr);
-}
-
 // Opens the driver md_device with standard error on the null device: the probes of sound
 // libraries talk there (ALSA's "ALSA lib" lines, OpenAL's errors, the assertion with which
 // the ALSA library aborts when it finds no device), and a driver that does not start is
@@ -250,6 +241,15 @@ void carry_out(const PlayerRequest& request)
 
 } // namespace
 
+void signal_install(int signal_number, void (*handler)(int), int flags)
+{
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = flags;
+    sigaction(signal_number, &action, nullptr);
+}
+
 [[noreturn]] void player_main(int channel, pid_t demo_pid, const sigset_t& demo_mask, bool replayable, bool heard)
 {
     // Handlers of the show's process are no business of the player; ignored signals stay
@@ -259,11 +259,11 @@ void carry_out(const PlayerRequest& request)
         if (s == SIGKILL || s == SIGSTOP || sigaction(s, nullptr, &old) != 0)
             continue;
         if (old.sa_handler != SIG_DFL && old.sa_handler != SIG_IGN)
-            install(s, SIG_DFL, 0);
+            signal_install(s, SIG_DFL, 0);
     }
     // No SA_RESTART: a stop cuts a blocking write or the pause between updates short.
     for (int s : {SIGUSR1, SIGTERM, SIGINT})
-        install(s, on_stop_signal, 0);
+        signal_install(s, on_stop_signal, 0);
     // A player whose show's process dies (killed, crashed) stops like one told to stop.
     prctl(PR_SET_PDEATHSIG, SIGTERM);
     if (getppid() != demo_pid)

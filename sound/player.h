@@ -16,4 +16,8 @@
 // second time. demo_mask is the show's signal mask, put back once the handlers are in.
 // heard: the output is heard as it plays (a sound device, not a file writer), so a tune that
 // comes late to a position skips on to where it is due.
+// Installs handler for signal_number, with flags and no signal held back meanwhile: the
+// player's stop signals, and the show's SIGCHLD that hears of the player's end.
+void signal_install(int signal_number, void (*handler)(int), int flags);
+
 [[noreturn]] void player_main(int channel, pid_t demo_pid, const sigset_t& demo_mask, bool replayable, bool heard);
