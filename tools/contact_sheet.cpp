@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "pcx/pcx.h"
-#include "tools/pictures.h"
+#include "tools/pictures/catalogue.h"
 
 namespace {
 
