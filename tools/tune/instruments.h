@@ -33,6 +33,7 @@ inline constexpr InstrumentEntry kInstruments[] = {
 };
 static_assert(std::size(kInstruments) == kInsCount, "one entry per instrument");
 
+// The entry of instrument number 1..kInsCount, as a pattern cell names it.
 inline constexpr const InstrumentEntry& instrument_entry(uint8_t instrument)
 {
     return kInstruments[instrument - 1];
