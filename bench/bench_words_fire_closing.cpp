@@ -14,7 +14,7 @@
 #include "parts/closing.h"
 #include "parts/fire.h"
 #include "parts/words.h"
-#include "tools/pcx_write.h"
+#include "tools/pictures/pcx_write.h"
 
 namespace {
 

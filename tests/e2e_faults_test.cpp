@@ -11,7 +11,7 @@
 
 #include "tests/e2e_support.h"
 #include "tests/run_program.h"
-#include "tools/pcx_write.h"
+#include "tools/pictures/pcx_write.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 
 #include "pcx/pcx.h"
 #include "tests/run_program.h"
-#include "tools/pcx_write.h"
-#include "tools/pictures.h"
+#include "tools/pictures/pcx_write.h"
+#include "tools/pictures/catalogue.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "tools/pcx_write.h"
+#include "tools/pictures/pcx_write.h"
 
 namespace fs = std::filesystem;
 

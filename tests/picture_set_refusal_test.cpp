@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "tests/run_program.h"
-#include "tools/pcx_write.h"
+#include "tools/pictures/pcx_write.h"
 
 namespace {
 

@@ -16,9 +16,10 @@
 #include <vector>
 
 #include "tools/data.h"
-#include "tools/synth.h"
-#include "tools/tune.h"
-#include "tools/xm_writer.h"
+#include "tools/tune/instruments.h"
+#include "tools/tune/synth.h"
+#include "tools/tune/tune.h"
+#include "tools/tune/xm_writer.h"
 
 namespace fs = std::filesystem;
 

@@ -20,7 +20,7 @@
 #include "pcx/pcx.h"
 #include "parts/fire.h"
 #include "parts/words.h"
-#include "tools/pcx_write.h"
+#include "tools/pictures/pcx_write.h"
 
 namespace {
 

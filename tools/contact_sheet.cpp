@@ -1,5 +1,5 @@
-// tarqle-contact-sheet DATA_DIR OUT.png: every picture the maker wrote, read back through
-// the demo's decoder and shown in its own palette, with the lettering pieces, the words
+// tarqle-contact-sheet DATA_DIR OUT.png: every picture the maker wrote, on one sheet, for the README.
+// Each is read back through the demo's decoder and shown in its own palette, with the lettering pieces, the words
 // and the figure's frames outlined on their sheets.
 #include <png.h>
 
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "pcx/pcx.h"
-#include "tools/pictures.h"
+#include "tools/pictures/catalogue.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-// tarqle-make-icon PICTURE.pcx OUT.png SIZE: the desktop icon, the largest centred square
-// of one of the show's pictures, sampled down to SIZE x SIZE in the picture's own colours.
+// tarqle-make-icon PICTURE.pcx OUT.png SIZE: the desktop icon, made from one of the show's pictures.
+// It is the largest centred square of the picture, sampled down to SIZE x SIZE in the picture's own colours.
 #include <png.h>
 
 #include <cstdio>

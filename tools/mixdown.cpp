@@ -1,6 +1,5 @@
-// tarqle-mixdown OUT.wav [TUNE]: the tune (music/tarqle.xm by default, found by the
-// data-folder rule) mixed offline into a 44100 Hz 16-bit stereo WAV file, for players that
-// cannot run the music library.
+// tarqle-mixdown OUT.wav [TUNE]: the tune mixed offline to a WAV file, for players that cannot run the music library.
+// The tune is music/tarqle.xm by default, found by the data-folder rule; the file is 44100 Hz 16-bit stereo.
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>

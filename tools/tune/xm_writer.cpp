@@ -1,5 +1,5 @@
 // The extended-module (XM) file writer: header, packed patterns, instruments, delta-coded samples.
-#include "tools/xm_writer.h"
+#include "tools/tune/xm_writer.h"
 
 #include <cstddef>
 

@@ -1,5 +1,5 @@
-// What the picture maker promises the parts: every file's path and size, and where on the
-// sheets the lettering pieces, the words and the figure's frames lie.
+// What the picture maker promises the parts: every file's path and size, and where things lie on its sheets.
+// The sheets hold the intro's lettering pieces, the scroll's words and the fire figure's frames.
 #pragma once
 
 #include <cstdint>

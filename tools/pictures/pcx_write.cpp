@@ -1,5 +1,5 @@
 // The PCX encoder of the picture maker; its files round-trip through the demo's decoder.
-#include "tools/pcx_write.h"
+#include "tools/pictures/pcx_write.h"
 
 #include <cstdio>
 #include <filesystem>

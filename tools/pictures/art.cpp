@@ -1,5 +1,5 @@
 // The picture maker's drawing helpers; everything here is deterministic.
-#include "tools/art.h"
+#include "tools/pictures/art.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -62,6 +62,15 @@ float fbm(float x, float y, int octaves, uint32_t seed)
         amp *= 0.5f;
     }
     return sum * 2.0f;
+}
+
+Canvas padded(const Canvas& c, int margin)
+{
+    Canvas out = canvas_make(c.w + 2 * margin, c.h + 2 * margin);
+    for (int y = 0; y < c.h; ++y)
+        for (int x = 0; x < c.w; ++x)
+            at(out, x + margin, y + margin) = at(c, x, y);
+    return out;
 }
 
 Canvas blur(const Canvas& c, int radius, int passes)

@@ -1,14 +1,11 @@
 // The tune of the show, composed here: 141 s in A minor that follows the parts and ends by itself.
-#include <cstdio>
-#include <filesystem>
-#include <iterator>
-#include <string>
+#include "tools/tune/compose.h"
+
+#include <cstdint>
 #include <vector>
 
-#include "tools/data.h"
-#include "tools/synth.h"
-#include "tools/tune.h"
-#include "tools/xm_writer.h"
+#include "tools/tune/instruments.h"
+#include "tools/tune/score.h"
 
 namespace {
 
@@ -59,52 +56,6 @@ constexpr int kPadVoices = 3;
 // takes its sample's panning otherwise.
 constexpr uint8_t kPanning[kChannels] = {128, 120, 176, 96, 128, 72, 128, 184, 84, 128, 172, 56, 108, 208};
 
-struct Grid {
-    std::vector<XmCell> cells = std::vector<XmCell>(kSongRows * kChannels);
-};
-
-XmCell& cell(Grid& g, int row, int channel)
-{
-    return g.cells[static_cast<size_t>(row) * kChannels + channel];
-}
-
-// The balance of the mix: each instrument's volumes are scaled by its level / 64 (a volume
-// given with a note replaces the sample's own, so the balance is kept here). The bass and
-// the hi-hat carry more energy than the ear hears in them. The loudest level, 48, leaves
-// room for the mono mix, which adds the channels up without the stereo split and peaks
-// about 5 dB above the stereo one.
-constexpr int kLevel[] = {0, 48, 48, 36, 42, 36, 40, 48, 48};
-static_assert(std::size(kLevel) == kInsCount + 1, "one level per instrument, after an unused 0");
-
-// Starts a note (XM numbering) at row on channel with volume 0..64 before the balance.
-// Rows past the end of the song are dropped (an echo may run over).
-void play(Grid& g, int row, int channel, int note, uint8_t instrument, int volume)
-{
-    if (row < 0 || row >= kSongRows)
-        return;
-    XmCell& c = cell(g, row, channel);
-    c.note = static_cast<uint8_t>(note);
-    c.instrument = instrument;
-    const int level = (volume < 0 ? 0 : volume > 64 ? 64 : volume) * kLevel[instrument] / 64;
-    c.volume = static_cast<uint8_t>(0x10 + level);
-}
-
-// Changes the volume of the note sounding on channel, an instrument's note, to volume 0..64
-// before the balance.
-void set_volume(Grid& g, int row, int channel, uint8_t instrument, int volume)
-{
-    if (row >= 0 && row < kSongRows)
-        cell(g, row, channel).volume = static_cast<uint8_t>(0x10 + volume * kLevel[instrument] / 64);
-}
-
-void release(Grid& g, int row, int channel)
-{
-    if (row < 0 || row >= kSongRows)
-        return;
-    cell(g, row, channel) = XmCell{};
-    cell(g, row, channel).note = kXmNoteOff;
-}
-
 // A chord: root pitch class (C = 0) and whether it is minor.
 struct Chord {
     int root;
@@ -117,53 +68,6 @@ constexpr Chord kAm{9, true}, kC{0, false}, kDm{2, true}, kE{4, false}, kEm{4, t
 int place(int pc, int low)
 {
     return low + ((pc + 1 - low) % 12 + 12) % 12;
-}
-
-constexpr int note_number(int octave, int pc)
-{
-    return 12 * octave + pc + 1;
-}
-
-// Melody text: tokens "A4:4" (note, octave, length in rows) or "r:2" (rest), '#' raises a note.
-struct MelodyNote {
-    int row;
-    int note;
-    int length;
-};
-
-std::vector<MelodyNote> parse_melody(const char* text)
-{
-    static const int kPitch[7] = {9, 11, 0, 2, 4, 5, 7}; // A B C D E F G
-    std::vector<MelodyNote> notes;
-    int row = 0;
-    const char* p = text;
-    while (*p) {
-        while (*p == ' ')
-            p++;
-        if (!*p)
-            break;
-        int note = 0;
-        if (*p == 'r') {
-            p++;
-        } else {
-            int pc = kPitch[*p - 'A'];
-            p++;
-            if (*p == '#') {
-                pc++;
-                p++;
-            }
-            note = note_number(*p - '0', pc);
-            p++;
-        }
-        p++; // ':'
-        int length = 0;
-        while (*p >= '0' && *p <= '9')
-            length = length * 10 + (*p++ - '0');
-        if (note != 0)
-            notes.push_back({row, note, length});
-        row += length;
-    }
-    return notes;
 }
 
 // The lead plays the melody from row start; the echo channel repeats it three rows later,
@@ -246,8 +150,7 @@ void arpeggio(Grid& g, int bar, Chord chord, int volume)
              r % 4 == 0 ? volume : volume - 8);
 }
 
-// The drums' samples sound as made when played at C-4.
-constexpr int kDrumNote = note_number(4, 0);
+static_assert(kDrumNote == note_number(4, 0), "drums play at C-4");
 
 enum DrumStyle { kDrumsHats, kDrumsFour, kDrumsFull, kDrumsBusy };
 
@@ -341,7 +244,7 @@ const char* const kBreakdownLine = "E5:28 r:4 D5:28 r:4 F5:28 r:4 G#5:24 B5:8";
 // The whole tune as one grid of rows × channels.
 Grid compose()
 {
-    Grid g;
+    Grid g = grid_make(kSongRows, kChannels);
     g_pad_set = 1;
     g_pad_chord = {-1, false};
 
@@ -427,63 +330,14 @@ Grid compose()
     return g;
 }
 
-// Cuts the grid into patterns of kPatternRows (the last one shorter) and plays them in
-// order; a pattern equal to an earlier one is stored once.
-void to_patterns(const Grid& g, XmModule& m)
-{
-    for (int first = 0; first < kSongRows; first += kPatternRows) {
-        XmPattern p;
-        p.rows = first + kPatternRows <= kSongRows ? kPatternRows : kSongRows - first;
-        p.cells.assign(g.cells.begin() + static_cast<long>(first) * kChannels,
-                       g.cells.begin() + static_cast<long>(first + p.rows) * kChannels);
-        size_t index = 0;
-        while (index < m.patterns.size() && m.patterns[index].cells != p.cells)
-            index++;
-        if (index == m.patterns.size())
-            m.patterns.push_back(std::move(p));
-        m.order.push_back(static_cast<uint8_t>(index));
-    }
-}
-
 } // namespace
 
-XmModule tune_module()
+XmModule tune_score()
 {
     XmModule m;
-    m.name = "tarqle";
     m.channels = kChannels;
     m.speed = kSpeed;
     m.bpm = kBpm;
-    m.instruments = tune_instruments();
-    to_patterns(compose(), m);
+    grid_to_patterns(compose(), kPatternRows, m);
     return m;
-}
-
-int make_tune(const std::string& out_dir)
-{
-    std::string error;
-    const std::vector<uint8_t> bytes = xm_encode(tune_module(), &error);
-    if (bytes.empty()) {
-        std::fprintf(stderr, "tune: %s\n", error.c_str());
-        return 1;
-    }
-    const std::filesystem::path dir = std::filesystem::path(out_dir) / "music";
-    std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
-    if (ec) {
-        std::fprintf(stderr, "tune: cannot make %s: %s\n", dir.c_str(), ec.message().c_str());
-        return 1;
-    }
-    const std::filesystem::path path = dir / "tarqle.xm";
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-        std::fprintf(stderr, "tune: cannot write %s\n", path.c_str());
-        return 1;
-    }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    if (std::fclose(f) != 0 || !written) {
-        std::fprintf(stderr, "tune: cannot write %s\n", path.c_str());
-        return 1;
-    }
-    return 0;
 }

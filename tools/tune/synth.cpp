@@ -1,15 +1,18 @@
 // The instruments of the tune, synthesised from sines and noise: drums, bass, pad, pluck and lead.
-#include "tools/synth.h"
+#include "tools/tune/synth.h"
 
 #include <cmath>
 #include <cstdint>
 #include <utility>
 
+#include "tools/tune/instruments.h"
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-// Drums are made at the rate a sample with relative note +24 plays at C-4 (4 × 8363 Hz).
+// Drums are made at the rate a sample with relative note +24 plays at kDrumNote, C-4
+// (4 × 8363 Hz).
 constexpr double kDrumRate = 4.0 * 8363.0;
 constexpr int8_t kDrumRelativeNote = 24;
 
@@ -168,10 +171,9 @@ void add_voice(std::vector<double>& s, int cycles, int harmonics, double gain, W
     }
 }
 
-XmSample pitched(const char* name, const std::vector<double>& signal, int octave_shift)
+XmSample pitched(const std::vector<double>& signal, int octave_shift)
 {
     XmSample s;
-    s.name = name;
     s.data = to_samples(signal);
     s.loop_start = 0;
     s.loop_length = static_cast<uint32_t>(s.data.size());
@@ -180,20 +182,23 @@ XmSample pitched(const char* name, const std::vector<double>& signal, int octave
     return s;
 }
 
-XmSample drum(const char* name, const std::vector<double>& signal)
+XmSample drum(const std::vector<double>& signal)
 {
     XmSample s;
-    s.name = name;
     s.data = to_samples(signal);
     s.relative_note = kDrumRelativeNote;
     return s;
 }
 
-XmInstrument instrument(XmSample sample, std::vector<XmEnvelopePoint> envelope, int sustain, uint16_t fadeout)
+// Makes the instrument numbered number in ins from sample, it and its sample named as the
+// instrument table has it, and returns it.
+XmInstrument& set_instrument(std::vector<XmInstrument>& ins, uint8_t number, XmSample sample,
+                             std::vector<XmEnvelopePoint> envelope, int sustain, uint16_t fadeout)
 {
-    XmInstrument in;
-    in.name = sample.name;
+    XmInstrument& in = ins[number - 1];
+    in.name = instrument_entry(number).name;
     in.sample = std::move(sample);
+    in.sample.name = in.name;
     in.volume_envelope = std::move(envelope);
     in.volume_sustain = sustain;
     in.fadeout = fadeout;
@@ -206,38 +211,39 @@ std::vector<XmInstrument> tune_instruments()
 {
     // Panning is left to the tune, which sends each channel's own with every note.
     std::vector<XmInstrument> ins(kInsCount);
-    ins[kInsKick - 1] = instrument(drum("kick", kick()), {}, -1, 0);
-    ins[kInsSnare - 1] = instrument(drum("snare", snare()), {}, -1, 0);
-    ins[kInsHat - 1] = instrument(drum("hat", metal(0.12, 0.025, 0xC0FFEEu)), {}, -1, 0);
-    ins[kInsCrash - 1] = instrument(drum("crash", metal(1.8, 0.5, 0xBADC0DEu)), {}, -1, 0);
+    set_instrument(ins, kInsKick, drum(kick()), {}, -1, 0);
+    set_instrument(ins, kInsSnare, drum(snare()), {}, -1, 0);
+    set_instrument(ins, kInsHat, drum(metal(0.12, 0.025, 0xC0FFEEu)), {}, -1, 0);
+    set_instrument(ins, kInsCrash, drum(metal(1.8, 0.5, 0xBADC0DEu)), {}, -1, 0);
 
     // Bass: one cycle of 512 frames, a saw with its top rolled off and a sub sine under it; a
     // quick fall from the attack to a steady level, short release.
-    std::vector<double> bass(4 * kBaseCycle);
-    add_voice(bass, 1, 40, 1.0, [](int k) { return (k == 1 ? 1.6 : 1.0) / (k * std::sqrt(static_cast<double>(k))); });
-    ins[kInsBass - 1] = instrument(pitched("bass", bass, 2), {{0, 64}, {6, 52}, {30, 40}}, 2, 2048);
+    std::vector<double> bass_wave(4 * kBaseCycle);
+    add_voice(bass_wave, 1, 40, 1.0,
+              [](int k) { return (k == 1 ? 1.6 : 1.0) / (k * std::sqrt(static_cast<double>(k))); });
+    set_instrument(ins, kInsBass, pitched(bass_wave, 2), {{0, 64}, {6, 52}, {30, 40}}, 2, 2048);
 
     // Pad: three saws a few cents apart over 16384 frames (128, 127 and 129 cycles), which
     // loop seamlessly and beat slowly; slow swell and a long release.
-    std::vector<double> pad(128 * kBaseCycle);
+    std::vector<double> pad_wave(128 * kBaseCycle);
     auto soft_saw = [](int k) { return 1.0 / (k * (1.0 + k * 0.08)); };
-    add_voice(pad, 128, 24, 1.0, soft_saw);
-    add_voice(pad, 127, 24, 0.8, soft_saw);
-    add_voice(pad, 129, 24, 0.8, soft_saw);
-    ins[kInsPad - 1] = instrument(pitched("pad", pad, 0), {{0, 0}, {20, 50}, {60, 44}}, 2, 800);
+    add_voice(pad_wave, 128, 24, 1.0, soft_saw);
+    add_voice(pad_wave, 127, 24, 0.8, soft_saw);
+    add_voice(pad_wave, 129, 24, 0.8, soft_saw);
+    set_instrument(ins, kInsPad, pitched(pad_wave, 0), {{0, 0}, {20, 50}, {60, 44}}, 2, 800);
 
     // Pluck for the arpeggio: a hollow square-ish cycle that dies away quickly.
-    std::vector<double> pluck(kBaseCycle);
-    add_voice(pluck, 1, 14, 1.0, [](int k) { return k % 2 == 1 ? 1.0 / k : 0.25 / k; });
-    ins[kInsPluck - 1] = instrument(pitched("pluck", pluck, 0), {{0, 64}, {4, 40}, {14, 16}, {40, 0}}, -1, 4096);
+    std::vector<double> pluck_wave(kBaseCycle);
+    add_voice(pluck_wave, 1, 14, 1.0, [](int k) { return k % 2 == 1 ? 1.0 / k : 0.25 / k; });
+    set_instrument(ins, kInsPluck, pitched(pluck_wave, 0), {{0, 64}, {4, 40}, {14, 16}, {40, 0}}, -1, 4096);
 
     // Lead: a saw and a square a few cents apart, few enough harmonics to stay clean at the
     // top of the melody, with a delayed vibrato.
-    std::vector<double> lead(128 * kBaseCycle);
-    add_voice(lead, 128, 12, 1.0, [](int k) { return 1.0 / k; });
-    add_voice(lead, 129, 12, 0.7, [](int k) { return k % 2 == 1 ? 1.0 / k : 0.0; });
-    XmInstrument& l = ins[kInsLead - 1];
-    l = instrument(pitched("lead", lead, 0), {{0, 0}, {2, 64}, {12, 48}, {40, 40}}, 3, 1200);
+    std::vector<double> lead_wave(128 * kBaseCycle);
+    add_voice(lead_wave, 128, 12, 1.0, [](int k) { return 1.0 / k; });
+    add_voice(lead_wave, 129, 12, 0.7, [](int k) { return k % 2 == 1 ? 1.0 / k : 0.0; });
+    XmInstrument& l =
+        set_instrument(ins, kInsLead, pitched(lead_wave, 0), {{0, 0}, {2, 64}, {12, 48}, {40, 40}}, 3, 1200);
     l.vibrato_sweep = 24;
     l.vibrato_depth = 3;
     l.vibrato_rate = 10;

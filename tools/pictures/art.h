@@ -1,5 +1,4 @@
-// Drawing helpers of the picture maker: float canvases, smooth noise, blur, relief
-// lighting, text from a font, a small ray tracer's vector maths.
+// Drawing helpers of the picture maker: canvases, noise, blur, relief lighting, text from a font, vector maths.
 #pragma once
 
 #include <cmath>
@@ -26,6 +25,8 @@ inline float at(const Canvas& c, int x, int y)
 // The value at (x, y) with coordinates limited to the canvas.
 float at_clamped(const Canvas& c, int x, int y);
 
+constexpr float kPi = 3.14159265f;
+
 inline float clamp01(float x)
 {
     return x < 0.0f ? 0.0f : x > 1.0f ? 1.0f : x;
@@ -44,6 +45,10 @@ inline float smooth(float e0, float e1, float x)
 // for the same seed on every run; fbm adds octaves of it.
 float noise2(float x, float y, uint32_t seed);
 float fbm(float x, float y, int octaves, uint32_t seed);
+
+// c in the middle of a canvas margin larger on every side, 0 around it: room for a blur,
+// a rim or a shadow to spread into.
+Canvas padded(const Canvas& c, int margin);
 
 // Box blur of the given radius, passes times (three passes look Gaussian).
 Canvas blur(const Canvas& c, int radius, int passes);
