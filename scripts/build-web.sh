@@ -37,18 +37,26 @@ cp -r "$build/grafika" "$out/"
 mkdir "$out/music"
 cp "$build/music/tarqle.xm" "$out/music/"
 
-# files.json: what the page fetches, with sizes for its progress bar.
+# Each file the page fetches also packed with gzip (the same bytes every time): a browser
+# that can unpack a stream fetches these instead.
+(cd "$out" && find tarqle-web.wasm tarqle-web-render.wasm music grafika -type f) | while read -r path; do
+  gzip -9n <"$out/$path" >"$out/$path.gz"
+done
+
+# files.json: what the page fetches, each with its size and its packed size, for the
+# progress bar.
 size() { stat -c %s "$1"; }
+entry() { printf '{"path": "%s", "size": %d, "packed": %d}' "$1" "$(size "$out/$1")" "$(size "$out/$1.gz")"; }
 {
-  printf '{\n  "programs": {"tarqle-web": %d, "tarqle-web-render": %d},\n' \
-    "$(size "$out/tarqle-web.wasm")" "$(size "$out/tarqle-web-render.wasm")"
-  printf '  "tune": {"path": "music/tarqle.xm", "size": %d},\n  "data": [\n' "$(size "$out/music/tarqle.xm")"
-  (cd "$out" && find grafika -type f | LC_ALL=C sort) | {
+  printf '{\n  "programs": {"tarqle-web": %s, "tarqle-web-render": %s},\n' \
+    "$(entry tarqle-web.wasm)" "$(entry tarqle-web-render.wasm)"
+  printf '  "tune": %s,\n  "data": [\n' "$(entry music/tarqle.xm)"
+  (cd "$out" && find grafika -type f -name '*.pcx' | LC_ALL=C sort) | {
     first=1
     while read -r path; do
       [ $first -eq 1 ] || printf ',\n'
       first=0
-      printf '    {"path": "%s", "size": %d}' "$path" "$(size "$out/$path")"
+      printf '    %s' "$(entry "$path")"
     done
   }
   printf '\n  ]\n}\n'

@@ -496,18 +496,23 @@
     });
   }
 
-  // Fetches every file, reporting bytes as they arrive; a missing file fails the whole load.
+  // Whether this browser unpacks gzip streams: it then fetches each file packed.
+  const unpacks = typeof DecompressionStream === 'function';
+
+  // Fetches every file (packed, where the browser unpacks), reporting bytes as they arrive;
+  // a missing file fails the whole load.
   async function fetchAll(files, progress) {
     const results = new Map();
     await Promise.all(files.map(async (file) => {
+      const fetched = unpacks ? file.path + '.gz' : file.path;
       let response;
       try {
-        response = await fetch(file.path);
+        response = await fetch(fetched);
       } catch (e) {
-        throw new Error(`Cannot load ${file.path}: ${e.message}.`);
+        throw new Error(`Cannot load ${fetched}: ${e.message}.`);
       }
       if (!response.ok)
-        throw new Error(`Cannot load ${file.path}: the server answered ${response.status} ${response.statusText}.`);
+        throw new Error(`Cannot load ${fetched}: the server answered ${response.status} ${response.statusText}.`);
       const reader = response.body.getReader();
       const chunks = [];
       let size = 0;
@@ -519,11 +524,19 @@
         size += value.length;
         progress(value.length);
       }
-      const bytes = new Uint8Array(size);
+      let bytes = new Uint8Array(size);
       let at = 0;
       for (const chunk of chunks) {
         bytes.set(chunk, at);
         at += chunk.length;
+      }
+      if (unpacks) {
+        try {
+          const unpacked = new Blob([bytes]).stream().pipeThrough(new DecompressionStream('gzip'));
+          bytes = new Uint8Array(await new Response(unpacked).arrayBuffer());
+        } catch (e) {
+          throw new Error(`Cannot unpack ${fetched}: ${e.message}.`);
+        }
       }
       results.set(file.path, bytes);
     }));
@@ -540,11 +553,10 @@
     } catch (e) {
       throw new Error(`Cannot load files.json, the list of the show's files: ${e.message}.`);
     }
-    const wasm = manifest.programs[program];
-    const files = [{ path: program + '.wasm', size: wasm }].concat(manifest.data);
+    const files = [manifest.programs[program]].concat(manifest.data);
     if (!renderMode)
       files.push(manifest.tune);
-    const total = files.reduce((sum, f) => sum + f.size, 0);
+    const total = files.reduce((sum, f) => sum + (unpacks ? f.packed : f.size), 0);
     let received = 0;
     const bar = $('bar');
     const bytes = await fetchAll(files, (n) => {

@@ -45,7 +45,8 @@ function serve(root, refuse, extra = {}) {
   const server = http.createServer((request, response) => {
     const name = decodeURIComponent(new URL(request.url, 'http://x').pathname).replace(/^\/+/, '') || 'index.html';
     const file = extra[name] || path.join(root, name);
-    if (name === refuse || !(extra[name] || file.startsWith(root + path.sep)) || !fs.existsSync(file) ||
+    if (refuse && (name === refuse || name === refuse + '.gz') || !(extra[name] || file.startsWith(root + path.sep)) ||
+        !fs.existsSync(file) ||
         !fs.statSync(file).isFile()) {
       response.writeHead(404, { 'Content-Type': 'text/plain' });
       response.end('not found');
